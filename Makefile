@@ -1,0 +1,72 @@
+# Sorvane: the two set-up commands of the README, and a few helpers.
+#   make play   installs what is missing, builds, plays the demo story
+#   make test   installs what is missing, builds, runs every test
+
+# Every Debian package the project needs, in one place.
+DEBIAN_PACKAGES := \
+  build-essential cmake ninja-build pkg-config \
+  libgtest-dev libgmock-dev libbenchmark-dev \
+  clang libclang-rt-14-dev
+
+BUILD     ?= build
+ASAN_DIR  ?= build-asan
+FUZZ_DIR  ?= build-fuzz
+CMAKE_ARGS ?=
+JOBS      ?= 2
+
+.PHONY: play test deps configure build test-sanitize fuzz bench clean
+
+deps:
+	@missing=""; \
+	for p in $(DEBIAN_PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing Debian packages:$$missing"; \
+	  SUDO=""; [ "$$(id -u)" = 0 ] || SUDO=sudo; \
+	  export DEBIAN_FRONTEND=noninteractive; \
+	  for try in 1 2 3 4 5 6 7 8 9 10; do \
+	    $$SUDO apt-get -o DPkg::Lock::Timeout=300 update -q && break; \
+	    echo "apt-get update failed (lock?), retrying in 30 s"; sleep 30; \
+	  done; \
+	  $$SUDO apt-get -o DPkg::Lock::Timeout=300 install -y -q --no-install-recommends $$missing; \
+	fi
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_ARGS)
+
+configure: deps $(BUILD)/build.ninja
+
+build: configure
+	ninja -C $(BUILD) -j $(JOBS)
+
+# The parsers and decoders also run under AddressSanitizer and UBSan.
+test-sanitize: deps
+	@[ -f $(ASAN_DIR)/build.ninja ] || cmake -S . -B $(ASAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  -DSORVANE_SANITIZE=address,undefined -DSORVANE_BENCH=OFF
+	ninja -C $(ASAN_DIR) -j $(JOBS) common_tests platform_tests
+	ASAN_OPTIONS=detect_leaks=1 $(ASAN_DIR)/bin/common_tests --gtest_brief=1
+	ASAN_OPTIONS=detect_leaks=1 $(ASAN_DIR)/bin/platform_tests --gtest_brief=1
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	$(MAKE) --no-print-directory test-sanitize
+
+play: build
+	@echo "The player is not built yet; the best that exists is the markup parser. Running its tests:"
+	$(BUILD)/bin/common_tests --gtest_filter='HTML*' --gtest_brief=1
+
+# libFuzzer targets (clang); FUZZ_SECONDS per target.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@[ -f $(FUZZ_DIR)/build.ninja ] || CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVANE_FUZZ=ON -DSORVANE_SANITIZE=address,undefined \
+	  -DSORVANE_BENCH=OFF -DSORVANE_WERROR=OFF
+	ninja -C $(FUZZ_DIR) -j $(JOBS) fuzz_htmldoc
+	$(FUZZ_DIR)/bin/fuzz_htmldoc -max_total_time=$(FUZZ_SECONDS) -max_len=4096
+
+bench: build
+	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; done
+
+clean:
+	rm -rf $(BUILD) $(ASAN_DIR) $(FUZZ_DIR)

@@ -1,0 +1,78 @@
+// A forgiving, streaming tag-markup parser. Text is fed in pieces of any size and the
+// state carries over; end tags close whatever element is open. Every element's content is
+// a styled string in which each child stands as one StyleMarker whose info character is
+// the child's index in the document's info table. Scripts and scene files are read with it.
+// Threads: a document and its elements are used by one thread at a time.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "common/SuperString2.h"
+#include "common/Tables.h"
+
+SORVANE_DECLARE_EXCEPTION(, EHTMLDocError, Exception);
+SORVANE_DECLARE_EXCEPTION(, EHTMLTagError, Exception);
+
+class THTMLTag : public TObject {
+ public:
+  // Parses the text between '<' and '>'. An empty text raises "TagText is nil."; an
+  // attribute with an empty name raises ETablesError "Invalid Key.".
+  explicit THTMLTag(std::u16string_view tagText);
+  ~THTMLTag() override;
+
+  SString2 Content;
+  AnsiString TagName;         // as written, at most 99 characters (a "!..." tag keeps its whole text)
+  TWideStrTable Attributes;   // lower-cased names; the first of duplicate names stays
+  bool IsEmpty = false;       // takes no children and is never opened
+
+  void AppendContent(const SString2& s);
+
+  // Binds attributes to caller variables. Type 0: the target is an int32_t set from the
+  // value as integer text; type 1: an AnsiString set from the value; other types are
+  // skipped; missing attributes leave their target alone. Values that are not integer
+  // text are collected and raised together as one EHTMLTagError after the last entry.
+  enum TAttrType : int { atInteger = 0, atText = 1 };
+  void GetAttributes(const std::vector<void*>& pointerList, const std::vector<AnsiString>& attrNameList,
+                     const std::vector<int>& typeList);
+};
+
+class THTMLDoc {
+ public:
+  static constexpr int kBufferSize = 8192;
+  static constexpr int kInfoCapacity = 5000;
+
+  THTMLDoc();
+  ~THTMLDoc();
+  THTMLDoc(const THTMLDoc&) = delete;
+  THTMLDoc& operator=(const THTMLDoc&) = delete;
+
+  // Feeds text; stops at a zero character. Raises EHTMLDocError for a '>' outside a tag
+  // (the document stays usable) and once the element stack has run empty (it is not).
+  void Parse(std::u16string_view text);
+  // Reads a CP932 file in 128-byte blocks through Parse. Open and read errors propagate.
+  void LoadFromFile(const std::string& fileName);
+
+  THTMLTag* Root() const { return FRoot.get(); }
+  TSStrInfoTable* InfoTable() const { return FInfoTable.get(); }
+
+ private:
+  void ParseComment(char16_t c);
+  void FlushText();
+  void CloseTag();
+  THTMLTag* Top() const;
+
+  std::unique_ptr<TSStrInfoTable> FInfoTable;
+  std::unique_ptr<THTMLTag> FRoot;
+  // Elements that arrived after the info table was full: still parsed and opened, but
+  // reachable from no marker; the document frees them.
+  std::vector<std::unique_ptr<THTMLTag>> FUnlisted;
+  std::vector<THTMLTag*> FStack;
+  uint8_t FState = 2;  // 0 inside a tag, 2 in text, 3 inside a comment
+  int32_t FCount = 0;
+  std::array<char16_t, kBufferSize + 1> FBuffer{};
+  // A comment keeps only its last three characters: enough to see its "-->".
+  char16_t FCommentTail[3] = {0, 0, 0};
+};

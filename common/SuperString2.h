@@ -1,0 +1,73 @@
+// Styled strings: wide text in which U+0007 marks an embedded markup element, a parallel
+// info string whose character at each mark is the element's index, and the table the
+// indices point into. The markup parser builds element contents from them; the text layer
+// keeps its lines in them.
+// Threads: values and tables are used by one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/SysUtils.h"
+
+SORVANE_DECLARE_EXCEPTION(, ESStrError, Exception);
+
+constexpr char16_t StyleMarker = 0x0007;
+
+// Owns the objects put into it; index 0 is never handed out.
+class TSStrInfoTable {
+ public:
+  explicit TSStrInfoTable(int32_t capacity);
+  ~TSStrInfoTable();
+  TSStrInfoTable(const TSStrInfoTable&) = delete;
+  TSStrInfoTable& operator=(const TSStrInfoTable&) = delete;
+
+  // Frees every object and starts again at index 1.
+  void Clear();
+  // The new index, or -1 when the table is full (the object is then not taken).
+  int32_t Add(TObject* object);
+  // The object at `index`, or null for an index that was never handed out.
+  TObject* Get(int32_t index) const;
+  int32_t Count() const { return FCount; }
+  int32_t Capacity() const { return FCapacity; }
+
+ private:
+  void FreeItems();
+  int32_t FCapacity;
+  int32_t FCount = 1;
+  std::vector<TObject*> FItems;
+};
+
+struct SString2 {
+  WideString Text;
+  WideString Info;
+  TSStrInfoTable* InfoTable = nullptr;  // not owned
+};
+
+struct TPoint {
+  int32_t x = 0;
+  int32_t y = 0;
+};
+using TDrawSStrPosArray = std::vector<TPoint>;
+
+SString2 MakeSStr(const WideString& text, const WideString& info, TSStrInfoTable* table);
+// A one-character marker for element `index` (taken as 16 bits; -1 becomes U+FFFF).
+// Index 0 gives an empty Info, as the marker text ends at a zero character.
+SString2 MakeSStrMarker(int32_t index, TSStrInfoTable* table);
+// The common length; "This SStr is broken." when Text and Info differ in length.
+int32_t SStrLength(const SString2& s);
+// Shortens both strings to n characters.
+void SStrSetLength(SString2& s, int32_t n);
+// Characters start..start+count-1 (1-based; out-of-range parts are cut).
+SString2 SStrCopy(const SString2& s, int32_t start, int32_t count);
+// a followed by b, referring to a's table.
+SString2 SStrConcat(const SString2& a, const SString2& b);
+// The 1-based position of the first marker at or after `start`; -1 for a start outside
+// 1..length, -2 when there is none.
+int32_t SStrFindMarker(const SString2& s, int32_t start);
+// The marker found by SStrFindMarker and the element it points at (null for an index the
+// table never handed out); a negative position with a null element when none is found.
+int32_t SStrGetTag(const SString2& s, int32_t start, TObject*& tag);
+
+// Characters start..start+count-1 of `s` (1-based); a start below 1 counts as 1.
+WideString WideCopy(const WideString& s, int32_t start, int32_t count);

@@ -1,0 +1,213 @@
+#include "CodePage.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+constexpr char16_t kReplacement = 0xFFFD;
+
+iconv_t OpenOrDie(const char* to, const char* from) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == iconv_t(-1)) throw EConvertError(std::string("code page conversion unavailable: ") + from + " to " + to);
+  return cd;
+}
+
+// One converter per thread and direction; iconv descriptors carry state and must not be
+// shared between threads.
+struct ThreadConverters {
+  iconv_t toWide = OpenOrDie("UTF-16LE", "CP932");
+  iconv_t fromWide = OpenOrDie("CP932", "UTF-16LE");
+  ~ThreadConverters() {
+    iconv_close(toWide);
+    iconv_close(fromWide);
+  }
+};
+
+ThreadConverters& Converters() {
+  thread_local ThreadConverters c;
+  return c;
+}
+
+// Decodes as much of [in, in + len) as possible into `out` (room for len units).
+// Returns the number of bytes left undecoded at the end because they form an incomplete
+// character (0 or 1); invalid bytes are replaced and skipped.
+size_t DecodeRun(iconv_t cd, const char* in, size_t len, WideString& out) {
+  const size_t start = out.size();
+  out.resize(start + len);  // CP932 never yields more UTF-16 units than bytes
+  char* outp = reinterpret_cast<char*>(out.data() + start);
+  size_t outLeft = len * 2;
+  char* inp = const_cast<char*>(in);
+  size_t inLeft = len;
+  size_t pending = 0;
+  while (inLeft > 0) {
+    if (iconv(cd, &inp, &inLeft, &outp, &outLeft) != size_t(-1)) break;
+    if (errno == EINVAL) {  // incomplete character at the end
+      pending = inLeft;
+      break;
+    }
+    // EILSEQ (or anything unexpected): one byte becomes U+FFFD.
+    const char16_t r = kReplacement;
+    std::memcpy(outp, &r, 2);
+    outp += 2;
+    outLeft -= 2;
+    ++inp;
+    --inLeft;
+  }
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  out.resize(start + (len * 2 - outLeft) / 2);
+  return pending;
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += char(c);
+  } else if (c < 0x800) {
+    out += char(0xC0 | (c >> 6));
+    out += char(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += char(0xE0 | (c >> 12));
+    out += char(0x80 | ((c >> 6) & 0x3F));
+    out += char(0x80 | (c & 0x3F));
+  } else {
+    out += char(0xF0 | (c >> 18));
+    out += char(0x80 | ((c >> 12) & 0x3F));
+    out += char(0x80 | ((c >> 6) & 0x3F));
+    out += char(0x80 | (c & 0x3F));
+  }
+}
+
+}  // namespace
+
+WideString CP932ToWide(std::string_view bytes) {
+  WideString out;
+  iconv_t cd = Converters().toWide;
+  const size_t pending = DecodeRun(cd, bytes.data(), bytes.size(), out);
+  out.append(pending, kReplacement);
+  return out;
+}
+
+std::string WideToCP932(std::u16string_view text) {
+  std::string out(text.size() * 2, '\0');
+  iconv_t cd = Converters().fromWide;
+  char* inp = reinterpret_cast<char*>(const_cast<char16_t*>(text.data()));
+  size_t inLeft = text.size() * 2;
+  char* outp = out.data();
+  size_t outLeft = out.size();
+  while (inLeft > 0) {
+    if (iconv(cd, &inp, &inLeft, &outp, &outLeft) != size_t(-1)) break;
+    // A character without a CP932 form (or a broken surrogate) becomes '?'.
+    size_t skip = 2;
+    if (inLeft >= 4) {
+      char16_t u, v;
+      std::memcpy(&u, inp, 2);
+      std::memcpy(&v, inp + 2, 2);
+      if (u >= 0xD800 && u < 0xDC00 && v >= 0xDC00 && v < 0xE000) skip = 4;
+    }
+    if (inLeft < skip) skip = inLeft;
+    *outp++ = '?';
+    --outLeft;
+    inp += skip;
+    inLeft -= skip;
+  }
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  out.resize(out.size() - outLeft);
+  return out;
+}
+
+WideString Utf8ToWide(std::string_view text) {
+  WideString out;
+  out.reserve(text.size());
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  size_t i = 0;
+  while (i < n) {
+    const unsigned char b = s[i];
+    if (b < 0x80) {
+      out += char16_t(b);
+      ++i;
+      continue;
+    }
+    int len = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
+    char32_t c = len == 4 ? (b & 0x07) : len == 3 ? (b & 0x0F) : (b & 0x1F);
+    bool ok = len > 0 && b < 0xF5 && i + len <= n;
+    for (int k = 1; ok && k < len; ++k) {
+      if ((s[i + k] & 0xC0) != 0x80) ok = false;
+      else c = (c << 6) | (s[i + k] & 0x3F);
+    }
+    // Reject overlong forms, surrogates and values past U+10FFFF.
+    static constexpr char32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (ok && (c < kMin[len] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000))) ok = false;
+    if (!ok) {
+      out += kReplacement;
+      ++i;
+      continue;
+    }
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out += char16_t(0xD800 + (c >> 10));
+      out += char16_t(0xDC00 + (c & 0x3FF));
+    } else {
+      out += char16_t(c);
+    }
+    i += size_t(len);
+  }
+  return out;
+}
+
+std::string WideToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size() * 3);
+  const size_t n = text.size();
+  for (size_t i = 0; i < n; ++i) {
+    char32_t c = text[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c < 0xE000) {
+      c = kReplacement;
+    }
+    AppendUtf8(out, c);
+  }
+  return out;
+}
+
+std::string CP932ToUtf8(std::string_view bytes) { return WideToUtf8(CP932ToWide(bytes)); }
+std::string Utf8ToCP932(std::string_view text) { return WideToCP932(Utf8ToWide(text)); }
+
+TCP932Decoder::TCP932Decoder() : FCd(OpenOrDie("UTF-16LE", "CP932")) {}
+
+TCP932Decoder::~TCP932Decoder() { iconv_close(static_cast<iconv_t>(FCd)); }
+
+void TCP932Decoder::Decode(std::string_view bytes, bool last, WideString& out) {
+  iconv_t cd = static_cast<iconv_t>(FCd);
+  if (FHasPending && !bytes.empty()) {
+    // Join the kept lead byte with the first byte of this piece.
+    const char pair[2] = {FPending, bytes[0]};
+    const size_t before = out.size();
+    const size_t left = DecodeRun(cd, pair, 2, out);
+    FHasPending = false;
+    if (left == 0 && out.size() == before + 1 && out.back() != kReplacement) {
+      bytes.remove_prefix(1);  // the pair was one character
+    } else {
+      // The lead byte did not start a character with this trail: it stands alone and
+      // the trail byte is decoded again on its own.
+      out.resize(before);
+      out += kReplacement;
+    }
+  }
+  const size_t left = DecodeRun(cd, bytes.data(), bytes.size(), out);
+  if (left > 0) {
+    if (last) {
+      out.append(left, kReplacement);
+    } else {
+      FPending = bytes[bytes.size() - 1];
+      FHasPending = true;
+    }
+  } else if (last && FHasPending) {
+    out += kReplacement;
+    FHasPending = false;
+  }
+}

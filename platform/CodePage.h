@@ -1,0 +1,38 @@
+// Text conversions between the story files' code page (CP932, Shift-JIS with the NEC and
+// IBM extensions), UTF-16 and UTF-8. Invalid input never fails: an undecodable byte becomes
+// U+FFFD, a character CP932 lacks becomes '?', a lone surrogate becomes U+FFFD in UTF-8.
+// Threads: the free functions may be called from any thread; a TCP932Decoder is used by
+// one thread at a time.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "SysUtils.h"
+
+SVP_API WideString CP932ToWide(std::string_view bytes);
+SVP_API std::string WideToCP932(std::u16string_view text);
+SVP_API WideString Utf8ToWide(std::string_view text);
+SVP_API std::string WideToUtf8(std::u16string_view text);
+SVP_API std::string CP932ToUtf8(std::string_view bytes);
+SVP_API std::string Utf8ToCP932(std::string_view text);
+
+// Decodes CP932 arriving in pieces: a lead byte that ends one piece is kept and joined
+// with the first byte of the next, so a character split between pieces decodes whole.
+class SVP_API TCP932Decoder {
+ public:
+  TCP932Decoder();
+  ~TCP932Decoder();
+  TCP932Decoder(const TCP932Decoder&) = delete;
+  TCP932Decoder& operator=(const TCP932Decoder&) = delete;
+
+  // Appends the decoded text of `bytes` to `out`. With `last` set a pending lead byte is
+  // flushed as U+FFFD instead of being kept for the next piece.
+  void Decode(std::string_view bytes, bool last, WideString& out);
+  void Reset() { FHasPending = false; }
+
+ private:
+  void* FCd;
+  bool FHasPending = false;
+  char FPending = 0;
+};
