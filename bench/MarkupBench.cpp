@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include "BenchRatios.h"
@@ -56,6 +57,20 @@ void BM_LoadFromFile(benchmark::State& state) {
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(ScriptBytes().size()));
 }
 
+// The same without the document's destruction, which frees every element.
+void BM_LoadFromFileNoFree(benchmark::State& state) {
+  const std::string& path = ScriptFile();
+  for (auto _ : state) {
+    auto doc = std::make_unique<THTMLDoc>();
+    doc->LoadFromFile(path);
+    benchmark::DoNotOptimize(doc->Root());
+    state.PauseTiming();
+    doc.reset();
+    state.ResumeTiming();
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(ScriptBytes().size()));
+}
+
 // The way scripts are read: line by line, each line decoded and parsed.
 void BM_ParseLines(benchmark::State& state) {
   const std::string& bytes = ScriptBytes();
@@ -78,6 +93,7 @@ void BM_ParseLines(benchmark::State& state) {
 
 BENCHMARK(BM_DecodeCP932Only)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_LoadFromFile)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_LoadFromFileNoFree)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_ParseLines)->Unit(benchmark::kMillisecond)->MinTime(2);
 
 }  // namespace
@@ -85,6 +101,7 @@ BENCHMARK(BM_ParseLines)->Unit(benchmark::kMillisecond)->MinTime(2);
 int main(int argc, char** argv) {
   const int r = RunWithRatios(argc, argv,
                               {{"BM_LoadFromFile/min_time:2.000", "BM_DecodeCP932Only/min_time:2.000"},
+                               {"BM_LoadFromFileNoFree/min_time:2.000", "BM_DecodeCP932Only/min_time:2.000"},
                                {"BM_ParseLines/min_time:2.000", "BM_DecodeCP932Only/min_time:2.000"}});
   ::unlink(ScriptFile().c_str());
   return r;

@@ -1,6 +1,9 @@
 #include "common/HTMLDoc.h"
 
 #include <algorithm>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cerrno>
 #include <cstdio>
 
@@ -14,10 +17,10 @@ constexpr size_t kTokenLimit = 99;
 bool IsBlank(char16_t c) { return (c >= 1 && c <= 13) || c == 32; }
 
 AnsiString LowerAscii(std::u16string_view s) {
-  WideString r(s);
-  for (char16_t& c : r)
-    if (c >= u'A' && c <= u'Z') c = char16_t(c + 32);
-  return WideToUtf8(r);
+  AnsiString r = WideToUtf8(s);
+  for (char& c : r)
+    if (c >= 'A' && c <= 'Z') c = char(c + 32);
+  return r;
 }
 
 }  // namespace
@@ -218,63 +221,125 @@ void THTMLDoc::CloseTag() {
 }
 
 namespace {
+
 // Characters that a text run takes as they are: not 0, not 7..13, not '<' or '>'.
 inline bool IsPlainText(char16_t c) { return (c > 13 && c != u'<' && c != u'>') || (c >= 1 && c < 7); }
+
+// The end of the run of plain text starting at i, at most `limit`.
+size_t ScanPlainText(const char16_t* p, size_t i, size_t limit) {
+  for (;;) {
+#if defined(__SSE2__)
+    // Eight characters at a time: stop at anything up to 13, '<' or '>'.
+    const __m128i lt = _mm_set1_epi16(u'<'), gt = _mm_set1_epi16(u'>'), ctl = _mm_set1_epi16(13);
+    while (i + 8 <= limit) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+      const __m128i low = _mm_cmpeq_epi16(_mm_subs_epu16(v, ctl), _mm_setzero_si128());
+      const __m128i stop = _mm_or_si128(low, _mm_or_si128(_mm_cmpeq_epi16(v, lt), _mm_cmpeq_epi16(v, gt)));
+      const int mask = _mm_movemask_epi8(stop);
+      if (mask != 0) {
+        i += size_t(__builtin_ctz(unsigned(mask)) >> 1);
+        break;
+      }
+      i += 8;
+    }
+#endif
+    while (i < limit && p[i] > 13 && p[i] != u'<' && p[i] != u'>') ++i;
+    // Codes 1 to 6 are plain text too; they are rare enough to step over one by one.
+    if (i < limit && IsPlainText(p[i])) {
+      ++i;
+      continue;
+    }
+    return i;
+  }
+}
+
 }  // namespace
 
-void THTMLDoc::Parse(std::u16string_view text) {
+void THTMLDoc::Parse(std::u16string_view text) { ParseText(text, true); }
+
+void THTMLDoc::ParseText(std::u16string_view text, bool withTerminator) {
+  // State and count live in locals while characters are stored, and are written back
+  // before anything that reads them or may raise.
   const size_t n = text.size();
+  const char16_t* p = text.data();
+  char16_t* buffer = FBuffer.data();
+  int32_t count = FCount;
+  const size_t end = withTerminator ? n + 1 : n;
   size_t i = 0;
-  while (i <= n) {
+  while (i < end) {
     if (FState == 2) {
       // Take a run of plain text at once, as far as the buffer has room.
       const size_t start = i;
-      const size_t room = size_t(kBufferSize - FCount);
-      const size_t limit = std::min(n, start + room);
-      while (i < limit && IsPlainText(text[i])) ++i;
+      i = ScanPlainText(p, i, std::min(n, start + size_t(kBufferSize - count)));
       if (i > start) {
-        std::copy(text.data() + start, text.data() + i, FBuffer.data() + FCount);
-        FCount += int32_t(i - start);
+        std::copy(p + start, p + i, buffer + count);
+        count += int32_t(i - start);
         continue;
       }
+    } else if (FState == 3 && i < n) {
+      // Inside a comment only a '>' can end it: pass over everything before the next one,
+      // keeping the last three characters and the count.
+      FCount = count;
+      const size_t start = i;
+      while (i < n && p[i] != u'>') ++i;
+      if (i - start >= 3) {
+        FCommentTail[0] = p[i - 3];
+        FCommentTail[1] = p[i - 2];
+        FCommentTail[2] = p[i - 1];
+        FCount = int32_t(std::min<int64_t>(int64_t(FCount) + int64_t(i - start), INT32_MAX));
+      } else {
+        for (size_t k = start; k < i; ++k) ParseComment(p[k]);
+      }
+      count = FCount;
+      if (i == n) continue;
     }
-    const char16_t c = i < n ? text[i] : 0;  // the text's terminating zero is processed too
+    const char16_t c = i < n ? p[i] : 0;  // the text's terminating zero is processed too
     ++i;
     if (FState == 3) {
+      FCount = count;
       ParseComment(c);
+      count = FCount;
       continue;
     }
     switch (c) {
-      case 0: return;
+      case 0:
+        FCount = count;
+        return;
       case StyleMarker: continue;
       case u'<':
+        FCount = count;
         FlushText();
+        count = 0;
         FState = 0;
         continue;
       case u'>':
+        FCount = count;
         if (FState != 0) throw EHTMLDocError("Syntax error \">\". Try to Resume.");
-        if (FCount > 0) CloseTag();
-        FCount = 0;
+        if (count > 0) CloseTag();
+        FCount = count = 0;
         FState = 2;
         continue;
       default: break;
     }
     if (FState == 2 && c >= 7 && c <= 13) continue;
-    if (FCount >= kBufferSize) {
+    if (count >= kBufferSize) {
+      FCount = count;
       MessageDlg("バッファ容量不足です。", mtConfirmation, mbOKOnly);
       return;
     }
-    FBuffer[size_t(FCount)] = c;
-    if (FState == 0 && FCount == 3 && FBuffer[0] == u'!' && FBuffer[1] == u'-' && FBuffer[2] == u'-') {
+    buffer[count] = c;
+    if (count == 3 && FState == 0 && buffer[0] == u'!' && buffer[1] == u'-' && buffer[2] == u'-') {
       // "<!--" seen: the comment starts with this character.
       FState = 3;
       FCount = 0;
       FCommentTail[0] = FCommentTail[1] = FCommentTail[2] = 0;
       ParseComment(c);
+      count = FCount;
       continue;
     }
-    ++FCount;
+    ++count;
   }
+  FCount = count;
 }
 
 void THTMLDoc::LoadFromFile(const std::string& fileName) {
@@ -299,7 +364,9 @@ void THTMLDoc::LoadFromFile(const std::string& fileName) {
     const bool ends = got < sizeof block;
     text.clear();
     decoder.Decode(std::string_view(block, used), ends || used < got, text);
-    Parse(text);
+    // Blocks are not separate texts: no terminating zero between them, so a comment's
+    // "-->" that a block boundary splits still ends the comment.
+    ParseText(text, false);
     if (ends) break;
   }
   Parse(u"");

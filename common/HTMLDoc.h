@@ -59,6 +59,8 @@ class THTMLDoc {
   TSStrInfoTable* InfoTable() const { return FInfoTable.get(); }
 
  private:
+  // Parse, optionally without the terminating zero (which a comment would take in).
+  void ParseText(std::u16string_view text, bool withTerminator);
   void ParseComment(char16_t c);
   void FlushText();
   void CloseTag();

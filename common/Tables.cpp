@@ -138,6 +138,10 @@ bool TWideStrTable::SetStr(const AnsiString& key, const WideString& value) {
   return Set(key, new WideString(value));
 }
 
+bool TWideStrTable::SetStr(const AnsiString& key, WideString&& value) {
+  return Set(key, new WideString(std::move(value)));
+}
+
 bool TWideStrTable::TryGetStr(const AnsiString& key, WideString& value) const {
   value.clear();
   void* cell;

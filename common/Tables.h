@@ -70,6 +70,7 @@ class TWideStrTable final : public TArrayTable {
  public:
   ~TWideStrTable() override;
   bool SetStr(const AnsiString& key, const WideString& value);
+  bool SetStr(const AnsiString& key, WideString&& value);
   // `value` is emptied first, then receives the stored string when found.
   bool TryGetStr(const AnsiString& key, WideString& value) const;
 

@@ -231,6 +231,15 @@ TEST_F(HTMLDocFile, ZeroByteEndsItsBlock) {
   EXPECT_EQ(Dump(doc), "{a:kept}after{b:}");
 }
 
+TEST_F(HTMLDocFile, CommentEndSplitByABlockBoundaryStillEndsTheComment) {
+  std::string bytes = "<a><!--" + std::string(119, 'c') + "-->kept</a><b>";  // "--" ends block 1
+  ASSERT_EQ(bytes.substr(126, 3), "-->");
+  Write(bytes);
+  THTMLDoc doc;
+  doc.LoadFromFile(FPath);
+  EXPECT_EQ(Dump(doc), "{a:kept}{b:}");
+}
+
 TEST_F(HTMLDocFile, ExactMultipleOfTheBlockSizeAndMissingFiles) {
   std::string bytes = "<a>" + std::string(120, 'q') + "</a><b>";
   bytes.resize(256, ' ');
