@@ -14,7 +14,7 @@ FUZZ_DIR  ?= build-fuzz
 CMAKE_ARGS ?=
 JOBS      ?= 2
 
-.PHONY: play test deps configure build test-sanitize fuzz bench clean
+.PHONY: play test deps configure build test-sanitize fuzz bench clean demo-assets
 
 deps:
 	@missing=""; \
@@ -44,17 +44,22 @@ build: configure
 test-sanitize: deps
 	@[ -f $(ASAN_DIR)/build.ninja ] || cmake -S . -B $(ASAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 	  -DSORVANE_SANITIZE=address,undefined -DSORVANE_BENCH=OFF
-	ninja -C $(ASAN_DIR) -j $(JOBS) common_tests platform_tests
-	ASAN_OPTIONS=detect_leaks=1 $(ASAN_DIR)/bin/common_tests --gtest_brief=1
-	ASAN_OPTIONS=detect_leaks=1 $(ASAN_DIR)/bin/platform_tests --gtest_brief=1
+	ninja -C $(ASAN_DIR) -j $(JOBS) common_tests platform_tests player_tests
+	for t in common_tests platform_tests player_tests; do \
+	  ASAN_OPTIONS=detect_leaks=1 $(ASAN_DIR)/bin/$$t --gtest_brief=1 || exit 1; \
+	done
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	$(MAKE) --no-print-directory test-sanitize
 
-play: build
-	@echo "The player is not built yet; the best that exists is the markup parser. Running its tests:"
-	$(BUILD)/bin/common_tests --gtest_filter='HTML*' --gtest_brief=1
+demo-assets:
+	stories/demo/make-assets.sh
+
+play: build demo-assets
+	@echo "The player window is not built yet; the best that exists is the script compiler."
+	@echo "The demo story's script compiles to these commands:"
+	$(BUILD)/bin/sorvane-cli compile stories/demo/start.svx
 
 # libFuzzer targets (clang); FUZZ_SECONDS per target.
 FUZZ_SECONDS ?= 60

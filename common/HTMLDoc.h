@@ -56,6 +56,8 @@ class THTMLDoc {
   void LoadFromFile(const std::string& fileName);
 
   THTMLTag* Root() const { return FRoot.get(); }
+  // Elements parsed after the info table was full: no marker reaches them.
+  size_t UnlistedCount() const { return FUnlisted.size(); }
   TSStrInfoTable* InfoTable() const { return FInfoTable.get(); }
 
  private:

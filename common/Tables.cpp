@@ -21,42 +21,61 @@ void TArrayTable::DisposeAll() {
   }
 }
 
+namespace {
+constexpr int kIndexFrom = 16;  // entries before the key index is built
+}
+
+int TArrayTable::FindFreeSlot() const {
+  if (FHoles > 0)
+    for (size_t i = 0; i < FSlots.size(); ++i)
+      if (!FSlots[i].Cell) return int(i);
+  return int(FSlots.size());
+}
+
 bool TArrayTable::Set(const AnsiString& key, void* cell) {
   if (key.empty()) {
     DisposeValue(cell);
     throw ETablesError("Invalid Key.");
   }
-  size_t freeSlot = FSlots.size();
-  for (size_t i = 0; i < FSlots.size(); ++i) {
-    TSlot& s = FSlots[i];
-    if (!s.Cell) {
-      if (freeSlot == FSlots.size()) freeSlot = i;
-      continue;
+  const int existing = IndexOf(key);
+  if (existing >= 0) {
+    TSlot& s = FSlots[size_t(existing)];
+    if (!Overwrite) {
+      DisposeValue(cell);
+      return false;
     }
-    if (s.Key == key) {
-      if (!Overwrite) {
-        DisposeValue(cell);
-        return false;
-      }
-      DisposeValue(s.Cell);
-      s.Cell = cell;
-      return true;
-    }
+    DisposeValue(s.Cell);
+    s.Cell = cell;
+    return true;
   }
+  // The first free slot: a hole left by Remove, else the next one never used.
+  const size_t slot = size_t(FindFreeSlot());
+  const bool hole = slot < FSlots.size();
   try {
-    if (freeSlot == FSlots.size()) FSlots.emplace_back();
-    FSlots[freeSlot].Key = key;
+    if (slot == FSlots.size()) FSlots.emplace_back();
+    FSlots[slot].Key = key;
+    if (FIndex) FIndex->emplace(key, int(slot));
   } catch (...) {
-    if (freeSlot < FSlots.size()) FSlots[freeSlot].Key.clear();
+    if (slot < FSlots.size()) FSlots[slot].Key.clear();
     DisposeValue(cell);
     throw;
   }
-  FSlots[freeSlot].Cell = cell;
+  if (hole) --FHoles;
+  FSlots[slot].Cell = cell;
+  if (!FIndex && UsedCount() > kIndexFrom) {
+    FIndex = std::make_unique<std::unordered_map<AnsiString, int>>();
+    for (size_t i = 0; i < FSlots.size(); ++i)
+      if (FSlots[i].Cell) FIndex->emplace(FSlots[i].Key, int(i));
+  }
   return true;
 }
 
 int TArrayTable::IndexOf(const AnsiString& key) const {
   if (key.empty()) return -1;
+  if (FIndex) {
+    const auto it = FIndex->find(key);
+    return it == FIndex->end() ? -1 : it->second;
+  }
   for (size_t i = 0; i < FSlots.size(); ++i)
     if (FSlots[i].Cell && FSlots[i].Key == key) return int(i);
   return -1;
@@ -71,10 +90,12 @@ bool TArrayTable::TryGetCell(const AnsiString& key, void*& cell) const {
 bool TArrayTable::Remove(const AnsiString& key) {
   const int i = IndexOf(key);
   if (i < 0) return false;
+  if (FIndex) FIndex->erase(key);
   TSlot& s = FSlots[size_t(i)];
   void* cell = s.Cell;
   s.Cell = nullptr;
   s.Key.clear();
+  ++FHoles;
   DisposeValue(cell);
   return true;
 }

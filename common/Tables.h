@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/SysUtils.h"
@@ -51,7 +53,13 @@ class TArrayTable {
     AnsiString Key;
     void* Cell = nullptr;
   };
+  int FindFreeSlot() const;
+
   std::vector<TSlot> FSlots;
+  // Key -> slot, kept once a table holds more than a few entries, so that large tables
+  // (a long script's labels) are not searched slot by slot. Slot order is unaffected.
+  std::unique_ptr<std::unordered_map<AnsiString, int>> FIndex;
+  int FHoles = 0;  // free slots below FSlots.size(), left by Remove
   std::recursive_mutex FLock;
 };
 

@@ -115,6 +115,28 @@ bool StrToBool(std::u16string_view text) {
   return b;
 }
 
+std::string Format(std::string_view format, std::initializer_list<std::string_view> args) {
+  std::string out;
+  out.reserve(format.size() + 64);
+  auto next = args.begin();
+  for (size_t i = 0; i < format.size(); ++i) {
+    if (format[i] == '%' && i + 1 < format.size()) {
+      if (format[i + 1] == 's') {
+        if (next != args.end()) out.append(*next++);
+        ++i;
+        continue;
+      }
+      if (format[i + 1] == '%') {
+        out += '%';
+        ++i;
+        continue;
+      }
+    }
+    out += format[i];
+  }
+  return out;
+}
+
 std::string IntToStr(int64_t value) { return std::to_string(value); }
 
 WideString IntToWideStr(int64_t value) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -64,6 +65,9 @@ SVP_API bool TryStrToInt(std::u16string_view text, int32_t& value);
 // raises EConvertError "'<text>' is not a valid boolean value".
 SVP_API bool StrToBool(std::string_view text);
 SVP_API bool StrToBool(std::u16string_view text);
+
+// Replaces each "%s" of `format` with the next argument, in order; "%%" stands for '%'.
+SVP_API std::string Format(std::string_view format, std::initializer_list<std::string_view> args);
 
 SVP_API std::string IntToStr(int64_t value);
 SVP_API WideString IntToWideStr(int64_t value);

@@ -132,3 +132,29 @@ TEST(Tables, ObjectTableDestroysObjectsOnlyWhenItOwnsThem) {
   EXPECT_EQ(alive, 1);
 }
 }  // namespace
+
+namespace {
+// Large tables are looked up through a key index; slot order must not change for it.
+TEST(Tables, LargeTablesKeepSlotOrderAndHoles) {
+  TIntTable t;
+  for (int i = 0; i < 100; ++i) t.SetInt("k" + std::to_string(i), i);
+  EXPECT_EQ(t.SlotCount(), 112);
+  EXPECT_EQ(t.IndexOf("k57"), 57);
+  EXPECT_FALSE(t.SetInt("k57", 0));
+  EXPECT_TRUE(t.Remove("k10"));
+  EXPECT_TRUE(t.Remove("k3"));
+  EXPECT_EQ(t.IndexOf("k10"), -1);
+  t.SetInt("new1", 1);
+  t.SetInt("new2", 2);
+  t.SetInt("new3", 3);
+  EXPECT_EQ(t.IndexOf("new1"), 3);
+  EXPECT_EQ(t.IndexOf("new2"), 10);
+  EXPECT_EQ(t.IndexOf("new3"), 100);
+  t.Overwrite = true;
+  EXPECT_TRUE(t.SetInt("new2", 22));
+  int32_t v = 0;
+  EXPECT_TRUE(t.TryGetInt("new2", v));
+  EXPECT_EQ(v, 22);
+  EXPECT_EQ(t.UsedCount(), 101);
+}
+}  // namespace

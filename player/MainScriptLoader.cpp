@@ -1,0 +1,104 @@
+#include "player/MainScriptLoader.h"
+
+#include <vector>
+
+#include "common/HTMLDoc.h"
+#include "platform/CodePage.h"
+#include "player/ResStr.h"
+
+namespace {
+
+// The child elements of `tag` in content order (markers that point at no element are
+// passed over).
+template <typename F>
+void ForEachChild(const THTMLTag& tag, F&& visit) {
+  const SString2& c = tag.Content;
+  if (!c.InfoTable) return;
+  const size_t n = std::min(c.Text.size(), c.Info.size());
+  for (size_t i = 0; i < n; ++i) {
+    if (c.Text[i] != StyleMarker) continue;
+    if (auto* child = static_cast<THTMLTag*>(c.InfoTable->Get(c.Info[i]))) visit(*child);
+  }
+}
+
+// Depth first from the root itself: the first element named BODY in any case.
+const THTMLTag* FindBody(const THTMLTag& root) {
+  std::vector<const THTMLTag*> pending{&root};
+  std::vector<const THTMLTag*> children;
+  while (!pending.empty()) {
+    const THTMLTag* tag = pending.back();
+    pending.pop_back();
+    if (SameTextAscii(tag->TagName, "BODY")) return tag;
+    children.clear();
+    ForEachChild(*tag, [&](const THTMLTag& child) { children.push_back(&child); });
+    pending.insert(pending.end(), children.rbegin(), children.rend());
+  }
+  return nullptr;
+}
+
+bool Attribute(const THTMLTag& tag, const char* name, WideString& value) {
+  return tag.Attributes.TryGetStr(name, value);
+}
+
+}  // namespace
+
+void TMainScriptLoader::Compile() {
+  THTMLDoc doc;
+  WideString line;
+  while (!ReadLine(line)) doc.Parse(line);
+  if (doc.UnlistedCount() > 0)
+    Log(Format(ResStr::TooManyElements, {FileName(), IntToStr(int64_t(doc.UnlistedCount()))}));
+
+  const THTMLTag* body = FindBody(*doc.Root());
+  if (!body) {
+    Log(Format(ResStr::NoBody, {FileName()}));
+  } else {
+    WideString value;
+    std::vector<WideString> texts, targets;
+    ForEachChild(*body, [&](const THTMLTag& child) {
+      const AnsiString name = AsciiUpper(child.TagName);
+      if (name == "P") {
+        AddCommand("CLEAR", WideString());
+        AddCommand("TEXT", child.Content.Text);
+        AddCommand("WAIT", WideString());
+      } else if (name == "A") {
+        if (Attribute(child, "href", value)) AddCommand("JUMP", value);
+        if (Attribute(child, "name", value)) AddLabel(WideToUtf8(value));
+      } else if (name == "CODE") {
+        const WideString& text = child.Content.Text;
+        const size_t blank = text.find(u' ');
+        if (blank == WideString::npos) AddCommand(WideToUtf8(text), WideString());
+        else AddCommand(WideToUtf8(std::u16string_view(text).substr(0, blank)), text.substr(blank + 1));
+      } else if (name == "UL") {
+        texts.clear();
+        targets.clear();
+        ForEachChild(child, [&](const THTMLTag& item) {
+          if (!SameTextAscii(item.TagName, "LI")) return;
+          const SString2& c = item.Content;
+          if (c.Text.empty() || c.Text[0] != StyleMarker || c.Info.empty() || !c.InfoTable) return;
+          auto* a = static_cast<const THTMLTag*>(c.InfoTable->Get(c.Info[0]));
+          if (!a || !SameTextAscii(a->TagName, "A")) return;
+          texts.push_back(a->Content.Text);
+          targets.push_back(Attribute(*a, "href", value) ? value : WideString());
+        });
+        AddCommand("CLEAR", WideString());
+        AddCommand("SELECT", WideString());
+        for (size_t i = 0; i < texts.size(); ++i) {
+          if (i > 0) AddCommand("BR", WideString());
+          AddCommand("TEXT", texts[i]);
+        }
+        AddCommand("WAIT", WideString());
+        WideString param;
+        for (size_t i = 0; i < targets.size(); ++i) {
+          param.assign(u"==,#LASTSELECT,");
+          param.append(IntToWideStr(int64_t(i)));
+          param.push_back(u',');
+          param.append(targets[i]);
+          AddCommand("IF", param);
+        }
+      }
+    });
+  }
+  AddCommand("WAIT", WideString());
+  TScriptLoader::Compile();
+}

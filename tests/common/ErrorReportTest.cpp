@@ -1,0 +1,81 @@
+#include "common/ErrorReport.h"
+
+#include <gtest/gtest.h>
+
+#include "../TestSupport.h"
+#include "HTMLDocTestUtil.h"
+
+namespace {
+
+const char* const kBlock =
+    "次のエラーが発生しました。Ctrl+Cを押すと、このメッセージをコピーできます。\r\n"
+    "エラータイプ: SVXScriptError  エラー発生箇所: ???.svx\r\n**詳細**\r\nUnknown Command: FOO\r\n";
+
+TEST(ErrorReport, TwoReportsAppendTwoBlocks) {
+  TempDir dir;
+  DialogRecorder dialogs;
+  TErrorReport report;
+  report.LogFileName = dir / "sorvane.log";
+  report.LogEnabled = true;
+  report.WriteLog("開始");
+  for (int i = 0; i < 2; ++i)
+    EXPECT_EQ(report.Report("SVXScriptError", "Unknown Command: FOO", 0, mbIgnoreOnly, mtError, "???.svx"), mrOk);
+  EXPECT_EQ(ReadFile(report.LogFileName), std::string("開始\r\n") + kBlock + kBlock);
+  ASSERT_EQ(dialogs.Texts.size(), 2u);
+  EXPECT_EQ(dialogs.Texts[0] + "\r\n", kBlock);
+  EXPECT_EQ(dialogs.Types[0], mtError);
+  EXPECT_EQ(dialogs.Buttons[0], mbIgnoreOnly);
+}
+
+TEST(ErrorReport, LoggingOffStillShowsTheDialog) {
+  TempDir dir;
+  DialogRecorder dialogs;
+  TErrorReport report;
+  report.LogFileName = dir / "sorvane.log";
+  report.Report("T", "d", 0, mbOKOnly, mtError, "here");
+  EXPECT_EQ(dialogs.Texts.size(), 1u);
+  EXPECT_FALSE(std::filesystem::exists(report.LogFileName));
+}
+
+TEST(ErrorReport, ALogThatCannotBeOpenedLosesTheLineQuietly) {
+  TempDir dir;
+  DialogRecorder dialogs;
+  TErrorReport report;
+  report.LogFileName = dir.Path();  // exists, but is no file to write to
+  report.LogEnabled = true;
+  report.Report("T", "d", 0, mbIgnoreOnly, mtError, "here");
+  ASSERT_EQ(dialogs.Texts.size(), 1u);  // the report itself, no warning
+  EXPECT_EQ(dialogs.Types[0], mtError);
+}
+
+TEST(ErrorReport, ALogThatCannotBeCreatedShowsAWarning) {
+  TempDir dir;
+  DialogRecorder dialogs;
+  TErrorReport report;
+  report.LogFileName = dir / "no/such/folder.log";
+  report.LogEnabled = true;
+  report.WriteLog("line");
+  ASSERT_EQ(dialogs.Texts.size(), 1u);
+  EXPECT_EQ(dialogs.Texts[0].rfind("ErrorReport\r\n", 0), 0u);
+  EXPECT_EQ(dialogs.Types[0], mtWarning);
+  EXPECT_EQ(dialogs.Buttons[0], mbIgnoreOnly);
+}
+
+int Answer(int result) {
+  SetMessageDlgHandler([result](const std::string&, TMsgDlgType, TMsgDlgButtons) { return result; });
+  TErrorReport report;
+  const int r = report.ReportEx("SVXScriptError", "x", 0, mbAbortIgnore, mtError, "???.svx");
+  SetMessageDlgHandler(nullptr);
+  return r;
+}
+
+TEST(ErrorReport, ReportExEndsTheProgramOnlyWhenAnsweredAbort) {
+  EXPECT_EQ(Answer(mrIgnore), mrIgnore);
+  EXPECT_EXIT(
+      {
+        Answer(mrAbort);
+        std::_Exit(42);  // not reached when the program ends
+      },
+      testing::ExitedWithCode(0), "");
+}
+}  // namespace

@@ -1,0 +1,169 @@
+#include "player/MainScriptLoader.h"
+
+#include <gtest/gtest.h>
+
+#include "../TestSupport.h"
+#include "platform/CodePage.h"
+
+namespace {
+
+struct RecordingView : ISCLDebugView {
+  void AddRow(const AnsiString& op, const AnsiString& param) override { Rows.push_back(op + "|" + param); }
+  void SelectRow(int index) override { Selected.push_back(index); }
+  std::vector<std::string> Rows;
+  std::vector<int> Selected;
+};
+
+std::string Commands(const TScriptLoader& l) {
+  std::string s;
+  for (int32_t i = 0; i <= l.LastIndex(); ++i) s += l.CommandName(i) + " " + WideToUtf8(l.CommandParam(i)) + ";";
+  return s;
+}
+
+TEST(ScriptLoader, CompilesTheChoiceExampleAndWalksIt) {
+  TempDir dir;
+  WriteFile(dir / "start.svx", WideToCP932(u"<HTML><BODY><A name=start></A><P>Hello</P>\r\n<UL><LI><A href=#y>Yes</A></LI>"
+                                           u"<LI><A href=#n>No</A></LI></UL></BODY></HTML>"));
+  auto view = std::make_unique<RecordingView>();
+  RecordingView* v = view.get();
+  TMainScriptLoader loader(std::move(view));
+  loader.Load(dir / "start.svx");
+  EXPECT_EQ(Commands(loader),
+            "LABEL start;CLEAR ;TEXT Hello;WAIT ;CLEAR ;SELECT ;TEXT Yes;BR ;TEXT No;WAIT ;"
+            "IF ==,#LASTSELECT,0,#y;IF ==,#LASTSELECT,1,#n;WAIT ;");
+  ASSERT_EQ(v->Rows.size(), 13u);
+  EXPECT_EQ(v->Rows[10], "IF|==,#LASTSELECT,0,#y");
+
+  AnsiString name;
+  WideString param;
+  EXPECT_EQ(loader.Position(), 0);
+  loader.GetCommand(name, param);
+  EXPECT_EQ(name, "LABEL");
+  EXPECT_EQ(param, u"start");
+  EXPECT_FALSE(loader.Next());
+  EXPECT_EQ(v->Selected, std::vector<int>{1});
+  EXPECT_TRUE(loader.JumpTo("start"));
+  EXPECT_EQ(loader.Position(), 0);
+  EXPECT_FALSE(loader.JumpTo("nowhere"));
+  EXPECT_EQ(loader.Position(), 0);
+  while (!loader.Next()) {
+  }
+  EXPECT_EQ(loader.Position(), -1);
+  EXPECT_TRUE(loader.Next());  // no way back from the end
+  EXPECT_EQ(loader.Position(), -1);
+  loader.GetCommand(name, param);
+  EXPECT_EQ(name, "");
+  EXPECT_EQ(param, u"");
+}
+
+TEST(ScriptLoader, ArraysGrowByAHundredLessOne) {
+  TScriptLoader loader;
+  std::vector<int32_t> capacities;
+  for (int i = 0; i < 250; ++i) {
+    const int32_t before = loader.Capacity();
+    loader.AddCommand("WAIT", u"");
+    if (loader.Capacity() != before) capacities.push_back(loader.Capacity());
+  }
+  EXPECT_EQ(capacities, (std::vector<int32_t>{99, 198, 297}));
+  EXPECT_EQ(loader.LastIndex(), 249);
+}
+
+TEST(ScriptLoader, FirstDefinitionOfALabelWins) {
+  TScriptLoader loader;
+  loader.AddLabel("x");
+  loader.AddCommand("WAIT", u"");
+  loader.AddLabel("x");
+  EXPECT_TRUE(loader.JumpTo("x"));
+  EXPECT_EQ(loader.Position(), 0);
+  loader.Clear();
+  EXPECT_EQ(loader.LastIndex(), -1);
+}
+
+TEST(ScriptLoader, ReadsLinesEndedByCrLfOrLfAndALastLineWithoutBreak) {
+  TempDir dir;
+  struct LineLoader : TScriptLoader {
+    void Compile() override {
+      WideString line;
+      while (!ReadLine(line)) Lines.push_back(line);
+    }
+    std::vector<WideString> Lines;
+  } loader;
+  WriteFile(dir / "a.svx", "one\r\ntwo\n\nth\rree\r\n\x93\xFA");
+  loader.Load(dir / "a.svx");
+  EXPECT_EQ(loader.Lines, (std::vector<WideString>{u"one", u"two", u"", u"th\rree", u"日"}));
+  EXPECT_EQ(loader.Position(), -1);  // nothing compiled
+}
+
+TEST(ScriptLoader, MissingScriptRaisesAnInputOutputError) {
+  TMainScriptLoader loader;
+  try {
+    loader.Load("/nonexistent/start.svx");
+    FAIL();
+  } catch (const EInOutError& e) {
+    EXPECT_NE(e.Message().find("start.svx"), std::string::npos);
+  }
+}
+
+// Every script in tests/scripts through the real program.
+class CompiledScript : public testing::TestWithParam<std::string> {};
+
+std::vector<std::string> ScriptNames() {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(SORVANE_SOURCE_DIR "/tests/scripts"))
+    if (e.path().extension() == ".src") names.push_back(e.path().stem().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// UTF-8 source to Shift-JIS bytes; \xHH, \r and \\ are written as bytes.
+std::string ScriptBytes(const std::string& source) {
+  std::string bytes, text;
+  auto flush = [&] {
+    bytes += Utf8ToCP932(text);
+    text.clear();
+  };
+  for (size_t i = 0; i < source.size(); ++i) {
+    if (source[i] == '\\' && i + 1 < source.size()) {
+      const char n = source[i + 1];
+      if (n == 'x' && i + 3 < source.size()) {
+        flush();
+        bytes += char(std::stoi(source.substr(i + 2, 2), nullptr, 16));
+        i += 3;
+        continue;
+      }
+      if (n == 'r' || n == '\\') {
+        flush();
+        bytes += n == 'r' ? '\r' : '\\';
+        ++i;
+        continue;
+      }
+    }
+    text += source[i];
+  }
+  flush();
+  return bytes;
+}
+
+TEST_P(CompiledScript, PrintsItsExpectedCommands) {
+  const std::string base = SORVANE_SOURCE_DIR "/tests/scripts/" + GetParam();
+  TempDir dir;
+  WriteFile(dir / (GetParam() + ".svx"), ScriptBytes(ReadFile(base + ".src")));
+  const RunResult r = RunProgram({SORVANE_CLI, "compile", GetParam() + ".svx"}, dir.Path());
+  const std::string err = std::filesystem::exists(base + ".err") ? ReadFile(base + ".err") : "";
+  EXPECT_EQ(r.Out, ReadFile(base + ".out"));
+  EXPECT_EQ(r.Err, err);
+  EXPECT_EQ(r.Status, err.find("error: ") != std::string::npos ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scripts, CompiledScript, testing::ValuesIn(ScriptNames()),
+                         [](const testing::TestParamInfo<std::string>& info) { return info.param; });
+
+TEST(CompileCommand, RefusesBadArgumentsAndMissingFiles) {
+  TempDir dir;
+  EXPECT_EQ(RunProgram({SORVANE_CLI, "compile"}, dir.Path()).Status, 1);
+  const RunResult r = RunProgram({SORVANE_CLI, "compile", "missing.svx"}, dir.Path());
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Out, "");
+  EXPECT_EQ(r.Err.rfind("error: EInOutError: Cannot open file \"missing.svx\".", 0), 0u) << r.Err;
+}
+}  // namespace

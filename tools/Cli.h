@@ -1,0 +1,5 @@
+// The sub-commands of sorvane-cli; each takes the arguments after its name and returns the
+// exit status.
+#pragma once
+
+int CliCompile(int argc, char** argv);

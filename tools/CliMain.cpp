@@ -1,0 +1,24 @@
+// sorvane-cli: the headless companion of the player.
+#include <cstdio>
+#include <cstring>
+
+#include "tools/Cli.h"
+
+namespace {
+void Usage() {
+  std::fprintf(stderr,
+               "usage: sorvane-cli compile FILE.svx\n"
+               "       sorvane-cli scenes  FILE.knv\n"
+               "       sorvane-cli run     STORY_DIR [options]\n");
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    Usage();
+    return 1;
+  }
+  if (std::strcmp(argv[1], "compile") == 0) return CliCompile(argc - 2, argv + 2);
+  Usage();
+  return 1;
+}

@@ -1,0 +1,24 @@
+#include "tools/CliOutput.h"
+
+#include "platform/CodePage.h"
+
+std::string CliEscape(std::string_view utf8) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(utf8.size());
+  for (const char ch : utf8) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c < 0x20) {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
+std::string CliEscape(std::u16string_view text) { return CliEscape(WideToUtf8(text)); }
