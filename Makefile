@@ -6,7 +6,8 @@
 DEBIAN_PACKAGES := \
   build-essential cmake ninja-build pkg-config \
   libgtest-dev libgmock-dev libbenchmark-dev \
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev \
+  libpixman-1-dev
 
 BUILD     ?= build
 ASAN_DIR  ?= build-asan
@@ -44,8 +45,8 @@ build: configure
 test-sanitize: deps
 	@[ -f $(ASAN_DIR)/build.ninja ] || cmake -S . -B $(ASAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 	  -DSORVANE_SANITIZE=address,undefined -DSORVANE_BENCH=OFF
-	ninja -C $(ASAN_DIR) -j $(JOBS) common_tests platform_tests player_tests
-	for t in common_tests platform_tests player_tests; do \
+	ninja -C $(ASAN_DIR) -j $(JOBS) common_tests platform_tests player_tests engine_tests
+	for t in common_tests platform_tests player_tests engine_tests; do \
 	  ASAN_OPTIONS=detect_leaks=1 $(ASAN_DIR)/bin/$$t --gtest_brief=1 || exit 1; \
 	done
 

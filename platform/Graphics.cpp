@@ -1,0 +1,105 @@
+#include "Graphics.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace {
+
+int32_t BitsOf(TPixelFormat f) { return f == pf8bit ? 8 : f == pf24bit ? 24 : 32; }
+
+uint8_t* AllocatePixels(size_t bytes) {
+  if (bytes == 0) return nullptr;
+  // 64-byte aligned, whole cache lines, zeroed.
+  const size_t rounded = (bytes + 63) & ~size_t(63);
+  void* p = std::aligned_alloc(64, rounded);
+  if (!p) throw std::bad_alloc();
+  std::memset(p, 0, rounded);
+  return static_cast<uint8_t*>(p);
+}
+
+uint8_t Grey(uint8_t b, uint8_t g, uint8_t r) { return uint8_t((r * 77 + g * 150 + b * 29) >> 8); }
+
+}  // namespace
+
+TBitmap::TBitmap() = default;
+
+TBitmap::~TBitmap() { Release(); }
+
+void TBitmap::Release() {
+  if (!FAttached) std::free(FData.Bits);
+  FData.Bits = nullptr;
+  FAttached = false;
+}
+
+int32_t TBitmap::StrideFor(int32_t width, int32_t bitsPerPixel) {
+  return int32_t(((int64_t(width) * bitsPerPixel + 31) / 32) * 4);
+}
+
+void TBitmap::SetSize(int32_t width, int32_t height) {
+  width = std::max(width, 0);
+  height = std::max(height, 0);
+  if (width == FData.Width && height == FData.Height) return;
+  const int32_t bpp = BitsOf(FFormat);
+  const int32_t stride = StrideFor(width, bpp);
+  uint8_t* bits = AllocatePixels(size_t(stride) * size_t(height));
+  const int32_t rows = std::min(height, FData.Height);
+  const size_t rowBytes = size_t(std::min(width, FData.Width)) * size_t(bpp / 8);
+  for (int32_t y = 0; y < rows; ++y) std::memcpy(bits + size_t(y) * size_t(stride), ScanLine(y), rowBytes);
+  Release();
+  FData = TBitmapData{width, height, bpp, stride, bits};
+}
+
+void TBitmap::SetPixelFormat(TPixelFormat format) {
+  if (format == FFormat) return;
+  const int32_t from = BitsOf(FFormat), to = BitsOf(format);
+  const int32_t stride = StrideFor(FData.Width, to);
+  uint8_t* bits = AllocatePixels(size_t(stride) * size_t(FData.Height));
+  for (int32_t y = 0; y < FData.Height; ++y) {
+    const uint8_t* s = ScanLine(y);
+    uint8_t* d = bits + size_t(y) * size_t(stride);
+    for (int32_t x = 0; x < FData.Width; ++x) {
+      uint8_t b, g, r, a = 0;
+      if (from == 8) {
+        b = g = r = s[x];
+      } else {
+        const uint8_t* p = s + x * (from / 8);
+        b = p[0];
+        g = p[1];
+        r = p[2];
+        if (from == 32) a = p[3];
+      }
+      if (to == 8) {
+        d[x] = Grey(b, g, r);
+      } else {
+        uint8_t* q = d + x * (to / 8);
+        q[0] = b;
+        q[1] = g;
+        q[2] = r;
+        if (to == 32) q[3] = from == 32 ? a : 0;
+      }
+    }
+  }
+  Release();
+  FData = TBitmapData{FData.Width, FData.Height, to, stride, bits};
+  FFormat = format;
+}
+
+void TBitmap::Attach(HBITMAP handle) {
+  Release();
+  FData = *handle;
+  FFormat = handle->BitsPerPixel == 8 ? pf8bit : handle->BitsPerPixel == 24 ? pf24bit : pf32bit;
+  FAttached = true;
+}
+
+void TBitmap::Assign(const TBitmap& source) {
+  if (&source == this) return;
+  const size_t bytes = size_t(source.FData.Stride) * size_t(source.FData.Height);
+  uint8_t* bits = AllocatePixels(bytes);
+  if (bytes) std::memcpy(bits, source.FData.Bits, bytes);
+  Release();
+  FData = source.FData;
+  FData.Bits = bits;
+  FFormat = source.FFormat;
+}

@@ -1,0 +1,71 @@
+#include "platform/Graphics.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+TEST(Bitmap, RowsAreTopDownAndPaddedToFourBytes) {
+  TBitmap b;
+  b.SetPixelFormat(pf24bit);
+  b.SetSize(3, 2);
+  EXPECT_EQ(b.Stride(), 12);
+  EXPECT_EQ(b.ScanLine(1) - b.ScanLine(0), 12);
+  b.SetPixelFormat(pf8bit);
+  EXPECT_EQ(b.Stride(), 4);
+  b.SetPixelFormat(pf32bit);
+  EXPECT_EQ(b.Stride(), 12);
+  EXPECT_EQ(b.Handle()->BitsPerPixel, 32);
+  EXPECT_EQ(b.Handle()->Bits, b.ScanLine(0));
+}
+
+TEST(Bitmap, FormatConversionsKeepOrDropTheFourthByte) {
+  TBitmap b;
+  b.SetPixelFormat(pf24bit);
+  b.SetSize(2, 1);
+  const uint8_t rgb[6] = {1, 2, 3, 4, 5, 6};
+  std::memcpy(b.ScanLine(0), rgb, 6);
+  b.SetPixelFormat(pf32bit);
+  const uint8_t expected32[8] = {1, 2, 3, 0, 4, 5, 6, 0};
+  EXPECT_EQ(std::memcmp(b.ScanLine(0), expected32, 8), 0);
+  b.ScanLine(0)[3] = 200;
+  b.SetPixelFormat(pf24bit);
+  EXPECT_EQ(std::memcmp(b.ScanLine(0), rgb, 6), 0);
+  b.SetPixelFormat(pf8bit);
+  b.ScanLine(0)[0] = 77;
+  b.SetPixelFormat(pf32bit);
+  EXPECT_EQ(b.ScanLine(0)[0], 77);
+  EXPECT_EQ(b.ScanLine(0)[2], 77);
+  EXPECT_EQ(b.ScanLine(0)[3], 0);
+}
+
+TEST(Bitmap, ResizingKeepsWhatStillFitsAndZeroesTheRest) {
+  TBitmap b;
+  b.SetSize(2, 2);
+  std::memset(b.ScanLine(0), 0xAB, 8);
+  std::memset(b.ScanLine(1), 0xCD, 8);
+  b.SetSize(3, 1);
+  EXPECT_EQ(b.ScanLine(0)[7], 0xAB);
+  EXPECT_EQ(b.ScanLine(0)[8], 0);
+  b.SetSize(0, 0);
+  EXPECT_EQ(b.Width(), 0);
+}
+
+TEST(Bitmap, AttachedBitmapDrawsIntoTheOwnersMemory) {
+  TBitmap owner;
+  owner.SetSize(4, 3);
+  TBitmap view;
+  view.Attach(owner.Handle());
+  EXPECT_TRUE(view.Attached());
+  EXPECT_EQ(view.Width(), 4);
+  view.ScanLine(2)[5] = 9;
+  EXPECT_EQ(owner.ScanLine(2)[5], 9);
+  view.SetPixelFormat(pf32bit);  // same format: still attached
+  EXPECT_TRUE(view.Attached());
+  TBitmap copy;
+  copy.Assign(owner);
+  copy.ScanLine(2)[5] = 1;
+  EXPECT_EQ(owner.ScanLine(2)[5], 9);
+}
+}  // namespace
