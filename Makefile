@@ -6,6 +6,7 @@
 DEBIAN_PACKAGES := \
   build-essential cmake ninja-build pkg-config \
   libgtest-dev libgmock-dev libbenchmark-dev \
+  libfreetype-dev libfontconfig-dev fonts-ipafont-gothic libpng-dev libjpeg-dev \
   clang libclang-rt-14-dev \
   libpixman-1-dev
 

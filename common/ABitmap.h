@@ -9,9 +9,6 @@
 
 #include "platform/Graphics.h"
 
-// Colour values use the platform layout: red in the low byte, then green, then blue.
-using TColor = uint32_t;
-
 class TABitmap : public TBitmap {
  public:
   TABitmap();  // empty, 32 bits per pixel

@@ -1,5 +1,7 @@
 #include "common/SuperString2.h"
 
+#include "platform/CodePage.h"
+
 TSStrInfoTable::TSStrInfoTable(int32_t capacity) : FCapacity(capacity < 0 ? 0 : capacity) { Clear(); }
 
 TSStrInfoTable::~TSStrInfoTable() { FreeItems(); }
@@ -83,4 +85,29 @@ int32_t SStrGetTag(const SString2& s, int32_t start, TObject*& tag) {
   if (!s.InfoTable) throw ESStrError("InfoTable is nil.");
   tag = s.InfoTable->Get(int32_t(s.Info[size_t(pos - 1)]));
   return pos;
+}
+
+WideString CodePageChar(char16_t c) {
+  if (c < 0x80) return WideString(1, c);
+  return CP932ToWide(WideToCP932(std::u16string_view(&c, 1)));
+}
+
+int32_t SStrCharPositions(int32_t limit, TCanvas& canvas, const SString2& s, TDrawSStrPosArray& positions,
+                          const TDrawSStrOptions& options) {
+  int32_t n = SStrLength(s);
+  if (limit >= 0 && n >= limit) n = limit;
+  int32_t result = n;
+  positions.assign(size_t(n) + 1, TPoint{});
+  if (n == 0) return result;
+  if (options.Font) canvas.Font = *options.Font;
+  for (int32_t i = 1; i <= n; ++i) {
+    positions[size_t(i)].x =
+        positions[size_t(i - 1)].x + canvas.TextWidth(CodePageChar(s.Text[size_t(i - 1)])) + options.Spacing;
+    if (options.MaxWidth > 0 && options.MaxWidth < positions[size_t(i)].x - options.Spacing) {
+      result = i - 1;
+      positions.resize(size_t(i));
+      break;
+    }
+  }
+  return result;
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/Graphics.h"
 #include "platform/SysUtils.h"
 
 SORVANE_DECLARE_EXCEPTION(, ESStrError, Exception);
@@ -50,6 +51,17 @@ struct TPoint {
 };
 using TDrawSStrPosArray = std::vector<TPoint>;
 
+// How a styled string is measured and drawn.
+struct TDrawSStrOptions {
+  int32_t MaxWidth = 0;          // 0 or less: no limit
+  const TFont* Font = nullptr;   // not owned
+  bool UsePosArray = false;      // draw at PosArray instead of measuring
+  TDrawSStrPosArray PosArray;
+  int32_t Spacing = 0;           // extra pixels after every character
+  TColor EdgeColor = 0;          // outlines and shadows
+  uint8_t Effect = 0;            // 0..6
+};
+
 SString2 MakeSStr(const WideString& text, const WideString& info, TSStrInfoTable* table);
 // A one-character marker for element `index` (taken as 16 bits; -1 becomes U+FFFF).
 // Index 0 gives an empty Info, as the marker text ends at a zero character.
@@ -68,6 +80,16 @@ int32_t SStrFindMarker(const SString2& s, int32_t start);
 // The marker found by SStrFindMarker and the element it points at (null for an index the
 // table never handed out); a negative position with a null element when none is found.
 int32_t SStrGetTag(const SString2& s, int32_t start, TObject*& tag);
+
+// Measures where each character starts: positions gets result + 1 entries (x advancing by
+// each character's width plus Spacing, y 0). The result is how many whole characters fit
+// within MaxWidth, at most `limit` when limit >= 0. Each character is measured as its
+// code-page-932 form (a character without one measures as '?').
+int32_t SStrCharPositions(int32_t limit, TCanvas& canvas, const SString2& s, TDrawSStrPosArray& positions,
+                          const TDrawSStrOptions& options);
+
+// The character as the code page carries it: itself, or '?' when CP932 lacks it.
+WideString CodePageChar(char16_t c);
 
 // Characters start..start+count-1 of `s` (1-based); a start below 1 counts as 1.
 WideString WideCopy(const WideString& s, int32_t start, int32_t count);

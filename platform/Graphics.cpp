@@ -93,6 +93,11 @@ void TBitmap::Attach(HBITMAP handle) {
   FAttached = true;
 }
 
+TCanvas& TBitmap::Canvas() {
+  if (!FCanvas) FCanvas = std::make_unique<TCanvas>(this);
+  return *FCanvas;
+}
+
 void TBitmap::Assign(const TBitmap& source) {
   if (&source == this) return;
   const size_t bytes = size_t(source.FData.Stride) * size_t(source.FData.Height);

@@ -1,13 +1,72 @@
 // Device-independent bitmaps: 8, 24 or 32 bits per pixel, rows top-down with each row
 // padded to 4 bytes, pixel memory owned or attached. A bitmap's Handle() describes its
 // memory so that another library can draw straight into it by attaching to it.
-// Threads: a bitmap is used by one thread at a time.
+// Fonts and text: families found through fontconfig (the Windows Japanese families are
+// aliased to the IPA fonts; an unknown family falls back to the best Japanese font),
+// glyphs drawn by FreeType without anti-aliasing. A positive font height is a cell
+// height in pixels, a negative one a character (em) height; points are at 96 dpi.
+// Threads: a bitmap is used by one thread at a time; fonts and text may be used from
+// any thread (the font machinery has one lock).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
 
 #include "SysUtils.h"
+
+// Colour values: red in the low byte, then green, then blue.
+using TColor = uint32_t;
+
+enum TFontStyle : unsigned { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
+enum TFontPitch { fpDefault, fpVariable, fpFixed };
+
+struct TSize {
+  int32_t cx = 0;
+  int32_t cy = 0;
+};
+
+class SVP_API TFont {
+ public:
+  AnsiString Name = "ＭＳ ゴシック";
+  int32_t Height = 16;  // > 0: cell height in pixels; < 0: character height
+  TColor Color = 0;
+  unsigned Style = 0;  // TFontStyle bits
+  TFontPitch Pitch = fpDefault;
+
+  // Points at 96 dpi, negative while Height is a cell height (the Windows convention).
+  int32_t Size() const;
+  void SetSize(int32_t points);
+  // The font file (and face index) that draws this font after aliases and fallbacks.
+  std::string FilePath() const;
+};
+
+class TBitmap;
+
+// Draws text into a bitmap: glyph pixels only (the background stays), in the font colour
+// with the fourth byte 0. Text is UTF-16; what lies outside the bitmap is not drawn.
+class SVP_API TCanvas {
+ public:
+  explicit TCanvas(TBitmap* target) : FTarget(target) {}
+  TFont Font;
+  int32_t TextWidth(std::u16string_view text);
+  // Width and the font's cell height.
+  TSize TextExtent(std::u16string_view text);
+  // The cell's top-left corner at (x, y).
+  void TextOut(int32_t x, int32_t y, std::u16string_view text);
+
+ private:
+  TBitmap* FTarget;
+};
+
+// True when a family of exactly this name (any of its localized names) is installed.
+SVP_API bool FontFamilyInstalled(const AnsiString& family);
+// Adds a font file to the fonts this process can use, until removed; false when the file
+// holds no usable font.
+SVP_API bool AddFontResource(const std::string& path);
+SVP_API bool RemoveFontResource(const std::string& path);
 
 enum TPixelFormat { pf8bit, pf24bit, pf32bit };
 
@@ -48,6 +107,7 @@ class SVP_API TBitmap : public TObject {
   bool Attached() const { return FAttached; }
   // Same size, format and pixels as `source`, in memory of its own.
   void Assign(const TBitmap& source);
+  TCanvas& Canvas();
 
  private:
   void Release();
@@ -56,4 +116,5 @@ class SVP_API TBitmap : public TObject {
   TBitmapData FData{0, 0, 32, 0, nullptr};
   TPixelFormat FFormat = pf32bit;
   bool FAttached = false;
+  std::unique_ptr<TCanvas> FCanvas;
 };

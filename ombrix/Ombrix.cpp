@@ -1,0 +1,238 @@
+// PNG through libpng, JPEG through libjpeg-turbo. The header is read when the file is
+// opened; the pixels are decoded when asked for, to 8-bit BGRA with a transparency byte.
+#include "common/Ombrix.h"
+
+#include <jpeglib.h>
+#include <png.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace {
+
+constexpr int32_t kMaxSide = 16384;
+constexpr long kMaxFileBytes = 512L * 1024 * 1024;
+
+enum class TImageFormat { Png, Jpeg };
+
+}  // namespace
+
+struct TOmbrix {
+  TImageFormat Kind;
+  std::vector<uint8_t> Bytes;
+  TOmbrixInfo Info{};
+};
+
+namespace {
+
+// ---------------------------------------------------------------- PNG
+
+struct PngReader {
+  const std::vector<uint8_t>* Bytes;
+  size_t Pos;
+};
+
+void PngRead(png_structp png, png_bytep out, png_size_t n) {
+  auto* r = static_cast<PngReader*>(png_get_io_ptr(png));
+  if (r->Pos + n > r->Bytes->size()) png_error(png, "truncated");
+  std::memcpy(out, r->Bytes->data() + r->Pos, n);
+  r->Pos += n;
+}
+
+void PngWarning(png_structp, png_const_charp) {}
+
+// Reads the header and, with `pixels`, the whole image as BGRA rows (alpha as alpha).
+bool DecodePng(const std::vector<uint8_t>& bytes, TOmbrixInfo& info, std::vector<uint8_t>* pixels) {
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, PngWarning);
+  if (!png) return false;
+  png_infop pi = png_create_info_struct(png);
+  if (!pi) {
+    png_destroy_read_struct(&png, nullptr, nullptr);
+    return false;
+  }
+  PngReader reader{&bytes, 0};
+  std::vector<png_bytep>* rows = new (std::nothrow) std::vector<png_bytep>();
+  bool ok = false;
+  if (rows && setjmp(png_jmpbuf(png)) == 0) {
+    png_set_read_fn(png, &reader, PngRead);
+    png_set_user_limits(png, kMaxSide, kMaxSide);
+    png_read_info(png, pi);
+    const png_uint_32 w = png_get_image_width(png, pi), h = png_get_image_height(png, pi);
+    const int colorType = png_get_color_type(png, pi);
+    const bool transparent = (colorType & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, pi, PNG_INFO_tRNS);
+    info = TOmbrixInfo{int32_t(w), int32_t(h), 8, transparent ? OMBRIX_COLOR_RGB_TRANSPARENT : OMBRIX_COLOR_RGB};
+    if (w == 0 || h == 0 || w > kMaxSide || h > kMaxSide) png_error(png, "size");
+    if (pixels) {
+      png_set_expand(png);  // palette to RGB, grey below 8 bits to 8, tRNS to alpha
+      png_set_strip_16(png);
+      png_set_gray_to_rgb(png);
+      png_set_bgr(png);
+      if (!(colorType & PNG_COLOR_MASK_ALPHA) && !png_get_valid(png, pi, PNG_INFO_tRNS))
+        png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+      png_set_interlace_handling(png);
+      png_read_update_info(png, pi);
+      if (png_get_rowbytes(png, pi) != size_t(w) * 4) png_error(png, "layout");
+      pixels->assign(size_t(w) * h * 4, 0);
+      rows->resize(h);
+      for (png_uint_32 y = 0; y < h; ++y) (*rows)[y] = pixels->data() + size_t(y) * w * 4;
+      png_read_image(png, rows->data());
+    }
+    ok = true;
+  }
+  png_destroy_read_struct(&png, &pi, nullptr);
+  delete rows;
+  return ok;
+}
+
+// ---------------------------------------------------------------- JPEG
+
+struct JpegError {
+  jpeg_error_mgr Mgr;
+  std::jmp_buf Jump;
+};
+
+void JpegExit(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<JpegError*>(cinfo->err)->Jump, 1); }
+void JpegMessage(j_common_ptr) {}
+
+bool DecodeJpeg(const std::vector<uint8_t>& bytes, TOmbrixInfo& info, std::vector<uint8_t>* pixels) {
+  jpeg_decompress_struct cinfo;
+  JpegError err;
+  cinfo.err = jpeg_std_error(&err.Mgr);
+  err.Mgr.error_exit = JpegExit;
+  err.Mgr.output_message = JpegMessage;
+  std::vector<uint8_t>* cmyk = new (std::nothrow) std::vector<uint8_t>();
+  bool ok = false;
+  if (cmyk && setjmp(err.Jump) == 0) {
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    const JDIMENSION w = cinfo.image_width, h = cinfo.image_height;
+    info = TOmbrixInfo{int32_t(w), int32_t(h), 8, OMBRIX_COLOR_RGB};
+    if (w == 0 || h == 0 || w > JDIMENSION(kMaxSide) || h > JDIMENSION(kMaxSide)) {
+      jpeg_destroy_decompress(&cinfo);
+      delete cmyk;
+      return false;
+    }
+    if (pixels) {
+      const bool isCmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+      cinfo.out_color_space = isCmyk ? JCS_CMYK : JCS_EXT_BGRA;
+      jpeg_start_decompress(&cinfo);
+      pixels->assign(size_t(w) * h * 4, 0);
+      while (cinfo.output_scanline < h) {
+        uint8_t* row = pixels->data() + size_t(cinfo.output_scanline) * w * 4;
+        JSAMPROW rows[1] = {row};
+        jpeg_read_scanlines(&cinfo, rows, 1);
+        if (isCmyk) {
+          // Inverted CMYK as written by most programs: channel * K / 255.
+          for (JDIMENSION x = 0; x < w; ++x) {
+            uint8_t* p = row + x * 4;
+            const unsigned c = p[0], m = p[1], y = p[2], k = p[3];
+            p[0] = uint8_t(y * k / 255);
+            p[1] = uint8_t(m * k / 255);
+            p[2] = uint8_t(c * k / 255);
+            p[3] = 255;
+          }
+        }
+      }
+      jpeg_finish_decompress(&cinfo);
+    }
+    ok = true;
+  }
+  jpeg_destroy_decompress(&cinfo);
+  delete cmyk;
+  return ok;
+}
+
+bool ReadFileBytes(const char* name, std::vector<uint8_t>& bytes) {
+  std::FILE* f = std::fopen(name, "rb");
+  if (!f) return false;
+  bool ok = std::fseek(f, 0, SEEK_END) == 0;
+  const long size = ok ? std::ftell(f) : -1;
+  ok = ok && size > 0 && size <= kMaxFileBytes && std::fseek(f, 0, SEEK_SET) == 0;
+  if (ok) {
+    bytes.resize(size_t(size));
+    ok = std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  }
+  std::fclose(f);
+  return ok;
+}
+
+}  // namespace
+
+int32_t CreateOmbrix(HOMBRIX* handle, const char* fileName) {
+  if (!handle) return -1;
+  *handle = nullptr;
+  if (!fileName) return -1;
+  auto o = std::unique_ptr<TOmbrix>(new (std::nothrow) TOmbrix());
+  if (!o) return -2;
+  try {
+    if (!ReadFileBytes(fileName, o->Bytes)) return -3;
+  } catch (const std::bad_alloc&) {
+    return -2;
+  }
+  const auto& b = o->Bytes;
+  if (b.size() >= 8 && std::memcmp(b.data(), "\x89PNG\r\n\x1a\n", 8) == 0) {
+    o->Kind = TImageFormat::Png;
+    if (!DecodePng(b, o->Info, nullptr)) return -4;
+  } else if (b.size() >= 3 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF) {
+    o->Kind = TImageFormat::Jpeg;
+    if (!DecodeJpeg(b, o->Info, nullptr)) return -4;
+  } else {
+    return -5;  // not an image this decoder knows
+  }
+  *handle = o.release();
+  return 0;
+}
+
+int32_t GetOmbrixInfo(HOMBRIX handle, TOmbrixInfo* info) {
+  if (!handle || !info) return -1;
+  *info = handle->Info;
+  return 0;
+}
+
+int32_t GetImageDataToBitmap(HOMBRIX handle, HBITMAP bitmap) {
+  if (!handle || !bitmap || !bitmap->Bits) return -1;
+  const int32_t bpp = bitmap->BitsPerPixel;
+  if (bpp != 8 && bpp != 24 && bpp != 32) return -1;
+  std::vector<uint8_t> pixels;
+  TOmbrixInfo info{};
+  try {
+    const bool ok = handle->Kind == TImageFormat::Png ? DecodePng(handle->Bytes, info, &pixels)
+                                                : DecodeJpeg(handle->Bytes, info, &pixels);
+    if (!ok) return -4;
+  } catch (const std::bad_alloc&) {
+    return -2;
+  }
+  const bool transparent = info.ColorType == OMBRIX_COLOR_RGB_TRANSPARENT;
+  const int32_t w = std::min(info.Width, bitmap->Width), h = std::min(info.Height, bitmap->Height);
+  for (int32_t y = 0; y < h; ++y) {
+    const uint8_t* s = pixels.data() + size_t(y) * size_t(info.Width) * 4;
+    uint8_t* d = bitmap->Bits + ptrdiff_t(y) * bitmap->Stride;
+    for (int32_t x = 0; x < w; ++x, s += 4) {
+      if (bpp == 32) {
+        d[x * 4 + 0] = s[0];
+        d[x * 4 + 1] = s[1];
+        d[x * 4 + 2] = s[2];
+        d[x * 4 + 3] = transparent ? uint8_t(255 - s[3]) : 0;
+      } else if (bpp == 24) {
+        d[x * 3 + 0] = s[0];
+        d[x * 3 + 1] = s[1];
+        d[x * 3 + 2] = s[2];
+      } else {
+        d[x] = uint8_t((s[2] * 77 + s[1] * 150 + s[0] * 29) >> 8);
+      }
+    }
+  }
+  return 0;
+}
+
+int32_t DeleteOmbrix(HOMBRIX* handle) {
+  if (!handle) return -1;
+  delete *handle;
+  *handle = nullptr;
+  return 0;
+}

@@ -1,0 +1,81 @@
+// A layer of story text: a message window image, text that types itself out at a fixed
+// rate, wrapping at the window's inner width, explicit line breaks, a click that completes
+// the typing, and a selection mode that highlights the line under the mouse. The whole
+// page is rendered once into a page bitmap; typing only reveals more of it.
+// Threads: main thread only.
+#pragma once
+
+#include <vector>
+
+#include "common/ABitmap.h"
+#include "common/SuperString2.h"
+#include "player/Layer.h"
+
+class TTextLayer : public TLayer {
+ public:
+  // Chooses the font: the installed Ｙ．ＯｚＦｏｎｔＮ, else the story's
+  // YOzFontN\YOzFontN.TTF (added for the layer's life), else ＭＳ ゴシック.
+  TTextLayer();
+  ~TTextLayer() override;
+  TTextLayer(const TTextLayer&) = delete;
+  TTextLayer& operator=(const TTextLayer&) = delete;
+
+  int32_t ShowLine = 0;
+  int32_t ShowChar = 0;
+  int32_t PrevShowLine = 0;
+  int32_t PrevShowChar = -1;
+  int32_t WriteLine = 0;
+  int32_t Top = 0;
+  int32_t Left = 0;
+  int32_t MarginLeft = 0;
+  int32_t MarginTop = 0;
+  int32_t MarginRight = 0;
+  int32_t MarginBottom = 0;
+  int32_t LineSpacing = 6;
+  TFont Font;
+  TABitmap BackImage;
+  uint32_t TypeSpeed = 1;
+  TColor HoverColor = 0x00FFFF;
+  int32_t HoverLine = -1;
+  TRect HoverRect{};
+  std::vector<SString2> Lines;
+  std::vector<TDrawSStrPosArray> LinePositions;
+  std::vector<int32_t> LineTops;
+  std::vector<TRect> ShownRects;
+  bool ClearPending = false;
+  bool HoverDirty = false;
+  TDrawSStrOptions Options;
+  bool FontInstalled = false;
+  std::string FontPath;
+  TABitmap Page;
+  bool PageDirty = false;
+  bool Busy = false;
+  uint32_t TypeTicks = 0;
+
+  int32_t Width() const { return FWidth; }
+  int32_t Height() const { return FHeight; }
+  void SetWidth(int32_t w);
+  void SetHeight(int32_t h);
+  // The font file the text is drawn with.
+  std::string FontFile() const { return Font.FilePath(); }
+
+  void ClearText();
+  void AddText(const SString2& s);
+  void NewLine();
+
+  bool IsBusy() override { return Busy; }
+  void Update(int32_t frameCount, int32_t framesPerSecond, TClipRects& dirty) override;
+  void Draw(TABitmap& backBuffer, const TClipRects& dirty) override;
+  void Skip() override;
+  int32_t TakeSelection() override;
+
+ private:
+  int32_t LineLength(int32_t line) const { return int32_t(Lines[size_t(line)].Text.size()); }
+  int32_t LastLine() const { return int32_t(Lines.size()) - 1; }
+  bool AllShown() const;
+  // The screen rectangle of characters first..last-1 of a line.
+  TRect CharsRect(int32_t line, int32_t first, int32_t last) const;
+
+  int32_t FWidth = 640;
+  int32_t FHeight = 480;
+};
