@@ -46,9 +46,10 @@ build: configure
 test-sanitize: deps
 	@[ -f $(ASAN_DIR)/build.ninja ] || cmake -S . -B $(ASAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 	  -DSORVANE_SANITIZE=address,undefined -DSORVANE_BENCH=OFF
-	ninja -C $(ASAN_DIR) -j $(JOBS) common_tests platform_tests player_tests engine_tests
-	for t in common_tests platform_tests player_tests engine_tests; do \
-	  ASAN_OPTIONS=detect_leaks=1 $(ASAN_DIR)/bin/$$t --gtest_brief=1 || exit 1; \
+	ninja -C $(ASAN_DIR) -j $(JOBS) common_tests platform_tests player_tests engine_tests ombrix_tests
+	for t in common_tests platform_tests player_tests engine_tests ombrix_tests; do \
+	  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
+	    $(ASAN_DIR)/bin/$$t --gtest_brief=1 || exit 1; \
 	done
 
 test: build

@@ -44,10 +44,12 @@ void PngRead(png_structp png, png_bytep out, png_size_t n) {
 }
 
 void PngWarning(png_structp, png_const_charp) {}
+// Broken files are expected here: fail quietly.
+[[noreturn]] void PngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
 // Reads the header and, with `pixels`, the whole image as BGRA rows (alpha as alpha).
 bool DecodePng(const std::vector<uint8_t>& bytes, TOmbrixInfo& info, std::vector<uint8_t>* pixels) {
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, PngWarning);
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
   if (!png) return false;
   png_infop pi = png_create_info_struct(png);
   if (!pi) {

@@ -11,9 +11,13 @@
 namespace {
 const char* const kStoryFontFamily = "Ｙ．ＯｚＦｏｎｔＮ";
 const char16_t* const kStoryFontFile = u"YOzFontN\\YOzFontN.TTF";
-
-void Add(TClipRects& list, const TRect& r) { AddRect(&list, &r); }
 }  // namespace
+
+void TTextLayer::Add(TClipRects& list, const TRect& r) const {
+  // Text may run below the page; what the layer marks stays inside the layer.
+  TRect inside;
+  if (IntersectRect(inside, r, TRect{Left, Top, Left + FWidth, Top + FHeight})) AddRect(&list, &inside);
+}
 
 TTextLayer::TTextLayer() {
   Font.Height = 26;

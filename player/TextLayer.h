@@ -73,6 +73,8 @@ class TTextLayer : public TLayer {
   int32_t LineLength(int32_t line) const { return int32_t(Lines[size_t(line)].Text.size()); }
   int32_t LastLine() const { return int32_t(Lines.size()) - 1; }
   bool AllShown() const;
+  // Adds the part of r that lies inside the layer.
+  void Add(TClipRects& list, const TRect& r) const;
   // The screen rectangle of characters first..last-1 of a line.
   TRect CharsRect(int32_t line, int32_t first, int32_t last) const;
 

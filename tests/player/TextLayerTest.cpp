@@ -1,0 +1,266 @@
+#include "player/TextLayer.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "engine/KNRects.h"
+#include "player/SStr2Abitmap.h"
+
+namespace {
+
+SString2 S(const WideString& t) { return SString2{t, t, nullptr}; }
+
+struct Dirty {
+  TRect Store[11];
+  TClipRects L{Store, 0, 11};
+  void Add(TRect r) { AddRect(&L, &r); }
+  void Clear() { L.Count = 0; }
+  operator TClipRects&() { return L; }
+  operator const TClipRects&() const { return L; }
+  bool Covers(int x, int y) const {
+    for (int i = 0; i < L.Count; ++i)
+      if (x >= Store[i].Left && x < Store[i].Right && y >= Store[i].Top && y < Store[i].Bottom) return true;
+    return false;
+  }
+};
+
+// The message layer as the player sets it up.
+struct MessageLayer : TTextLayer {
+  MessageLayer() {
+    Left = 22;
+    Top = 395;
+    SetWidth(756);
+    SetHeight(192);
+    MarginLeft = 15;
+    MarginTop = 53;
+    MarginRight = 15;
+    MarginBottom = 10;
+    BackImage.SetSize(756, 192);
+    BackImage.FillRGBA(0, 0, 200, 255);  // opaque blue window
+  }
+  int32_t CharWidth() {
+    Page.Canvas().Font = Font;
+    return Page.Canvas().TextWidth(u"あ");
+  }
+  void Tick(Dirty& d, int n = 1) {
+    for (int i = 0; i < n; ++i) Update(0, 60, d);
+  }
+};
+
+TEST(TextLayer, TextExactlyAsWideAsTheLineStaysOnOneLine) {
+  MessageLayer t;
+  const int32_t w = t.CharWidth();
+  const int chars = 10;
+  t.SetWidth(chars * (w + 1) - 1 + t.MarginLeft + t.MarginRight);  // the 10th ends at MaxWidth
+  t.AddText(S(WideString(chars, u'あ')));
+  EXPECT_EQ(t.Lines.size(), 1u);
+  t.AddText(S(u"い"));
+  ASSERT_EQ(t.Lines.size(), 2u);
+  EXPECT_EQ(t.Lines[1].Text, u"い");
+  EXPECT_EQ(t.LineTops[1], 26 + 6);
+  EXPECT_EQ(t.LinePositions[0].size(), size_t(chars) + 1);
+}
+
+TEST(TextLayer, ACharacterWiderThanTheLineStillGoesOn) {
+  MessageLayer t;
+  t.SetWidth(t.MarginLeft + t.MarginRight + 5);
+  t.AddText(S(u"あいう"));
+  ASSERT_EQ(t.Lines.size(), 3u);
+  for (const SString2& l : t.Lines) EXPECT_EQ(l.Text.size(), 1u);
+}
+
+TEST(TextLayer, TypeSpeedOneRevealsPairsEverySecondTick) {
+  MessageLayer t;
+  Dirty d;
+  t.AddText(S(u"あいうえおかきく"));
+  EXPECT_EQ(t.ShowChar, 0);  // the first character shows at once
+  std::vector<int> seen;
+  for (int i = 0; i < 8; ++i) {
+    t.Tick(d);
+    seen.push_back(t.ShowChar);
+  }
+  EXPECT_EQ(seen, (std::vector<int>{0, 2, 2, 4, 4, 6, 6, 7}));
+  EXPECT_FALSE(t.IsBusy());
+}
+
+TEST(TextLayer, SlowerSpeedsWaitOneTickMoreFirst) {
+  MessageLayer t;
+  Dirty d;
+  t.TypeSpeed = 2;
+  t.AddText(S(u"あいうえおかきく"));
+  std::vector<int> seen;
+  for (int i = 0; i < 7; ++i) {
+    t.Tick(d);
+    seen.push_back(t.ShowChar);
+  }
+  EXPECT_EQ(seen, (std::vector<int>{0, 0, 1, 1, 2, 2, 3}));
+  EXPECT_TRUE(t.IsBusy());
+}
+
+TEST(TextLayer, TypingCrossesLinesAndSkipShowsEverything) {
+  MessageLayer t;
+  Dirty d;
+  t.AddText(S(u"あい"));
+  t.NewLine();
+  t.AddText(S(u"うえお"));
+  t.Tick(d, 2);
+  EXPECT_EQ(t.ShowLine, 1);
+  EXPECT_EQ(t.ShowChar, 0);
+  EXPECT_TRUE(t.IsBusy());
+  t.Skip();
+  EXPECT_EQ(t.ShowLine, 1);
+  EXPECT_EQ(t.ShowChar, 2);
+  t.Tick(d);
+  EXPECT_FALSE(t.IsBusy());
+}
+
+TEST(TextLayer, HoverCoversEachLinesRowsInclusivelyAndNotTheGap) {
+  MessageLayer t;
+  Dirty d;
+  t.AddText(S(u"はい"));
+  t.NewLine();
+  t.AddText(S(u"いいえ"));
+  t.SelectMode = 1;
+  const int top0 = t.Top + t.MarginTop, top1 = top0 + 32;
+  auto hover = [&](int x, int y) {
+    t.MouseX = x;
+    t.MouseY = y;
+    t.Tick(d);
+    return t.HoverLine;
+  };
+  EXPECT_EQ(hover(100, top0), 0);
+  EXPECT_EQ(hover(700, top0 + 26), 0);  // the bottom row counts; x plays no part
+  for (int gap = top0 + 27; gap < top1; ++gap) EXPECT_EQ(hover(100, gap), -1) << gap;
+  EXPECT_EQ(t.TakeSelection(), -1);  // a click in the gap keeps the mode
+  EXPECT_EQ(t.SelectMode, 1);
+  EXPECT_TRUE(t.IsBusy());
+  EXPECT_EQ(hover(5, top1), 1);
+  EXPECT_EQ(t.HoverRect.Right, t.Left + 756 - 30);  // the bar ends the two margins early
+  EXPECT_EQ(t.TakeSelection(), 1);
+  EXPECT_EQ(t.SelectMode, 0);
+  EXPECT_FALSE(t.IsBusy());
+  EXPECT_TRUE(t.HoverDirty);
+}
+
+TEST(TextLayer, ClearTextMarksTheOldArea) {
+  MessageLayer t;
+  Dirty d;
+  t.AddText(S(u"あいうえお"));
+  t.Skip();
+  t.Tick(d);
+  const TRect shown = t.ShownRects[0];
+  ASSERT_FALSE(IsRectEmpty(shown));
+  d.Clear();
+  t.ClearText();
+  t.Tick(d);
+  ASSERT_EQ(d.L.Count, 1);
+  EXPECT_EQ(d.Store[0], shown);
+}
+
+TEST(TextLayer, DrawsWindowThenHighlightThenText) {
+  MessageLayer t;
+  Dirty d;
+  t.AddText(S(u"■"));
+  t.NewLine();
+  t.AddText(S(u"■"));
+  t.SelectMode = 1;
+  t.MouseY = t.Top + t.MarginTop + 10;
+  t.Tick(d);
+  TABitmap back;
+  back.SetSize(800, 600);
+  d.Clear();
+  d.Add(Rect(0, 0, 800, 600));
+  t.Draw(back, d);
+  auto at = [&](int x, int y) { return reinterpret_cast<uint32_t*>(back.ScanLine(y))[x]; };
+  const int y = t.Top + t.MarginTop + 13;
+  // Window pixel: the opaque blue image over black gives (127*200) >> 7 in blue.
+  EXPECT_EQ(at(t.Left + 5, t.Top + 5) & 0xFFFFFF, uint32_t((127 * 200) >> 7));
+  // Highlighted row beside the text: blue window blended with yellow at 180.
+  const uint32_t hl = at(t.Left + 400, y);
+  EXPECT_EQ(hl & 0xFF, uint32_t((((127 * 200) >> 7) * 76) >> 8));
+  EXPECT_EQ((hl >> 16) & 0xFF, uint32_t((255 * 180) >> 8));
+  // Inside the square: white text over everything.
+  EXPECT_EQ(at(t.Left + t.MarginLeft + 12, y) & 0xFFFFFF, 0xFFFFFFu);
+  // The second line is not highlighted.
+  EXPECT_EQ(at(t.Left + 400, y + 32) & 0xFFFFFF, uint32_t((127 * 200) >> 7));
+}
+
+TEST(TextLayer, AnEmptyPageStillDrawsTheWindow) {
+  MessageLayer t;
+  Dirty d;
+  t.Tick(d);
+  TABitmap back;
+  back.SetSize(800, 600);
+  d.Add(Rect(0, 0, 800, 600));
+  t.Draw(back, d);
+  EXPECT_EQ(reinterpret_cast<uint32_t*>(back.ScanLine(450))[400] & 0xFF, uint32_t((127 * 200) >> 7));
+}
+
+// Whatever happens, the layer marks only its own area and draws only where marked.
+TEST(TextLayer, RandomUseStaysInsideTheLayerAndTheDirtyRectangles) {
+  std::mt19937 rng(8);
+  MessageLayer t;
+  TABitmap back;
+  back.SetSize(800, 600);
+  const WideString pool = u"あいうえお漢字カナABC xyz、。「」■";
+  for (int step = 0; step < 400; ++step) {
+    switch (rng() % 9) {
+      case 0: t.ClearText(); break;
+      case 1: t.NewLine(); break;
+      case 2: t.Skip(); break;
+      case 3: t.SelectMode = uint8_t(rng() % 2); break;
+      case 4: (void)t.TakeSelection(); break;
+      default: {
+        WideString text;
+        for (int k = int(rng() % 40); k > 0; --k) text += pool[rng() % pool.size()];
+        t.AddText(S(text));
+      }
+    }
+    t.MouseX = int(rng() % 800);
+    t.MouseY = int(rng() % 600);
+    Dirty d;
+    t.Update(step, 60, d);
+    for (int i = 0; i < d.L.Count; ++i) {
+      const TRect& r = d.Store[i];
+      EXPECT_TRUE(r.Left >= t.Left && r.Top >= t.Top && r.Right <= t.Left + t.Width() &&
+                  r.Bottom <= t.Top + t.Height())
+          << r.Left << "," << r.Top << "," << r.Right << "," << r.Bottom;
+    }
+    if (rng() % 3 == 0) {
+      d.Clear();
+      const int x = int(rng() % 800), y = int(rng() % 600);
+      d.Add(Rect(x, y, x + int(rng() % 300), y + int(rng() % 200)));
+    }
+    back.FillRGBA(1, 2, 3, 4);
+    t.Draw(back, d);
+    for (int y = 0; y < 600; y += 3)
+      for (int x = 0; x < 800; x += 3)
+        if (!d.Covers(x, y)) {
+          ASSERT_EQ(reinterpret_cast<uint32_t*>(back.ScanLine(y))[x], 0xFB010203u) << x << "," << y;
+        }
+  }
+}
+
+TEST(DrawSStr, PositionArraysMustFitTheString) {
+  TABitmap page;
+  page.SetSize(200, 40);
+  TFont font;
+  font.Height = 26;
+  TDrawSStrOptions o;
+  o.Font = &font;
+  o.UsePosArray = true;
+  o.PosArray = {{0, 0}, {26, 0}, {52, 0}, {78, 0}};
+  EXPECT_EQ(DrawSStr(0, 0, 10, o, S(u"あいう"), page), 3);
+  EXPECT_EQ(DrawSStr(0, 0, 2, o, S(u"あいう"), page), 2);
+  EXPECT_EQ(DrawSStr(0, 0, 0, o, S(u"あいう"), page), 0);
+  try {
+    DrawSStr(0, 0, 10, o, S(u"あい"), page);
+    FAIL();
+  } catch (const ESStrError& e) {
+    EXPECT_EQ(e.Message(), "Invalid PosArray");
+  }
+  o.UsePosArray = false;
+  EXPECT_EQ(DrawSStr(0, 0, 2, o, S(u"あいう"), page), 2);
+}
+}  // namespace
