@@ -8,7 +8,7 @@ DEBIAN_PACKAGES := \
   libgtest-dev libgmock-dev libbenchmark-dev \
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic libpng-dev libjpeg-dev \
   clang libclang-rt-14-dev \
-  libpixman-1-dev
+  libpixman-1-dev imagemagick
 
 BUILD     ?= build
 ASAN_DIR  ?= build-asan
@@ -59,10 +59,16 @@ test: build
 demo-assets:
 	stories/demo/make-assets.sh
 
+PLAY_DIR := $(CURDIR)/$(BUILD)/play
+PLAY_ARGS := --dialogs ignore --mouse 0:120,465 \
+  $(foreach f,60 120 180 240 300 360 420 480 540 600 660 720 780 840,--click $(f) --snapshot $(shell expr $(f) - 1):$(PLAY_DIR)/frame-$(f).png)
+
 play: build demo-assets
-	@echo "The player window is not built yet; the best that exists is the script compiler."
-	@echo "The demo story's script compiles to these commands:"
-	$(BUILD)/bin/sorvane-cli compile stories/demo/start.svx
+	@echo "The player window is not built yet: playing the demo story headless with sorvane-cli,"
+	@echo "clicking every second and saving what the screen shows before each click."
+	@mkdir -p $(PLAY_DIR)
+	$(BUILD)/bin/sorvane-cli run stories/demo --trace $(PLAY_ARGS)
+	@echo "Snapshots: $(PLAY_DIR)/frame-*.png; the story's log: stories/demo/sorvane.log"
 
 # libFuzzer targets (clang); FUZZ_SECONDS per target.
 FUZZ_SECONDS ?= 60

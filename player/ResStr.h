@@ -9,4 +9,15 @@ inline constexpr const char* OutOfMemory = "メモリー不足です";
 inline constexpr const char* NoBody = "スクリプト \"%s\" にBODY要素がありません。最後のWAITだけを置きます。";
 inline constexpr const char* TooManyElements =
     "スクリプト \"%s\" の要素が4999個を超えています。超えた%s個の要素とその中身は無視されます。";
+inline constexpr const char* MsgImageOpenFailed = "メッセージ背景画像を開けません。";
+inline constexpr const char* MsgImageCopyFailed = "メッセージ背景画像をコピーできません。";
+inline constexpr const char* ProgramStarted = "プログラムを開始しました。";
+inline constexpr const char* ProgramEnded = "プログラムを終了しました。";
+inline constexpr const char* FontUsed = "文字の表示に使うフォント: %s (%s)";
+inline constexpr const char* UnknownCommand = "Unkown command.\r\n";
+inline constexpr const char* CountError = "Not enough or too many parameters.\r\n";
+inline constexpr const char* VariableNotFound = "Variable not found. %s";
+inline constexpr const char* UnknownCompare = "Unknown Compare Operand %s";
+inline constexpr const char* ScriptErrorType = "SVXScriptError";
+inline constexpr const char* ScriptLocation = "???.svx";
 }  // namespace ResStr

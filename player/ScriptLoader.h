@@ -22,6 +22,7 @@ class ISCLDebugView {
   virtual void AddRow(const AnsiString& operation, const AnsiString& param) = 0;
   // Selects row `index` in both lists.
   virtual void SelectRow(int index) = 0;
+  virtual void SetVisible(bool visible) = 0;
 };
 
 class TScriptLoader {

@@ -3,3 +3,4 @@
 #pragma once
 
 int CliCompile(int argc, char** argv);
+int CliRun(int argc, char** argv);

@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (std::strcmp(argv[1], "compile") == 0) return CliCompile(argc - 2, argv + 2);
+  if (std::strcmp(argv[1], "run") == 0) return CliRun(argc - 2, argv + 2);
   Usage();
   return 1;
 }

@@ -10,6 +10,7 @@ namespace {
 struct RecordingView : ISCLDebugView {
   void AddRow(const AnsiString& op, const AnsiString& param) override { Rows.push_back(op + "|" + param); }
   void SelectRow(int index) override { Selected.push_back(index); }
+  void SetVisible(bool) override {}
   std::vector<std::string> Rows;
   std::vector<int> Selected;
 };

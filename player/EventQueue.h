@@ -1,0 +1,54 @@
+// Input and menu actions on their way from the window to the interpreter's update step:
+// a first-in-first-out list of (type, data) events. One queue exists per run, reached
+// through the process-wide EventQueue reference, which is empty while no interpreter
+// exists (the window then sends nothing).
+// Threads: main thread only (the window pushes, the update step pops).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+struct TInputEvent {
+  uint8_t EventType = 0;  // 0: no event
+  int32_t EventData = 0;
+};
+
+// Event types.
+enum : uint8_t {
+  evAdvance = 1,          // click, Enter, Space; data 1
+  evSetDIBitsToDevice = 4,
+  evDebugMessage = 5,
+  evShowClipRects = 6,
+  evShowBackBuffer = 7,
+  evShowScript = 8,
+  evShowVariables = 9,
+};
+
+class TEventQueue {
+ public:
+  TEventQueue() = default;
+  ~TEventQueue();
+  TEventQueue(const TEventQueue&) = delete;
+  TEventQueue& operator=(const TEventQueue&) = delete;
+
+  void Push(const TInputEvent& event);
+  // The oldest event; on an empty queue only EventType is set (to 0).
+  void Pop(TInputEvent& event);
+  void Clear();
+  bool Empty() const { return !FHead; }
+
+ private:
+  struct TNode {
+    TInputEvent Event;
+    TNode* Next = nullptr;
+  };
+  TNode* FHead = nullptr;
+  TNode* FTail = nullptr;
+};
+
+// The run's queue, or null.
+extern TEventQueue* EventQueue;
+
+// Drains the queue into "Type %d, Data %d" lines (the window's debug key).
+std::string DumpEventQueue(TEventQueue& queue);

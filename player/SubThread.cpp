@@ -1,0 +1,328 @@
+#include "player/SubThread.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <ctime>
+
+#include "common/Ombrix.h"
+#include "platform/CodePage.h"
+#include "platform/Clock.h"
+#include "platform/Dialogs.h"
+#include "player/KinetraDLL.h"
+#include "player/ResStr.h"
+
+namespace {
+
+class TPlatformClock : public IFrameClock {
+ public:
+  uint32_t Now() override { return timeGetTime(); }
+  void Sleep(uint32_t ms) override { ::Sleep(ms); }
+};
+
+// The scene layer until the graphics engine is built in: never busy, and the bottom of
+// every frame is black where no scene is drawn, so the translucent layers above always
+// blend over a fresh background.
+class TEmptySceneLayer : public TLayer {
+ public:
+  bool IsBusy() override { return false; }
+  void Update(int32_t, int32_t, TClipRects&) override {}
+  void Draw(TABitmap& back, const TClipRects& dirty) override {
+    for (int32_t i = 0; i < dirty.Count; ++i) {
+      const TRect& r = dirty.Rects[i];
+      back.BlendFillRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top, 0, 255);  // (d * 1) >> 8 = 0
+    }
+  }
+  void Skip() override {}
+  int32_t TakeSelection() override { return -1; }
+};
+
+std::string Now() {
+  const std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  char buf[80];
+  std::snprintf(buf, sizeof buf, "%04d/%02d/%02d %d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                tm.tm_hour, tm.tm_min, tm.tm_sec);
+  return buf;
+}
+
+}  // namespace
+
+IFrameClock& PlatformFrameClock() {
+  static TPlatformClock clock;
+  return clock;
+}
+
+// ---------------------------------------------------------------- pacing
+
+void TFramePacer::Start() {
+  UpdateCount = 0;
+  FStart = FClock.Now();
+  FFrameIndex = 0;
+}
+
+uint32_t TFramePacer::Deadline() const { return uint32_t(std::llround((double(FFrameIndex) + 1) * kPeriod)); }
+
+void TFramePacer::Cycle(const std::function<void()>& update, const std::function<void()>& draw, bool timing) {
+  const uint32_t began = timing ? FClock.Now() : 0;
+  update();
+  // Catch up with deadlines already passed, a bounded number of times.
+  CatchUpCount = 0;
+  while (uint32_t(FClock.Now() - FStart) > Deadline() && CatchUpCount < kCatchUpLimit) {
+    ++FFrameIndex;
+    ++UpdateCount;
+    ++CatchUpCount;
+    update();
+  }
+  if (timing) UpdateTime = FClock.Now() - began;
+  while (uint32_t(FClock.Now() - FStart) < Deadline()) FClock.Sleep(1);
+  draw();
+}
+
+// ---------------------------------------------------------------- construction
+
+TSubThread::TSubThread(IPlayerHost& host, const std::string& storyDir, IFrameClock& clock)
+    : Pacer(clock, FrameIndex), FHost(host), FClock(clock) {
+  if (!storyDir.empty() && ::chdir(storyDir.c_str()) != 0)
+    throw EInOutError("Cannot open the story folder \"" + storyDir + "\". " + SysErrorMessage(errno));
+  std::vector<AnsiString> notes;  // log lines that wait for the log's start line
+  try {
+    BackBuffer.SetSize(800, 600);
+    FEventQueue = std::make_unique<TEventQueue>();
+    EventQueue = FEventQueue.get();
+
+    MessageLayer = std::make_unique<TTextLayer>();
+    MessageLayer->SetWidth(756);
+    MessageLayer->SetHeight(192);
+    MessageLayer->Left = 22;
+    MessageLayer->Top = 395;
+    MessageLayer->MarginLeft = 15;
+    MessageLayer->MarginTop = 53;
+    MessageLayer->MarginRight = 15;
+    MessageLayer->MarginBottom = 10;
+    MessageLayer->BackImage.SetSize(756, 192);
+    HOMBRIX image = nullptr;
+    if (CreateOmbrix(&image, "msg.png") != 0) {
+      MessageDlg(ResStr::MsgImageOpenFailed, mtError, mbOKOnly);
+    } else {
+      if (GetImageDataToBitmap(image, MessageLayer->BackImage.Handle()) != 0)
+        MessageDlg(ResStr::MsgImageCopyFailed, mtError, mbOKOnly);
+      DeleteOmbrix(&image);
+    }
+    MessageLayer->Visible = false;
+    notes.push_back(Format(ResStr::FontUsed, {MessageLayer->Font.Name, MessageLayer->FontFile()}));
+
+    SpeakerLayer = std::make_unique<TTextLayer>();
+    SpeakerLayer->SetWidth(250);
+    SpeakerLayer->SetHeight(40);
+    SpeakerLayer->Left = 22;
+    SpeakerLayer->Top = 400;
+    SpeakerLayer->MarginLeft = 15;
+    SpeakerLayer->MarginTop = 7;
+    SpeakerLayer->ClearText();
+    SpeakerLayer->BackImage.SetSize(250, 40);
+    SpeakerLayer->BackImage.FillRGBA(0, 0, 0, 0);
+    SpeakerLayer->Visible = false;
+
+    SceneLayer = std::make_unique<TEmptySceneLayer>();
+
+    Variables = std::make_unique<TIntTable>();
+    Variables->Overwrite = true;
+    Variables->SetInt("LASTSELECT", -1);
+
+    Loader = std::make_unique<TMainScriptLoader>(FHost.CreateScriptDebugView());
+    Loader->OnLog = [&notes](const AnsiString& line) { notes.push_back(line); };
+    Loader->Load("start.svx");
+    Loader->OnLog = nullptr;
+
+    Layers[0] = SceneLayer.get();
+    Layers[1] = MessageLayer.get();
+    Layers[2] = SpeakerLayer.get();
+    VariableDebug = FHost.CreateVariableDebugView(*Variables);
+
+    ErrorReport = std::make_unique<TErrorReport>();
+    ErrorReport->LogFileName = "sorvane.log";
+    ErrorReport->LogEnabled = true;
+    ErrorReport->WriteLog(Now() + "\r\n" + ResStr::ProgramStarted);
+    for (const AnsiString& note : notes) ErrorReport->WriteLog(note);
+    Loader->OnLog = [this](const AnsiString& line) { ErrorReport->WriteLog(line); };
+  } catch (...) {
+    EventQueue = nullptr;
+    throw;
+  }
+}
+
+TSubThread::~TSubThread() {
+  // The worker must be gone before anything it drives is freed.
+  Terminate();
+  WaitFor();
+  VariableDebug.reset();
+  Loader.reset();
+  SceneLayer.reset();
+  MessageLayer.reset();
+  SpeakerLayer.reset();
+  Variables.reset();
+  EventQueue = nullptr;
+  FEventQueue.reset();
+  if (ErrorReport) ErrorReport->WriteLog(ResStr::ProgramEnded);
+}
+
+void TSubThread::Execute() {
+  timeBeginPeriod(1);
+  Pacer.Start();
+  const std::function<void()> update = [this] { Synchronize([this] { UpdateStep(); }); };
+  const std::function<void()> draw = [this] { Synchronize([this] { DrawStep(); }); };
+  while (!Terminated()) Pacer.Cycle(update, draw, ShowDebugMessage);
+  timeEndPeriod(1);
+}
+
+// ---------------------------------------------------------------- update
+
+bool TSubThread::AnyLayerBusy() const {
+  for (TLayer* l : Layers)
+    if (l->IsBusy()) return true;
+  return false;
+}
+
+void TSubThread::UpdateStep() {
+  const TPoint origin = FHost.ClientOrigin();
+  ClientOriginX = origin.x;
+  ClientOriginY = origin.y;
+  const bool busy = AnyLayerBusy();
+  TInputEvent e;
+  FEventQueue->Pop(e);
+  EventType = e.EventType;
+  if (EventType != 0) EventData = e.EventData;
+  switch (EventType) {
+    case evAdvance:
+      if (EventData != 1) break;
+      for (TLayer* l : Layers) {
+        if (!l->IsBusy()) continue;
+        if (l->SelectMode == 0) {
+          l->Skip();
+        } else if (l->SelectMode == 1) {
+          const int32_t chosen = l->TakeSelection();
+          if (chosen != -1) {
+            Loader->Next();
+            Variables->SetInt("LASTSELECT", chosen);
+          }
+        }
+      }
+      if (!busy && Loader->Position() >= 0 && Loader->CommandName(Loader->Position()) == "WAIT") Loader->Next();
+      break;
+    case evDebugMessage:
+      ShowDebugMessage = EventData != 0;
+      FHost.Invalidate();
+      break;
+    case evShowClipRects: {
+      const TRect all{0, 0, BackBuffer.Width(), BackBuffer.Height()};
+      AddRect(&DirtyRects, &all);
+      ShowClipRects = EventData != 0;
+      break;
+    }
+    case evShowBackBuffer: ShowBackBuffer = EventData != 0; break;
+    case evShowScript:
+      if (Loader->DebugView()) Loader->DebugView()->SetVisible(EventData != 0);
+      break;
+    case evShowVariables:
+      if (VariableDebug) VariableDebug->SetVisible(EventData != 0);
+      break;
+    default: break;
+  }
+  if (!busy) RunCommands();
+  const TPoint cursor = FHost.CursorPos();
+  for (TLayer* l : Layers) {
+    l->MouseX = cursor.x - ClientOriginX;
+    l->MouseY = cursor.y - ClientOriginY;
+  }
+  for (TLayer* l : Layers) l->Update(int32_t(FrameIndex), 60, DirtyRects);
+}
+
+TSubThread::THandler TSubThread::FindHandler(const AnsiString& name) {
+  static const struct {
+    const char* Name;
+    THandler Handler;
+  } kCommands[] = {
+      {"TEXT", &TSubThread::CmdText},          {"CLEAR", &TSubThread::CmdClear},
+      {"BR", &TSubThread::CmdBr},              {"SPEAKER", &TSubThread::CmdSpeaker},
+      {"CHANGESCENE", &TSubThread::CmdMedia},  {"SETLAYERVISIBLE", &TSubThread::CmdSetLayerVisible},
+      {"SELECT", &TSubThread::CmdSelect},      {"JUMP", &TSubThread::CmdJump},
+      {"IF", &TSubThread::CmdIf},              {"SET", &TSubThread::CmdSet},
+      {"LOADSOUND", &TSubThread::CmdMedia},    {"PLAYSOUND", &TSubThread::CmdMedia},
+      {"STOPSOUND", &TSubThread::CmdMedia},    {"SEEKSOUND", &TSubThread::CmdMedia},
+      {"MAXVALUE", &TSubThread::CmdMaxValue},  {"CREATEPROCESS", &TSubThread::CmdCreateProcess},
+      {"EXIT", &TSubThread::CmdExit},          {"LABEL", &TSubThread::CmdLabel},
+  };
+  for (const auto& c : kCommands)
+    if (name == c.Name) return c.Handler;
+  return nullptr;
+}
+
+void TSubThread::RunCommands() {
+  // Past the end of the script nothing is left to run.
+  if (Loader->Position() < 0) return;
+  for (;;) {
+    const int32_t index = Loader->Position();
+    const AnsiString& name = Loader->CommandName(index);
+    if (name == "WAIT") return;
+    const WideString& param = Loader->CommandParam(index);
+    if (OnDispatch) OnDispatch(index, name, param);
+    const THandler handler = FindHandler(name);
+    if (!handler) {
+      ErrorReport->ReportEx(ResStr::ScriptErrorType, ResStr::UnknownCommand + name + " " + WideToUtf8(param), 0,
+                            mbAbortIgnore, mtError, ResStr::ScriptLocation);
+      Loader->Next();
+      return;
+    }
+    (this->*handler)(name, param);
+    const bool blocked = handler == &TSubThread::CmdMedia && name == "CHANGESCENE" && AnyLayerBusy();
+    if (Loader->Next() || blocked) return;
+  }
+}
+
+// ---------------------------------------------------------------- draw
+
+void TSubThread::DrawStep() {
+  const uint32_t drawStart = ShowDebugMessage ? FClock.Now() : 0;
+  if (ShowClipRects) BackBuffer.FillColor(0x008000);
+  SceneLayer->Draw(BackBuffer, DirtyRects);
+  if (MessageLayer->Visible) MessageLayer->Draw(BackBuffer, DirtyRects);
+  if (SpeakerLayer->Visible) SpeakerLayer->Draw(BackBuffer, DirtyRects);
+  uint32_t transferStart = 0;
+  if (ShowDebugMessage) {
+    DrawTime = FClock.Now() - drawStart;
+    transferStart = FClock.Now();
+  }
+  AddRect(&DirtyRects, &PaintRect);
+  PaintRect = TRect{};
+  if (ShowBackBuffer) FHost.Present(BackBuffer, TRect{0, 0, BackBuffer.Width(), BackBuffer.Height()});
+  for (int32_t i = 0; i < DirtyRects.Count; ++i) FHost.Present(BackBuffer, DirtyStore[i]);
+  if (ShowDebugMessage) {
+    TransferTime = FClock.Now() - transferStart;
+    DrawOverlay();
+  }
+  DirtyRects.Count = 0;
+  ++FrameIndex;
+}
+
+void TSubThread::DrawOverlay() {
+  const TPoint cursor = FHost.CursorPos();
+  int32_t lastSelect = 0;
+  Variables->TryGetInt("LASTSELECT", lastSelect);
+  char buf[96];
+  std::vector<TOverlayLine> lines;
+  lines.push_back({0, 0, "Time:" + std::to_string(std::lrint(double(FrameIndex) / 60.0))});
+  std::snprintf(buf, sizeof buf, "X:%4d Y:%4d", cursor.x, cursor.y);
+  lines.push_back({0, 20, buf});
+  std::snprintf(buf, sizeof buf, "X:%4d Y:%4d", cursor.x - ClientOriginX, cursor.y - ClientOriginY);
+  lines.push_back({0, 40, buf});
+  lines.push_back({680, 0, "FPS " + std::to_string(std::lrint(60.0 / double(Pacer.CatchUpCount + 1))) + " / 60"});
+  std::snprintf(buf, sizeof buf, "#LASTSELECT:%4d", lastSelect);
+  lines.push_back({0, 60, buf});
+  std::snprintf(buf, sizeof buf, "Update:%4ums Draw:%4ums Transfer:%4ums", Pacer.UpdateTime, DrawTime, TransferTime);
+  lines.push_back({0, 80, buf});
+  lines.push_back({0, 100, "Using DrawDibDraw"});
+  FHost.DrawOverlay(lines);
+}

@@ -1,0 +1,136 @@
+// The script runtime: the compiled script, the three layers, the back buffer, the
+// variables, the error report and the input queue. Its worker thread only keeps time
+// (60 frames a second from the start time, up to 30 catch-up updates before a draw) and
+// runs every update and draw step on the main thread through Synchronize, so nothing of
+// the runtime is ever touched by two threads.
+// Threads: construct, destroy and run the steps on the main thread; Execute is the worker.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/ABitmap.h"
+#include "common/ClipRect.h"
+#include "common/ErrorReport.h"
+#include "common/Tables.h"
+#include "platform/Classes.h"
+#include "player/EventQueue.h"
+#include "player/Layer.h"
+#include "player/MainScriptLoader.h"
+#include "player/PlayerHost.h"
+#include "player/TextLayer.h"
+
+SORVANE_DECLARE_EXCEPTION(, ESVXScriptError, Exception);
+
+// The frame clock: the worker's pacing reads and sleeps through it (tests use a fake).
+class IFrameClock {
+ public:
+  virtual ~IFrameClock() = default;
+  virtual uint32_t Now() = 0;
+  virtual void Sleep(uint32_t milliseconds) = 0;
+};
+IFrameClock& PlatformFrameClock();
+
+// One pacing cycle after another: an update, one more for every frame deadline already
+// passed (at most 30), a wait for the next deadline, a draw. Deadlines count from the
+// start time, so errors never add up. The draw advances frameIndex.
+class TFramePacer {
+ public:
+  static constexpr double kPeriod = 1000.0 / 60.0;
+  static constexpr uint32_t kCatchUpLimit = 30;
+
+  TFramePacer(IFrameClock& clock, uint32_t& frameIndex) : FClock(clock), FFrameIndex(frameIndex) {}
+  void Start();
+  void Cycle(const std::function<void()>& update, const std::function<void()>& draw, bool timing);
+
+  uint32_t UpdateCount = 0;
+  uint32_t CatchUpCount = 0;
+  uint32_t UpdateTime = 0;
+
+ private:
+  uint32_t Deadline() const;  // of the next frame, in ms after the start
+  IFrameClock& FClock;
+  uint32_t& FFrameIndex;
+  uint32_t FStart = 0;
+};
+
+class TSubThread : public TThread {
+ public:
+  // Builds the runtime with `storyDir` as the current directory. Failures (a missing or
+  // broken start.svx) propagate after everything built so far has been released.
+  TSubThread(IPlayerHost& host, const std::string& storyDir, IFrameClock& clock = PlatformFrameClock());
+  ~TSubThread() override;
+
+  uint32_t FrameIndex = 0;
+  std::unique_ptr<TMainScriptLoader> Loader;
+  std::unique_ptr<TTextLayer> MessageLayer;
+  std::unique_ptr<TTextLayer> SpeakerLayer;
+  std::unique_ptr<TLayer> SceneLayer;
+  bool ShowDebugMessage = false;
+  bool ShowClipRects = false;
+  bool ShowBackBuffer = false;
+  uint8_t EventType = 0;
+  int32_t EventData = 0;
+  std::unique_ptr<TIntTable> Variables;
+  int32_t ClientOriginX = 0;
+  int32_t ClientOriginY = 0;
+  TLayer* Layers[3] = {nullptr, nullptr, nullptr};
+  std::unique_ptr<TErrorReport> ErrorReport;
+  TABitmap BackBuffer;
+  TRect DirtyStore[11];
+  TClipRects DirtyRects{DirtyStore, 0, 11};
+  uint32_t DrawTime = 0;
+  uint32_t TransferTime = 0;
+  std::unique_ptr<IVariableDebugView> VariableDebug;
+  TRect PaintRect{};
+  TFramePacer Pacer;
+
+  // One update: input, commands, layer ticks (main thread).
+  void UpdateStep();
+  // One frame: compose the dirty areas, present them, empty the list (main thread).
+  void DrawStep();
+  // Runs commands from the current one until a WAIT or a command that blocks.
+  void RunCommands();
+  bool AnyLayerBusy() const;
+  bool ScriptEnded() const { return Loader->Position() < 0; }
+
+  // Told of every command RunCommands reaches (index, name, parameter).
+  std::function<void(int32_t, const AnsiString&, const WideString&)> OnDispatch;
+
+ protected:
+  void Execute() override;
+
+ private:
+  using THandler = void (TSubThread::*)(const AnsiString& name, const WideString& param);
+  static THandler FindHandler(const AnsiString& name);
+  int32_t Evaluate(const WideString& expression);
+  void CountError(const AnsiString& name, const WideString& param);
+  void ReportException(const Exception& e);
+  void Jump(const AnsiString& name, const WideString& param);
+  void SetVariable(const WideString& reference, int32_t value);
+  TRect MessageLayerRect() const;
+  void DrawOverlay();
+
+  // The commands.
+  void CmdText(const AnsiString&, const WideString& param);
+  void CmdClear(const AnsiString&, const WideString&);
+  void CmdBr(const AnsiString&, const WideString&);
+  void CmdSpeaker(const AnsiString&, const WideString& param);
+  void CmdSetLayerVisible(const AnsiString& name, const WideString& param);
+  void CmdSelect(const AnsiString&, const WideString&);
+  void CmdJump(const AnsiString& name, const WideString& param);
+  void CmdIf(const AnsiString& name, const WideString& param);
+  void CmdSet(const AnsiString& name, const WideString& param);
+  void CmdMaxValue(const AnsiString& name, const WideString& param);
+  void CmdCreateProcess(const AnsiString&, const WideString& param);
+  void CmdExit(const AnsiString&, const WideString&);
+  void CmdLabel(const AnsiString&, const WideString&);
+  // Scene and sound commands: the engine and sound libraries bring their handlers.
+  void CmdMedia(const AnsiString&, const WideString&);
+
+  IPlayerHost& FHost;
+  IFrameClock& FClock;
+  std::unique_ptr<TEventQueue> FEventQueue;
+};

@@ -1,0 +1,138 @@
+// The script commands: text, speaker, choices, jumps, conditions, variables, programs.
+#include <climits>
+
+#include "common/Calc2.h"
+#include "common/WideStrLib.h"
+#include "platform/CodePage.h"
+#include "platform/Process.h"
+#include "player/KinetraDLL.h"
+#include "player/ResStr.h"
+#include "player/SubThread.h"
+
+namespace {
+
+SString2 PlainText(const WideString& text) { return SString2{text, text, nullptr}; }
+
+// Variables in expressions are written "#NAME"; the first character is dropped.
+void VariableValue(void* userData, const AnsiString& token, int32_t& value) {
+  const auto* variables = static_cast<const TIntTable*>(userData);
+  if (!variables->TryGetInt(token.substr(1), value))
+    throw ESVXScriptError(Format(ResStr::VariableNotFound, {token}));
+}
+
+AnsiString WithoutFirst(const WideString& reference) {
+  return WideToUtf8(std::u16string_view(reference).substr(reference.empty() ? 0 : 1));
+}
+
+}  // namespace
+
+int32_t TSubThread::Evaluate(const WideString& expression) {
+  TCalc calc;
+  calc.OnVariable = VariableValue;
+  calc.UserData = Variables.get();
+  calc.Parse(expression);
+  calc.Evaluate();
+  return calc.Result;
+}
+
+void TSubThread::CountError(const AnsiString& name, const WideString& param) {
+  ErrorReport->Report(ResStr::ScriptErrorType, ResStr::CountError + name + " " + WideToUtf8(param), 0, mbIgnoreOnly,
+                      mtError, ResStr::ScriptLocation);
+}
+
+void TSubThread::ReportException(const Exception& e) {
+  ErrorReport->Report(e.ClassName(), e.Message() + "\r\n", 0, mbIgnoreOnly, mtError, ResStr::ScriptLocation);
+}
+
+void TSubThread::SetVariable(const WideString& reference, int32_t value) {
+  Variables->SetInt(WithoutFirst(reference), value);
+}
+
+TRect TSubThread::MessageLayerRect() const {
+  return TRect{MessageLayer->Left, MessageLayer->Top, MessageLayer->Left + MessageLayer->Width(),
+               MessageLayer->Top + MessageLayer->Height()};
+}
+
+void TSubThread::CmdText(const AnsiString&, const WideString& param) { MessageLayer->AddText(PlainText(param)); }
+
+void TSubThread::CmdClear(const AnsiString&, const WideString&) { MessageLayer->ClearText(); }
+
+void TSubThread::CmdBr(const AnsiString&, const WideString&) { MessageLayer->NewLine(); }
+
+void TSubThread::CmdSpeaker(const AnsiString&, const WideString& param) {
+  SpeakerLayer->ClearText();
+  SpeakerLayer->AddText(PlainText(param));
+  SpeakerLayer->Skip();
+  SpeakerLayer->Visible = !param.empty();
+}
+
+void TSubThread::CmdSetLayerVisible(const AnsiString& name, const WideString& param) {
+  const WideStringArray f = SplitWideString(param, u',');
+  if (f.size() != 4) return CountError(name, param);
+  MessageLayer->Visible = StrToBool(std::u16string_view(f[1]));  // a bad field stops the interpreter
+  const TRect r = MessageLayerRect();
+  AddRect(&DirtyRects, &r);
+}
+
+void TSubThread::CmdSelect(const AnsiString&, const WideString&) { MessageLayer->SelectMode = 1; }
+
+void TSubThread::Jump(const AnsiString& name, const WideString& target) {
+  if (target.size() < 2) return CountError(name, target);
+  Loader->JumpTo(WithoutFirst(target));  // an unknown label changes nothing
+}
+
+void TSubThread::CmdJump(const AnsiString& name, const WideString& param) { Jump(name, param); }
+
+void TSubThread::CmdIf(const AnsiString& name, const WideString& param) {
+  const WideStringArray f = SplitWideString(param, u',');
+  if (f.size() != 4) return CountError(name, param);
+  try {
+    const int32_t a = Evaluate(f[1]);
+    const int32_t b = Evaluate(f[2]);
+    bool holds;
+    if (f[0] == u"==") holds = a == b;
+    else if (f[0] == u"[=") holds = a <= b;
+    else if (f[0] == u"[[") holds = a < b;
+    else if (f[0] == u"]=") holds = a >= b;
+    else if (f[0] == u"!=") holds = a != b;
+    else throw ESVXScriptError(Format(ResStr::UnknownCompare, {WideToUtf8(param)}));
+    if (holds) Jump("JUMP", f[3]);
+  } catch (const Exception& e) {
+    ReportException(e);
+  }
+}
+
+void TSubThread::CmdSet(const AnsiString& name, const WideString& param) {
+  const WideStringArray f = SplitWideString(param, u',');
+  if (f.size() != 2) return CountError(name, param);
+  SetVariable(f[0], Evaluate(f[1]));  // evaluation errors stop the interpreter
+}
+
+void TSubThread::CmdMaxValue(const AnsiString& name, const WideString& param) {
+  const WideStringArray f = SplitWideString(param, u',');
+  if (f.size() < 4) return CountError(name, param);
+  int32_t max = INT32_MIN, index = -1;
+  for (size_t i = 2; i < f.size(); ++i) {
+    const int32_t v = Evaluate(f[i]);
+    if (v > max) {
+      max = v;
+      index = int32_t(i - 2);
+    }
+  }
+  SetVariable(f[0], index);
+  SetVariable(f[1], max);
+}
+
+void TSubThread::CmdCreateProcess(const AnsiString&, const WideString& param) {
+  try {
+    CreateProcess(param);
+  } catch (const EOSError& e) {
+    ErrorReport->Report(e.ClassName(), e.Message(), 0, mbIgnoreOnly, mtError, ResStr::ScriptLocation);
+  }
+}
+
+void TSubThread::CmdExit(const AnsiString&, const WideString&) { FHost.Close(); }
+
+void TSubThread::CmdLabel(const AnsiString&, const WideString&) {}
+
+void TSubThread::CmdMedia(const AnsiString&, const WideString&) {}
