@@ -1,0 +1,7 @@
+// Counts the program's allocations (operator new) while gCounting is set.
+#pragma once
+
+#include <atomic>
+
+extern std::atomic<bool> gCounting;
+extern std::atomic<long> gAllocations;

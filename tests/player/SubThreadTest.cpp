@@ -1,0 +1,203 @@
+#include "player/SubThread.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <new>
+#include <thread>
+
+#include "../TestSupport.h"
+#include "platform/CodePage.h"
+#include "platform/Dialogs.h"
+
+#include "AllocationCounter.h"
+
+namespace {
+
+class FakeClock : public IFrameClock {
+ public:
+  uint32_t T = 1000;
+  uint32_t Sleeps = 0;
+  uint32_t Now() override { return T; }
+  void Sleep(uint32_t ms) override {
+    T += ms;
+    ++Sleeps;
+  }
+};
+
+TEST(FramePacer, KeepsOneUpdatePerFrameWithoutDrift) {
+  FakeClock clock;
+  uint32_t frame = 0;
+  TFramePacer pacer(clock, frame);
+  pacer.Start();
+  int updates = 0, draws = 0;
+  for (int i = 0; i < 10000; ++i)
+    pacer.Cycle([&] { ++updates; }, [&] { ++draws, ++frame; }, false);
+  EXPECT_EQ(updates, 10000);
+  EXPECT_EQ(draws, 10000);
+  EXPECT_EQ(pacer.UpdateCount, 0u);
+  // The last draw came at the 10000th deadline from the start: no error has built up.
+  EXPECT_EQ(clock.T - 1000, 166667u);
+}
+
+TEST(FramePacer, CatchesUpAtMostThirtyUpdatesAfterAStall) {
+  FakeClock clock;
+  uint32_t frame = 0;
+  TFramePacer pacer(clock, frame);
+  pacer.Start();
+  int updates = 0;
+  auto draw = [&] { ++frame; };
+  pacer.Cycle([&] { ++updates; }, draw, false);
+  // The main thread stalls for a second inside the next update.
+  bool stalled = false;
+  pacer.Cycle(
+      [&] {
+        ++updates;
+        if (!stalled) clock.T += 1000, stalled = true;
+      },
+      draw, false);
+  EXPECT_EQ(pacer.CatchUpCount, 30u);
+  EXPECT_EQ(updates, 1 + 1 + 30);
+  // Still behind: the following cycles catch up further, thirty at most each, then settle.
+  std::vector<uint32_t> catchUps;
+  for (int i = 0; i < 4; ++i) {
+    pacer.Cycle([&] { ++updates; }, draw, false);
+    catchUps.push_back(pacer.CatchUpCount);
+  }
+  // 1000 ms is 60 frames: 30 were caught up and one drawn; 28 more, then it keeps up.
+  EXPECT_EQ(catchUps, (std::vector<uint32_t>{28, 0, 0, 0}));
+  EXPECT_EQ(pacer.UpdateCount, 58u);
+}
+
+// A host that remembers what it was asked.
+class TestHost : public IPlayerHost {
+ public:
+  TPoint Mouse{};
+  int Presents = 0;
+  bool Closed = false;
+  TPoint ClientOrigin() override { return TPoint{100, 50}; }
+  TPoint CursorPos() override { return TPoint{Mouse.x + 100, Mouse.y + 50}; }
+  void Invalidate() override {}
+  void Present(const TABitmap&, const TRect&) override { ++Presents; }
+  void DrawOverlay(const std::vector<TOverlayLine>&) override {}
+  void Close() override { Closed = true; }
+  std::unique_ptr<ISCLDebugView> CreateScriptDebugView() override { return nullptr; }
+  std::unique_ptr<IVariableDebugView> CreateVariableDebugView(TIntTable&) override { return nullptr; }
+};
+
+class Runtime : public testing::Test {
+ protected:
+  void SetUp() override {
+    FOldDir = std::filesystem::current_path();
+    FDialogs = SetMessageDlgHandler([](const std::string&, TMsgDlgType, TMsgDlgButtons b) {
+      return ModalResultOf(FirstButton(b));
+    });
+  }
+  void TearDown() override {
+    FRuntime.reset();
+    std::filesystem::current_path(FOldDir);
+    SetMessageDlgHandler(FDialogs);
+  }
+  TSubThread& Start(const std::u16string& script, IFrameClock& clock = PlatformFrameClock()) {
+    WriteFile(FDir / "start.svx", WideToCP932(script));
+    FRuntime = std::make_unique<TSubThread>(FHost, FDir.Path(), clock);
+    return *FRuntime;
+  }
+  void Frame() {
+    FRuntime->UpdateStep();
+    FRuntime->DrawStep();
+  }
+
+  TempDir FDir;
+  TestHost FHost;
+  std::unique_ptr<TSubThread> FRuntime;
+  std::filesystem::path FOldDir;
+  TMessageDlgHandler FDialogs;
+};
+
+TEST_F(Runtime, TypingAndIdleFramesAllocateNothing) {
+  TSubThread& rt = Start(u"<BODY><CODE>SETLAYERVISIBLE 0,1,0,0</CODE><P>はるかかなたの山の上に、小さな白い家が一軒だけ建っていました。"
+                         u"そこには年老いた時計職人が住んでいました。</P></BODY>");
+  Frame();  // runs the commands and renders the page
+  ASSERT_TRUE(rt.AnyLayerBusy());
+  long typing = 0;
+  int typingFrames = 0;
+  while (rt.AnyLayerBusy()) {
+    gAllocations = 0;
+    gCounting = true;
+    Frame();
+    gCounting = false;
+    typing += gAllocations;
+    ++typingFrames;
+  }
+  EXPECT_GT(typingFrames, 20);
+  EXPECT_EQ(typing, 0);
+  gAllocations = 0;
+  gCounting = true;
+  for (int i = 0; i < 100; ++i) Frame();
+  gCounting = false;
+  EXPECT_EQ(gAllocations, 0);
+}
+
+TEST_F(Runtime, SpeakerAndLayerVisibility) {
+  TSubThread& rt = Start(u"<BODY><CODE>SPEAKER 春香</CODE><CODE>SETLAYERVISIBLE x,1,y,z</CODE><CODE>WAIT</CODE>"
+                         u"<CODE>SPEAKER </CODE><CODE>SETLAYERVISIBLE 0,False,0,0</CODE></BODY>");
+  EXPECT_FALSE(rt.MessageLayer->Visible);
+  EXPECT_FALSE(rt.SpeakerLayer->Visible);
+  rt.UpdateStep();
+  EXPECT_TRUE(rt.SpeakerLayer->Visible);
+  EXPECT_TRUE(rt.MessageLayer->Visible);
+  EXPECT_EQ(rt.SpeakerLayer->Lines[0].Text, u"春香");
+  ASSERT_EQ(rt.DirtyRects.Count, 1);  // the message window is marked
+  EXPECT_EQ(rt.DirtyStore[0], Rect(22, 395, 778, 587));
+  rt.DrawStep();
+  EventQueue->Push(TInputEvent{evAdvance, 1});
+  rt.UpdateStep();
+  EXPECT_FALSE(rt.SpeakerLayer->Visible);
+  EXPECT_FALSE(rt.MessageLayer->Visible);
+}
+
+TEST_F(Runtime, MouseIsInClientCoordinates) {
+  TSubThread& rt = Start(u"<BODY><P>x</P></BODY>");
+  FHost.Mouse = TPoint{30, 40};
+  rt.UpdateStep();
+  EXPECT_EQ(rt.ClientOriginX, 100);
+  EXPECT_EQ(rt.MessageLayer->MouseX, 30);
+  EXPECT_EQ(rt.SpeakerLayer->MouseY, 40);
+}
+
+TEST_F(Runtime, TheLogHasStartFontAndEndLines) {
+  Start(u"<HTML>no body</HTML>");
+  FRuntime.reset();
+  const std::string log = ReadFile(FDir / "sorvane.log");
+  EXPECT_NE(log.find("\r\nプログラムを開始しました。\r\n"), std::string::npos);
+  EXPECT_NE(log.find("文字の表示に使うフォント: "), std::string::npos);
+  EXPECT_NE(log.find("BODY要素がありません"), std::string::npos);
+  EXPECT_EQ(log.substr(log.size() - std::string("プログラムを終了しました。\r\n").size()),
+            "プログラムを終了しました。\r\n");
+}
+
+TEST_F(Runtime, AMissingScriptFailsConstructionAndLeavesNoQueue) {
+  EXPECT_THROW(FRuntime = std::make_unique<TSubThread>(FHost, FDir.Path()), EInOutError);
+  EXPECT_EQ(EventQueue, nullptr);
+}
+
+TEST_F(Runtime, DestroyingARunningInterpreterCompletes) {
+  Start(u"<BODY><P>動いています</P></BODY>");
+  std::atomic<bool> done{false};
+  std::thread watchdog([&] {
+    for (int i = 0; i < 1000 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!done) std::abort();
+  });
+  FRuntime->Start();
+  // Serve a few frames, then leave the worker waiting in Synchronize.
+  const uint32_t until = FRuntime->FrameIndex + 5;
+  while (FRuntime->FrameIndex < until) TThread::CheckSynchronize();
+  FRuntime.reset();
+  done = true;
+  watchdog.join();
+}
+}  // namespace
