@@ -48,7 +48,7 @@ test-sanitize: deps
 	  -DSORVANE_SANITIZE=address,undefined -DSORVANE_BENCH=OFF
 	ninja -C $(ASAN_DIR) -j $(JOBS) common_tests platform_tests player_tests engine_tests ombrix_tests
 	for t in common_tests platform_tests player_tests engine_tests ombrix_tests; do \
-	  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
+	  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	    $(ASAN_DIR)/bin/$$t --gtest_brief=1 || exit 1; \
 	done
 

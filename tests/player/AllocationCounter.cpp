@@ -6,6 +6,12 @@
 std::atomic<bool> gCounting{false};
 std::atomic<long> gAllocations{0};
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// Sanitizers bring their own allocator: nothing is counted there.
+const bool gCountingAvailable = false;
+#else
+const bool gCountingAvailable = true;
+
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 
 void* operator new(size_t n) {
@@ -18,3 +24,4 @@ void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, size_t) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete[](void* p, size_t) noexcept { std::free(p); }
+#endif

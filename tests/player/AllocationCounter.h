@@ -5,3 +5,4 @@
 
 extern std::atomic<bool> gCounting;
 extern std::atomic<long> gAllocations;
+extern const bool gCountingAvailable;
