@@ -8,7 +8,8 @@ DEBIAN_PACKAGES := \
   libgtest-dev libgmock-dev libbenchmark-dev \
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic libpng-dev libjpeg-dev \
   clang libclang-rt-14-dev \
-  libpixman-1-dev imagemagick
+  libpixman-1-dev imagemagick \
+  qt6-base-dev xvfb xauth xdotool
 
 BUILD     ?= build
 ASAN_DIR  ?= build-asan
@@ -64,11 +65,16 @@ PLAY_ARGS := --dialogs ignore --mouse 0:120,465 \
   $(foreach f,60 120 180 240 300 360 420 480 540 600 660 720 780 840,--click $(f) --snapshot $(shell expr $(f) - 1):$(PLAY_DIR)/frame-$(f).png)
 
 play: build demo-assets
-	@echo "The player window is not built yet: playing the demo story headless with sorvane-cli,"
-	@echo "clicking every second and saving what the screen shows before each click."
-	@mkdir -p $(PLAY_DIR)
-	$(BUILD)/bin/sorvane-cli run stories/demo --trace $(PLAY_ARGS)
-	@echo "Snapshots: $(PLAY_DIR)/frame-*.png; the story's log: stories/demo/sorvane.log"
+	@if [ -n "$${DISPLAY:-}$${WAYLAND_DISPLAY:-}" ]; then \
+	  echo "Playing the demo story in its window."; \
+	  $(BUILD)/bin/sorvane stories/demo; \
+	else \
+	  echo "No display here: playing the demo story headless with sorvane-cli instead,"; \
+	  echo "clicking every second and saving what the screen shows before each click."; \
+	  mkdir -p $(PLAY_DIR); \
+	  $(BUILD)/bin/sorvane-cli run stories/demo --trace $(PLAY_ARGS); \
+	  echo "Snapshots: $(PLAY_DIR)/frame-*.png; the story's log: stories/demo/sorvane.log"; \
+	fi
 
 # libFuzzer targets (clang); FUZZ_SECONDS per target.
 FUZZ_SECONDS ?= 60

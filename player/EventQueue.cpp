@@ -31,10 +31,10 @@ void TEventQueue::Clear() {
 std::string DumpEventQueue(TEventQueue& queue) {
   std::string text;
   TInputEvent e;
-  while (!queue.Empty()) {
+  for (;;) {
     queue.Pop(e);
-    if (!text.empty()) text += "\r\n";
-    text += "Type " + std::to_string(e.EventType) + ", Data " + std::to_string(e.EventData);
+    if (e.EventType == 0) break;
+    text += "Type " + std::to_string(e.EventType) + ", Data " + std::to_string(e.EventData) + "\r\n";
   }
-  return text;
+  return text + "\r\n4";
 }

@@ -50,5 +50,6 @@ class TEventQueue {
 // The run's queue, or null.
 extern TEventQueue* EventQueue;
 
-// Drains the queue into "Type %d, Data %d" lines (the window's debug key).
+// Drains the queue into the debug dump the window shows for its Home key: a
+// "Type %d, Data %d" line per event, then an empty line and "4".
 std::string DumpEventQueue(TEventQueue& queue);

@@ -24,10 +24,10 @@ TEST(EventQueue, EventsComeOutInOrderOnePerPop) {
 
 TEST(EventQueue, DumpListsAndDrainsTheQueue) {
   TEventQueue q;
-  EXPECT_EQ(DumpEventQueue(q), "");
+  EXPECT_EQ(DumpEventQueue(q), "\r\n4");
   q.Push(TInputEvent{evAdvance, 1});
   q.Push(TInputEvent{evDebugMessage, 0});
-  EXPECT_EQ(DumpEventQueue(q), "Type 1, Data 1\r\nType 5, Data 0");
+  EXPECT_EQ(DumpEventQueue(q), "Type 1, Data 1\r\nType 5, Data 0\r\n\r\n4");
   EXPECT_TRUE(q.Empty());
   for (int i = 0; i < 100; ++i) q.Push(TInputEvent{evAdvance, i});  // freed by the destructor
 }

@@ -1,0 +1,29 @@
+// Full screen for a window: the display mode is left alone (desktops here do not let a
+// program change it); the window covers the screen and its picture is scaled to fit,
+// aspect kept, with black bars. Switching back restores the window exactly.
+// Threads: GUI thread only.
+#pragma once
+
+#include <QRect>
+#include <functional>
+
+class QWidget;
+
+class TFullScreen {
+ public:
+  explicit TFullScreen(QWidget* owner) : FOwner(owner) {}
+
+  int32_t FullScreenWidth = 640;
+  int32_t FullScreenHeight = 480;
+  std::function<void(TFullScreen&)> OnFullScreen;
+
+  bool FullScreen() const { return FFullScreen; }
+  // Switches; refused (state unchanged) when a size is 0 or there is no screen.
+  void SetFullScreen(bool on);
+
+ private:
+  QWidget* FOwner;
+  bool FFullScreen = false;
+  QRect FSavedGeometry;
+  Qt::WindowFlags FSavedFlags;
+};

@@ -1,0 +1,54 @@
+#include "player/qt/QtDialogs.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QThread>
+
+#include "platform/Dialogs.h"
+
+namespace {
+
+int ShowBox(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) {
+  QMessageBox box;
+  const char* title = "Sorvane";
+  switch (type) {
+    case mtWarning: box.setIcon(QMessageBox::Warning), title = "警告"; break;
+    case mtError: box.setIcon(QMessageBox::Critical), title = "エラー"; break;
+    case mtInformation: box.setIcon(QMessageBox::Information), title = "情報"; break;
+    case mtConfirmation: box.setIcon(QMessageBox::Question), title = "確認"; break;
+    default: break;
+  }
+  box.setWindowTitle(QString::fromUtf8(title));
+  box.setText(QString::fromStdString(text).replace("\r\n", "\n"));
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+  struct {
+    TMsgDlgBtn Button;
+    const char* Caption;
+    QMessageBox::ButtonRole Role;
+  } const kButtons[] = {{mbOK, "OK", QMessageBox::AcceptRole},
+                        {mbAbort, "中止(&A)", QMessageBox::RejectRole},
+                        {mbIgnore, "無視(&I)", QMessageBox::AcceptRole}};
+  std::vector<std::pair<QAbstractButton*, TMsgDlgBtn>> added;
+  for (const auto& b : kButtons)
+    if (buttons & MsgDlgButton(b.Button))
+      added.emplace_back(static_cast<QAbstractButton*>(box.addButton(QString::fromUtf8(b.Caption), b.Role)), b.Button);
+  if (added.empty())
+    added.emplace_back(static_cast<QAbstractButton*>(box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole)), mbOK);
+  box.setDefaultButton(qobject_cast<QPushButton*>(added.front().first));
+  box.exec();
+  for (const auto& [button, id] : added)
+    if (box.clickedButton() == button) return ModalResultOf(id);
+  return ModalResultOf(added.front().second);
+}
+
+}  // namespace
+
+void InstallQtDialogs() {
+  SetMessageDlgHandler([](const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) {
+    if (QThread::currentThread() == qApp->thread()) return ShowBox(text, type, buttons);
+    int result = mrNone;
+    QMetaObject::invokeMethod(qApp, [&] { result = ShowBox(text, type, buttons); }, Qt::BlockingQueuedConnection);
+    return result;
+  });
+}

@@ -1,0 +1,272 @@
+#include "player/qt/SorvFrmMain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLayout>
+#include <QMenuBar>
+#include <QPainter>
+#include <QScreen>
+
+#include "platform/Dialogs.h"
+#include "player/FileVerInfo.h"
+#include "player/qt/SCLDebugForm.h"
+#include "player/qt/VaraiableDebug.h"
+
+// The client area: paints the back buffer, 1:1 in a window, scaled to fit in full screen.
+class TBackBufferView : public QWidget {
+ public:
+  explicit TBackBufferView(TSorvFrmMain* owner) : QWidget(owner), FOwner(owner) {
+    setAttribute(Qt::WA_OpaquePaintEvent);  // never erased between frames
+    setMouseTracking(true);
+  }
+  const TABitmap* Back = nullptr;
+  std::vector<TOverlayLine> Overlay;
+  bool Presenting = false;
+
+  // Where the 800x600 picture lies in the widget.
+  QRect PictureRect() const {
+    if (!FOwner->FS.FullScreen()) return QRect(0, 0, 800, 600);
+    const double scale = std::min(width() / 800.0, height() / 600.0);
+    const int w = int(800 * scale), h = int(600 * scale);
+    return QRect((width() - w) / 2, (height() - h) / 2, w, h);
+  }
+  QPoint ToPicture(QPoint p) const {
+    const QRect r = PictureRect();
+    return QPoint(int((p.x() - r.x()) * 800.0 / r.width()), int((p.y() - r.y()) * 600.0 / r.height()));
+  }
+
+ protected:
+  void paintEvent(QPaintEvent* e) override {
+    QPainter painter(this);
+    const QRect picture = PictureRect();
+    if (FOwner->FS.FullScreen()) {
+      // Black bars around the scaled picture.
+      const QRegion bars = QRegion(rect()) - QRegion(picture);
+      for (const QRect& r : bars) painter.fillRect(r, Qt::black);
+    }
+    if (!Back || !Back->HasImage()) {
+      painter.fillRect(e->rect(), Qt::black);
+      return;
+    }
+    // Format_RGB32 ignores the transparency byte; no copy is made.
+    const QImage image(Back->ScanLine(0), Back->Width(), Back->Height(), Back->Stride(), QImage::Format_RGB32);
+    if (picture.size() == QSize(800, 600)) {
+      for (const QRect& r : e->region()) painter.drawImage(r.topLeft(), image, r.translated(-picture.topLeft()));
+    } else {
+      painter.setRenderHint(QPainter::SmoothPixmapTransform);
+      painter.drawImage(picture, image);
+    }
+    if (!Presenting && FOwner->FSubThread) {
+      // A repaint the window system asked for: the next frame copies it from the back buffer.
+      const QRect r = e->rect();
+      TRect& pending = FOwner->FSubThread->PaintRect;
+      pending = UnionRect(pending, TRect{r.left(), r.top(), r.right() + 1, r.bottom() + 1});
+    }
+    if (!Overlay.empty()) {
+      QFont font("MS Gothic");
+      font.setPixelSize(20);
+      painter.setFont(font);
+      for (const TOverlayLine& line : Overlay) {
+        const QString text = QString::fromStdString(line.Text);
+        const QRect box = painter.fontMetrics().boundingRect(text).translated(line.X, line.Y + 20);
+        painter.fillRect(QRect(line.X, line.Y, box.width() + 2, 20), Qt::white);
+        painter.setPen(Qt::black);
+        painter.drawText(line.X, line.Y + 16, text);
+      }
+    }
+  }
+  void mousePressEvent(QMouseEvent* e) override {
+    if (e->button() == Qt::LeftButton) FOwner->Send(evAdvance, 1);
+  }
+  void mouseMoveEvent(QMouseEvent* e) override { FOwner->MouseMovedTo(e->position().toPoint().y()); }
+
+ private:
+  TSorvFrmMain* FOwner;
+};
+
+TSorvFrmMain::TSorvFrmMain(const std::string& storyDir) : FS(this) {
+  setWindowTitle("Sorvane");
+  FS.FullScreenWidth = 800;
+  FS.FullScreenHeight = 600;
+  FView = new TBackBufferView(this);
+  FView->setFixedSize(800, 600);
+  setCentralWidget(FView);
+  BuildMenus();
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+  try {
+    FSubThread = std::make_unique<TSubThread>(*this, storyDir);
+  } catch (const Exception& e) {
+    // The story cannot start: say why; the window stays, without an interpreter.
+    MessageDlg(e.Message(), mtError, mbOKOnly);
+    return;
+  } catch (const std::exception& e) {
+    MessageDlg(e.what(), mtError, mbOKOnly);
+    return;
+  }
+  FView->Back = &FSubThread->BackBuffer;
+  FSubThread->OnTerminate = [this](TThread& t) { SubThreadTerminate(t); };
+  FSubThread->Start();
+}
+
+TSorvFrmMain::~TSorvFrmMain() {
+  FSubThread.reset();  // terminates the worker, serving its pending steps while waiting
+}
+
+void TSorvFrmMain::BuildMenus() {
+  QMenuBar* bar = menuBar();
+  File1 = bar->addMenu(QString::fromUtf8("ファイル(&F)"));
+  Exit1 = File1->addAction(QString::fromUtf8("終了(&X)"), this, [this] { close(); });
+  C1 = bar->addMenu(QString::fromUtf8("設定(&C)"));
+  miSetDIBitsToDevice = C1->addAction(QString::fromUtf8("SetDIBitsToDeviceを使用(&D)"));
+  miSetDIBitsToDevice->setCheckable(true);
+  connect(miSetDIBitsToDevice, &QAction::triggered, this, [this] {
+    // The item has already toggled: data 2 when it became checked, 1 when unchecked.
+    if (FSubThread) Send(4, miSetDIBitsToDevice->isChecked() ? 2 : 1);
+  });
+  miFullScreen = C1->addAction(QString::fromUtf8("全画面表示(&F)"));
+  miFullScreen->setShortcut(QKeySequence(Qt::Key_F11));
+  miFullScreen->setCheckable(true);
+  connect(miFullScreen, &QAction::triggered, this, [this] { DoFullScreen(!FS.FullScreen()); });
+  D1 = bar->addMenu(QString::fromUtf8("デバッグ(&D)"));
+  auto check = [this](QMenu* menu, const char* caption, QKeySequence key, uint8_t type) {
+    QAction* a = menu->addAction(QString::fromUtf8(caption));
+    a->setShortcut(key);
+    a->setCheckable(true);
+    connect(a, &QAction::triggered, this, [this, a, type] { CheckClick(a, type); });
+    return a;
+  };
+  miDebugMessage = check(D1, "デバッグメッセージ(&M)", QKeySequence(Qt::CTRL | Qt::Key_M), evDebugMessage);
+  D1->addSeparator();
+  miShowBackBuffer = check(D1, "バックバッファを表示(&B)", QKeySequence(Qt::CTRL | Qt::Key_B), evShowBackBuffer);
+  miShowClipRects = check(D1, "クリップ領域を表示(&C)", QKeySequence(Qt::CTRL | Qt::Key_R), evShowClipRects);
+  D1->addSeparator();
+  miShowScript = check(D1, "スクリプトコマンドを表示(&S)", QKeySequence(Qt::CTRL | Qt::Key_S), evShowScript);
+  miShowVaraiable = check(D1, "変数を表示(&V)", QKeySequence(Qt::CTRL | Qt::Key_V), evShowVariables);
+  Help1 = bar->addMenu(QString::fromUtf8("ヘルプ(&H)"));
+  About1 = Help1->addAction(QString::fromUtf8("バージョン情報(&A)"), this,
+                            [] { MessageDlg(AboutText(), mtInformation, mbOKOnly); });
+}
+
+void TSorvFrmMain::Send(uint8_t type, int32_t data) {
+  if (EventQueue) EventQueue->Push(TInputEvent{type, data});
+}
+
+void TSorvFrmMain::CheckClick(QAction* item, uint8_t type) {
+  // The item has toggled already; its new state is the event's data.
+  Send(type, item->isChecked() ? 1 : 0);
+}
+
+void TSorvFrmMain::SubThreadTerminate(TThread& thread) {
+  if (!thread.FatalException) return;
+  try {
+    std::rethrow_exception(thread.FatalException);
+  } catch (const Exception& e) {
+    MessageDlg(std::string(e.ClassName()) + "\r\n" + e.Message(), mtError, mbOKOnly);
+  } catch (const std::exception& e) {
+    MessageDlg(std::string("Exception\r\n") + e.what(), mtError, mbOKOnly);
+  }
+}
+
+void TSorvFrmMain::keyPressEvent(QKeyEvent* e) {
+  switch (e->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+      Send(evAdvance, 1);
+      break;
+    case Qt::Key_Home:
+      if (EventQueue) MessageDlg(DumpEventQueue(*EventQueue), mtInformation, mbOKOnly);
+      break;
+    default: QMainWindow::keyPressEvent(e);
+  }
+}
+
+bool TSorvFrmMain::event(QEvent* e) {
+  // Losing the focus to another application leaves full screen.
+  if (e->type() == QEvent::WindowDeactivate && FS.FullScreen() && !QApplication::activeWindow()) DoFullScreen(false);
+  return QMainWindow::event(e);
+}
+
+void TSorvFrmMain::closeEvent(QCloseEvent* e) {
+  FS.SetFullScreen(false);
+  QMainWindow::closeEvent(e);
+}
+
+void TSorvFrmMain::ShowMenus(bool visible) {
+  for (QMenu* m : {File1, C1, D1, Help1}) m->menuAction()->setVisible(visible);
+}
+
+void TSorvFrmMain::DoFullScreen(bool on) {
+  // Steps run on this thread, so no frame is composed while the window changes.
+  FS.SetFullScreen(on);
+  miFullScreen->setChecked(FS.FullScreen());
+  if (FS.FullScreen()) {
+    ShowMenus(false);
+    FView->setMinimumSize(0, 0);
+    FView->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  } else {
+    ShowMenus(true);
+    FView->setFixedSize(800, 600);
+  }
+  FView->update();
+}
+
+void TSorvFrmMain::MouseMovedTo(int y) {
+  if (!FS.FullScreen()) return;
+  if (y < 20 && !FMenuRevealed) {
+    ShowMenus(true);
+    FMenuRevealed = true;
+  } else if (y > 20 && FMenuRevealed) {
+    ShowMenus(false);
+    FMenuRevealed = false;
+  }
+}
+
+// ---------------------------------------------------------------- IPlayerHost
+
+TPoint TSorvFrmMain::ClientOrigin() {
+  const QPoint p = FView->mapToGlobal(FView->PictureRect().topLeft());
+  return TPoint{p.x(), p.y()};
+}
+
+TPoint TSorvFrmMain::CursorPos() {
+  // In picture coordinates plus the origin, so that the runtime's subtraction gives the
+  // point of the 800x600 picture under the pointer, scaled or not.
+  const QPoint local = FView->ToPicture(FView->mapFromGlobal(QCursor::pos()));
+  const TPoint origin = ClientOrigin();
+  return TPoint{origin.x + local.x(), origin.y + local.y()};
+}
+
+void TSorvFrmMain::Invalidate() { FView->update(); }
+
+void TSorvFrmMain::Present(const TABitmap&, const TRect& r) {
+  FView->Presenting = true;
+  if (FS.FullScreen()) FView->update();
+  else FView->repaint(QRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top));
+  FView->Presenting = false;
+}
+
+void TSorvFrmMain::DrawOverlay(const std::vector<TOverlayLine>& lines) {
+  FView->Overlay = lines;
+  FView->Presenting = true;
+  FView->repaint(QRect(0, 0, 800, 120));
+  FView->Presenting = false;
+  FView->Overlay.clear();
+}
+
+void TSorvFrmMain::Close() {
+  // Not now: the interpreter is in the middle of its step.
+  QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+}
+
+std::unique_ptr<ISCLDebugView> TSorvFrmMain::CreateScriptDebugView() { return std::make_unique<TFrmSCLDebug>(); }
+
+std::unique_ptr<IVariableDebugView> TSorvFrmMain::CreateVariableDebugView(TIntTable& variables) {
+  return std::make_unique<TFrmVaraiableDebug>(&variables);
+}

@@ -1,0 +1,69 @@
+// The player's window: a fixed 800x600 client area that shows the interpreter's back
+// buffer, the menus, clicks and keys as input events, full screen and the about box.
+// It is the runtime's host: the interpreter reaches the window only through IPlayerHost.
+// Threads: GUI thread only.
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "player/SubThread.h"
+#include "player/qt/FullScreen.h"
+
+class QAction;
+class QMenu;
+class TBackBufferView;
+
+class TSorvFrmMain : public QMainWindow, public IPlayerHost {
+ public:
+  explicit TSorvFrmMain(const std::string& storyDir);
+  ~TSorvFrmMain() override;
+
+  // IPlayerHost
+  TPoint ClientOrigin() override;
+  TPoint CursorPos() override;
+  void Invalidate() override;
+  void Present(const TABitmap& backBuffer, const TRect& r) override;
+  void DrawOverlay(const std::vector<TOverlayLine>& lines) override;
+  void Close() override;
+  std::unique_ptr<ISCLDebugView> CreateScriptDebugView() override;
+  std::unique_ptr<IVariableDebugView> CreateVariableDebugView(TIntTable& variables) override;
+
+  void DoFullScreen(bool on);
+  TSubThread* SubThread() const { return FSubThread.get(); }
+
+  QMenu* File1;
+  QMenu* C1;
+  QMenu* D1;
+  QMenu* Help1;
+  QAction* Exit1;
+  QAction* miSetDIBitsToDevice;
+  QAction* miFullScreen;
+  QAction* miDebugMessage;
+  QAction* miShowBackBuffer;
+  QAction* miShowClipRects;
+  QAction* miShowScript;
+  QAction* miShowVaraiable;
+  QAction* About1;
+  TFullScreen FS;
+
+ protected:
+  void keyPressEvent(QKeyEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  bool event(QEvent* e) override;
+
+ private:
+  friend class TBackBufferView;
+  void BuildMenus();
+  void Send(uint8_t type, int32_t data);
+  void CheckClick(QAction* item, uint8_t type);
+  void SubThreadTerminate(TThread& thread);
+  void ShowMenus(bool visible);
+  void MouseMovedTo(int y);
+
+  TBackBufferView* FView;
+  std::unique_ptr<TSubThread> FSubThread;
+  bool FMenuRevealed = false;
+};

@@ -1,0 +1,76 @@
+#include "player/qt/SorvFrmMain.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+
+#include "../../TestSupport.h"
+#include "platform/CodePage.h"
+
+namespace {
+
+class Window : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static int argc = 1;
+    static char name[] = "sorvane-test";
+    static char* argv[] = {name, nullptr};
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static QApplication app(argc, argv);
+  }
+  void SetUp() override {
+    FOldDir = std::filesystem::current_path();
+    WriteFile(FDir / "start.svx", WideToCP932(u"<BODY><P>窓</P></BODY>"));
+    FWindow = std::make_unique<TSorvFrmMain>(FDir.Path());
+  }
+  void TearDown() override {
+    FWindow.reset();
+    std::filesystem::current_path(FOldDir);
+  }
+  // The events the window queued, oldest first (the interpreter has not run meanwhile:
+  // its steps wait for the event loop).
+  std::vector<std::pair<int, int>> Drain() {
+    std::vector<std::pair<int, int>> out;
+    TInputEvent e;
+    for (;;) {
+      EventQueue->Pop(e);
+      if (e.EventType == 0) return out;
+      out.emplace_back(e.EventType, e.EventData);
+    }
+  }
+  TempDir FDir;
+  std::filesystem::path FOldDir;
+  std::unique_ptr<TSorvFrmMain> FWindow;
+};
+
+TEST_F(Window, MenusHaveTheirCaptionsAndShortcuts) {
+  TSorvFrmMain& w = *FWindow;
+  EXPECT_EQ(w.windowTitle(), "Sorvane");
+  EXPECT_EQ(w.File1->title(), QString::fromUtf8("ファイル(&F)"));
+  EXPECT_EQ(w.D1->title(), QString::fromUtf8("デバッグ(&D)"));
+  EXPECT_EQ(w.miFullScreen->shortcut(), QKeySequence(Qt::Key_F11));
+  EXPECT_EQ(w.miShowVaraiable->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_V));
+  EXPECT_EQ(w.miShowClipRects->text(), QString::fromUtf8("クリップ領域を表示(&C)"));
+  EXPECT_EQ(w.centralWidget()->size(), QSize(800, 600));
+  for (QAction* a : {w.miDebugMessage, w.miShowBackBuffer, w.miShowClipRects, w.miShowScript, w.miShowVaraiable,
+                     w.miSetDIBitsToDevice})
+    EXPECT_FALSE(a->isChecked());
+}
+
+TEST_F(Window, EachMenuItemSendsItsEventOverTwoToggles) {
+  TSorvFrmMain& w = *FWindow;
+  Drain();
+  const std::pair<QAction*, int> items[] = {{w.miDebugMessage, 5}, {w.miShowClipRects, 6}, {w.miShowBackBuffer, 7},
+                                            {w.miShowScript, 8},   {w.miShowVaraiable, 9}};
+  for (const auto& [action, type] : items) {
+    action->trigger();
+    action->trigger();
+    EXPECT_EQ(Drain(), (std::vector<std::pair<int, int>>{{type, 1}, {type, 0}})) << type;
+  }
+  w.miSetDIBitsToDevice->trigger();
+  w.miSetDIBitsToDevice->trigger();
+  EXPECT_EQ(Drain(), (std::vector<std::pair<int, int>>{{4, 2}, {4, 1}}));
+}
+}  // namespace
