@@ -11,6 +11,10 @@
 #include <QPainter>
 #include <QScreen>
 
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
 #include "platform/Dialogs.h"
 #include "player/FileVerInfo.h"
 #include "player/qt/SCLDebugForm.h"
@@ -246,6 +250,16 @@ TPoint TSorvFrmMain::CursorPos() {
 void TSorvFrmMain::Invalidate() { FView->update(); }
 
 void TSorvFrmMain::Present(const TABitmap&, const TRect& r) {
+  static bool first = true;
+  if (first) {
+    // For the start-up benchmark: when the first frame reached the screen (wall clock, ns).
+    first = false;
+    if (std::getenv("SORVANE_REPORT_FIRST_FRAME")) {
+      timespec now;
+      clock_gettime(CLOCK_REALTIME, &now);
+      std::fprintf(stderr, "first frame at %lld\n", (long long)now.tv_sec * 1000000000LL + now.tv_nsec);
+    }
+  }
   FView->Presenting = true;
   if (FS.FullScreen()) FView->update();
   else FView->repaint(QRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top));
