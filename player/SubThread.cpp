@@ -148,6 +148,9 @@ TSubThread::TSubThread(IPlayerHost& host, const std::string& storyDir, IFrameClo
     ErrorReport->WriteLog(Now() + "\r\n" + ResStr::ProgramStarted);
     for (const AnsiString& note : notes) ErrorReport->WriteLog(note);
     Loader->OnLog = [this](const AnsiString& line) { ErrorReport->WriteLog(line); };
+
+    const SonaraCreateOptions options{0};  // the library's default buffer length
+    for (ISonara2*& player : Players) Sonara2Create(&player, &options);
   } catch (...) {
     EventQueue = nullptr;
     throw;
@@ -167,6 +170,11 @@ TSubThread::~TSubThread() {
   EventQueue = nullptr;
   FEventQueue.reset();
   if (ErrorReport) ErrorReport->WriteLog(ResStr::ProgramEnded);
+  // The players and sounds go last.
+  for (ISonara2*& player : Players)
+    if (player) player->Release(), player = nullptr;
+  for (ISonaraData2*& data : SoundData)
+    if (data) data->Release(), data = nullptr;
 }
 
 void TSubThread::Execute() {
@@ -250,8 +258,8 @@ TSubThread::THandler TSubThread::FindHandler(const AnsiString& name) {
       {"CHANGESCENE", &TSubThread::CmdMedia},  {"SETLAYERVISIBLE", &TSubThread::CmdSetLayerVisible},
       {"SELECT", &TSubThread::CmdSelect},      {"JUMP", &TSubThread::CmdJump},
       {"IF", &TSubThread::CmdIf},              {"SET", &TSubThread::CmdSet},
-      {"LOADSOUND", &TSubThread::CmdMedia},    {"PLAYSOUND", &TSubThread::CmdMedia},
-      {"STOPSOUND", &TSubThread::CmdMedia},    {"SEEKSOUND", &TSubThread::CmdMedia},
+      {"LOADSOUND", &TSubThread::CmdLoadSound}, {"PLAYSOUND", &TSubThread::CmdPlaySound},
+      {"STOPSOUND", &TSubThread::CmdStopSound}, {"SEEKSOUND", &TSubThread::CmdSeekSound},
       {"MAXVALUE", &TSubThread::CmdMaxValue},  {"CREATEPROCESS", &TSubThread::CmdCreateProcess},
       {"EXIT", &TSubThread::CmdExit},          {"LABEL", &TSubThread::CmdLabel},
   };

@@ -21,6 +21,7 @@
 #include "player/MainScriptLoader.h"
 #include "player/PlayerHost.h"
 #include "player/TextLayer.h"
+#include "sound/Sonara2.h"
 
 SORVANE_DECLARE_EXCEPTION(, ESVXScriptError, Exception);
 
@@ -86,6 +87,9 @@ class TSubThread : public TThread {
   std::unique_ptr<IVariableDebugView> VariableDebug;
   TRect PaintRect{};
   TFramePacer Pacer;
+  // The two sound channels: a player each, and the sound loaded into it.
+  ISonara2* Players[2] = {nullptr, nullptr};
+  ISonaraData2* SoundData[2] = {nullptr, nullptr};
 
   // One update: input, commands, layer ticks (main thread).
   void UpdateStep();
@@ -127,8 +131,20 @@ class TSubThread : public TThread {
   void CmdCreateProcess(const AnsiString&, const WideString& param);
   void CmdExit(const AnsiString&, const WideString&);
   void CmdLabel(const AnsiString&, const WideString&);
-  // Scene and sound commands: the engine and sound libraries bring their handlers.
+  // The scene command: the graphics engine brings its handler.
   void CmdMedia(const AnsiString&, const WideString&);
+  // The sound commands.
+  int32_t SoundChannel(const WideString& field) const;
+  void SoundCommand(const AnsiString& name, const WideString& param,
+                    void (TSubThread::*body)(int32_t channel, const WideString& field2));
+  void CmdLoadSound(const AnsiString& name, const WideString& param);
+  void CmdPlaySound(const AnsiString& name, const WideString& param);
+  void CmdStopSound(const AnsiString& name, const WideString& param);
+  void CmdSeekSound(const AnsiString& name, const WideString& param);
+  void LoadSound(int32_t channel, const WideString& file);
+  void PlaySound(int32_t channel, const WideString& loop);
+  void StopSound(int32_t channel, const WideString& keep);
+  void SeekSound(int32_t channel, const WideString& position);
 
   IPlayerHost& FHost;
   IFrameClock& FClock;

@@ -20,3 +20,15 @@ CONVERT=convert
   -draw 'roundrectangle 4,4 250,40 8,8' \
   PNG32:msg.png.tmp
 mv msg.png.tmp msg.png
+
+# Sounds: a looping background of soft chords and a short chime, synthesised by SoX and
+# encoded by oggenc (vorbis-tools).
+TMP=$(mktemp -d)
+trap 'rm -rf "$TMP"' EXIT
+sox -n -r 44100 -c 2 -b 16 "$TMP/c.wav" synth 2 sine 261.63 sine 329.63 remix 1,2 1,2 gain -14 fade h 0.3 2 0.5
+sox -n -r 44100 -c 2 -b 16 "$TMP/f.wav" synth 2 sine 349.23 sine 440.00 remix 1,2 1,2 gain -14 fade h 0.3 2 0.5
+sox -n -r 44100 -c 2 -b 16 "$TMP/g.wav" synth 2 sine 392.00 sine 493.88 remix 1,2 1,2 gain -14 fade h 0.3 2 0.5
+sox "$TMP/c.wav" "$TMP/f.wav" "$TMP/g.wav" "$TMP/c.wav" -b 16 "$TMP/bgm.wav"
+oggenc -Q -q 3 -o bgm.ogg "$TMP/bgm.wav"
+sox -n -r 44100 -c 1 -b 16 "$TMP/chime.wav" synth 0.6 sine 1046.5 sine 1318.5 remix 1,2 gain -8 fade p 0.01 0.6 0.5
+oggenc -Q -q 3 -o chime.ogg "$TMP/chime.wav"
