@@ -18,7 +18,7 @@ FUZZ_DIR  ?= build-fuzz
 CMAKE_ARGS ?=
 JOBS      ?= 2
 
-.PHONY: play test deps configure build test-sanitize fuzz bench clean demo-assets
+.PHONY: play test deps configure build test-sanitize test-tsan fuzz bench clean demo-assets
 
 deps:
 	@missing=""; \
@@ -48,8 +48,8 @@ build: configure
 test-sanitize: deps
 	@[ -f $(ASAN_DIR)/build.ninja ] || cmake -S . -B $(ASAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 	  -DSORVANE_SANITIZE=address,undefined -DSORVANE_BENCH=OFF
-	ninja -C $(ASAN_DIR) -j $(JOBS) common_tests platform_tests player_tests engine_tests ombrix_tests
-	for t in common_tests platform_tests player_tests engine_tests ombrix_tests; do \
+	ninja -C $(ASAN_DIR) -j $(JOBS) common_tests platform_tests player_tests engine_tests ombrix_tests sound_tests
+	for t in common_tests platform_tests player_tests engine_tests ombrix_tests sound_tests; do \
 	  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	    $(ASAN_DIR)/bin/$$t --gtest_brief=1 || exit 1; \
 	done
@@ -57,6 +57,15 @@ test-sanitize: deps
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	$(MAKE) --no-print-directory test-sanitize
+	$(MAKE) --no-print-directory test-tsan
+
+# The sound library's threads under ThreadSanitizer.
+TSAN_DIR ?= build-tsan
+test-tsan: deps
+	@[ -f $(TSAN_DIR)/build.ninja ] || cmake -S . -B $(TSAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DSORVANE_SANITIZE=thread -DSORVANE_BENCH=OFF -DSORVANE_QT=OFF
+	ninja -C $(TSAN_DIR) -j $(JOBS) sound_tests
+	TSAN_OPTIONS=halt_on_error=1 $(TSAN_DIR)/bin/sound_tests --gtest_brief=1
 
 demo-assets:
 	stories/demo/make-assets.sh
@@ -90,4 +99,4 @@ bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; done
 
 clean:
-	rm -rf $(BUILD) $(ASAN_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD) $(ASAN_DIR) $(FUZZ_DIR) $(TSAN_DIR)

@@ -203,10 +203,9 @@ class CSonara2 final : public ISonara2 {
   }
   int32_t DetachData() override {
     if (!FData) return 0;
-    if (IsPlaying()) {
-      Stop(0);
-      if (FThread.joinable()) FThread.join();
-    }
+    if (IsPlaying()) Stop(0);
+    // Also a thread that has just finished may still be on its last steps.
+    if (FThread.joinable()) FThread.join();
     FData->Release();
     FData = nullptr;
     return 0;
@@ -240,7 +239,7 @@ class CSonara2 final : public ISonara2 {
       // The rewind must follow the thread's own write-back of the heard position: a
       // running thread does it as it ends; otherwise it is done here.
       FRewindPending = true;
-      if (!FRunning) RewindIfPending();
+      if (!FRunning) RewindIfPending(FData);
     }
     return 0;
   }
@@ -260,18 +259,20 @@ class CSonara2 final : public ISonara2 {
     MSG probe;
     PeekMessage(&probe, PM_NOREMOVE);
     {
+      // Signalled under the lock: Play's stack, which holds the lock and the signal, stays
+      // until this block has let go of both.
       std::lock_guard<std::mutex> guard(*start.Lock);
       *start.ThreadId = GetCurrentThreadId();
       *start.StartedFlag = true;
+      start.Started->notify_one();
     }
-    start.Started->notify_one();
     TPlayback(start).Run();
     FRunning = false;
-    RewindIfPending();
+    RewindIfPending(start.Data);
   }
 
-  void RewindIfPending() {
-    if (FRewindPending.exchange(false)) FData->Seek(0, SONARA_SEEK_SET);
+  void RewindIfPending(ISonaraData2* data) {
+    if (FRewindPending.exchange(false)) data->Seek(0, SONARA_SEEK_SET);
   }
 
   std::atomic<int32_t> FRefCount{0};

@@ -55,9 +55,11 @@ class COgg final : public ISonaraData2 {
   int32_t Release() override {
     const int32_t n = --FRefCount;
     if (n <= 0) {
-      std::lock_guard<std::mutex> lock(FLock);
-      if (FOpen) ov_clear(&FDecoder);  // a source released while open still gives its file back
-      FOpen = false;
+      {
+        std::lock_guard<std::mutex> lock(FLock);
+        if (FOpen) ov_clear(&FDecoder);  // a source released while open still gives its file back
+        FOpen = false;
+      }
       delete this;
       return 0;
     }
@@ -196,13 +198,15 @@ int32_t SonaraData2OggCreateFromFile(ISonaraData2** out, const char* fileName) {
     return -1;
   }
   std::strncpy(object->FFileName, fileName ? fileName : "", kMaxPath - 1);
+  bool opens;
   {
     std::lock_guard<std::mutex> lock(object->FLock);
-    if (object->OpenStep() != 0) {
-      object->Release();
-      return -3;
-    }
+    opens = object->OpenStep() == 0;
     object->ClearDecoder();
+  }
+  if (!opens) {
+    object->Release();
+    return -3;
   }
   *out = static_cast<ISonaraData2*>(iface);
   return 0;

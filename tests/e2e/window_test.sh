@@ -26,6 +26,7 @@ make_story "$WORK/cli"
 "$BIN/sorvane-cli" run "$WORK/cli" --click 60 --event 120:1,1 --event 180:1,1 --frames 300 \
   --snapshot 299:"$WORK/expected.png" > /dev/null
 
+export SORVANE_AUDIO=null
 export XDG_RUNTIME_DIR="$WORK/xdg"; mkdir -p "$XDG_RUNTIME_DIR"; chmod 700 "$XDG_RUNTIME_DIR"
 cat > "$WORK/session.sh" <<SESSION
 #!/usr/bin/env bash
