@@ -35,7 +35,7 @@ bool gManual = false;
 
 struct TSdlOutput {
   SDL_AudioDeviceID Device = 0;
-  SDL_AudioSpec Spec{};
+  SDL_AudioSpec Obtained{};
 };
 TSdlOutput* gSdl = nullptr;
 void MixCallback(void*, Uint8* out, int len);
@@ -58,7 +58,7 @@ bool OpenSdl() {
     want.channels = 2;
     want.samples = 1024;
     want.callback = MixCallback;
-    out->Device = SDL_OpenAudioDevice(nullptr, 0, &want, &out->Spec, 0);
+    out->Device = SDL_OpenAudioDevice(nullptr, 0, &want, &out->Obtained, 0);
     ok = out->Device != 0;
   }
   if (devnull >= 0) ::close(devnull);
@@ -170,7 +170,7 @@ void MixCallback(void*, Uint8* out, int len) {
     auto* mix = reinterpret_cast<int16_t*>(out);
     for (int k = 0; k < got / 2; ++k) mix[k] = int16_t(std::clamp(int(mix[k]) + int(chunk[size_t(k)]), -32768, 32767));
     // Buffers whose bytes have all left the stream have been played.
-    const double ratio = double(d->Format.nAvgBytesPerSec) / double(gSdl->Spec.freq * 4);
+    const double ratio = double(d->Format.nAvgBytesPerSec) / double(gSdl->Obtained.freq * 4);
     const uint64_t consumed = d->Fed - uint64_t(double(SDL_AudioStreamAvailable(d->Stream)) * ratio);
     while (!d->Ends.empty() && d->Ends.front() <= consumed && !d->Queue.empty()) {
       d->Ends.pop_front();
@@ -210,8 +210,8 @@ MMRESULT waveOutOpen(HWAVEOUT* device, UINT, const WAVEFORMATEX* format, uintptr
     }
   } else if (backend == TBackend::Sdl) {
     d->Stream = SDL_NewAudioStream(format->wBitsPerSample == 16 ? AUDIO_S16LSB : AUDIO_U8, Uint8(format->nChannels),
-                                   int(format->nSamplesPerSec), gSdl->Spec.format, gSdl->Spec.channels,
-                                   gSdl->Spec.freq);
+                                   int(format->nSamplesPerSec), gSdl->Obtained.format, gSdl->Obtained.channels,
+                                   gSdl->Obtained.freq);
     if (!d->Stream) {
       delete d;
       return MMSYSERR_ERROR;

@@ -26,8 +26,6 @@ namespace {
 constexpr UINT WM_SONARA_STOP = WM_USER + 1;
 constexpr UINT WM_SONARA_SEEK = WM_USER + 2;
 
-bool SameIID(const SonaraIID* a, const SonaraIID& b) { return a && std::memcmp(a->Bytes, b.Bytes, 16) == 0; }
-
 // What Play hands to a new playback thread.
 struct TStartBlock {
   std::mutex* Lock;
@@ -176,7 +174,7 @@ class CSonara2 final : public ISonara2 {
  public:
   int32_t QueryInterface(const SonaraIID* iid, void** out) override {
     if (!out) return SONARA_E_NOINTERFACE;
-    if (SameIID(iid, IID_IUnknown) || SameIID(iid, IID_ISonara2)) {
+    if (SonaraSameIID(iid, IID_IUnknown) || SonaraSameIID(iid, IID_ISonara2)) {
       *out = static_cast<ISonara2*>(this);
       AddRef();
       return 0;

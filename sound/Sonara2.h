@@ -14,6 +14,13 @@ struct SonaraIID {
 
 constexpr int32_t SONARA_E_NOINTERFACE = int32_t(0x80004002);
 
+inline bool SonaraSameIID(const SonaraIID* a, const SonaraIID& b) {
+  if (!a) return false;
+  for (int i = 0; i < 16; ++i)
+    if (a->Bytes[i] != b.Bytes[i]) return false;
+  return true;
+}
+
 // {00000000-0000-0000-C000-000000000046}
 constexpr SonaraIID IID_IUnknown{{0, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 // {43E53202-6BF1-4BFE-8C84-72DC30C24F05} (bytes as Windows stores a GUID)

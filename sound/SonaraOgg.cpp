@@ -27,8 +27,6 @@ constexpr uint32_t kReadSlack = 4096;
 constexpr int kMaxDecoderCalls = 1000;
 static_assert(sizeof(OggVorbis_File) <= 960, "the decoder's record must fit the object's reserved block");
 
-bool SameIID(const SonaraIID* a, const SonaraIID& b) { return a && std::memcmp(a->Bytes, b.Bytes, 16) == 0; }
-
 size_t ReadCallback(void* ptr, size_t size, size_t count, void* stream) {
   return std::fread(ptr, size, count, static_cast<std::FILE*>(stream));
 }
@@ -43,7 +41,7 @@ class COgg final : public ISonaraData2 {
  public:
   int32_t QueryInterface(const SonaraIID* iid, void** out) override {
     if (!out) return SONARA_E_NOINTERFACE;
-    if (SameIID(iid, IID_IUnknown) || SameIID(iid, IID_ISonaraData2) || SameIID(iid, IID_ISonaraData2Ogg)) {
+    if (SonaraSameIID(iid, IID_IUnknown) || SonaraSameIID(iid, IID_ISonaraData2) || SonaraSameIID(iid, IID_ISonaraData2Ogg)) {
       *out = static_cast<ISonaraData2*>(this);
       AddRef();
       return 0;
