@@ -6,6 +6,7 @@
 #endif
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"
@@ -164,14 +165,15 @@ void THTMLTag::GetAttributes(const std::vector<void*>& pointerList, const std::v
 // ---------------------------------------------------------------- THTMLDoc
 
 THTMLDoc::THTMLDoc()
-    : FInfoTable(std::make_unique<TSStrInfoTable>(kInfoCapacity)), FRoot(std::make_unique<THTMLTag>(u"HTMLDoc")) {
+    : FInfoTable(std::make_unique<TSStrInfoTable>(kInfoCapacity)),
+      FRoot(std::make_unique<THTMLTag>(u"HTMLDoc")),
+      FUnlisted(std::make_unique<THTMLTag>(u"!unlisted")) {
   FRoot->Content.InfoTable = FInfoTable.get();
   FStack.push_back(FRoot.get());
 }
 
 THTMLDoc::~THTMLDoc() {
   FInfoTable.reset();
-  FUnlisted.clear();
   FRoot.reset();
 }
 
@@ -195,6 +197,10 @@ void THTMLDoc::ParseComment(char16_t c) {
 void THTMLDoc::FlushText() {
   if (FCount == 0) return;
   THTMLTag* top = Top();
+  if (top == FUnlisted.get()) {
+    FCount = 0;
+    return;
+  }
   const std::u16string_view run(FBuffer.data(), size_t(FCount));
   // A text run's info is a copy of its text.
   top->Content.Text.append(run);
@@ -210,12 +216,19 @@ void THTMLDoc::CloseTag() {
     return;
   }
   THTMLTag* parent = Top();
-  auto tag = std::make_unique<THTMLTag>(std::u16string_view(FBuffer.data(), size_t(FCount)));
+  const std::u16string_view text(FBuffer.data(), size_t(FCount));
+  if (FInfoTable->Count() >= FInfoTable->Capacity()) {
+    const THTMLTag tag(text);
+    ++FUnlistedCount;
+    if (parent != FUnlisted.get()) parent->AppendContent(MakeSStrMarker(-1, FInfoTable.get()));
+    if (!tag.IsEmpty) FStack.push_back(FUnlisted.get());
+    return;
+  }
+  auto tag = std::make_unique<THTMLTag>(text);
   THTMLTag* t = tag.get();
   const int32_t index = FInfoTable->Add(t);
-  if (index >= 0) tag.release();
-  else FUnlisted.push_back(std::move(tag));
-  parent->AppendContent(MakeSStrMarker(index, FInfoTable.get()));
+  tag.release();
+  if (parent != FUnlisted.get()) parent->AppendContent(MakeSStrMarker(index, FInfoTable.get()));
   t->Content = SString2{WideString(), WideString(), FInfoTable.get()};
   if (!t->IsEmpty) FStack.push_back(t);
 }
@@ -257,7 +270,7 @@ size_t ScanPlainText(const char16_t* p, size_t i, size_t limit) {
 
 void THTMLDoc::Parse(std::u16string_view text) { ParseText(text, true); }
 
-void THTMLDoc::ParseText(std::u16string_view text, bool withTerminator) {
+size_t THTMLDoc::ParseText(std::u16string_view text, bool withTerminator) {
   // State and count live in locals while characters are stored, and are written back
   // before anything that reads them or may raise.
   const size_t n = text.size();
@@ -304,7 +317,7 @@ void THTMLDoc::ParseText(std::u16string_view text, bool withTerminator) {
     switch (c) {
       case 0:
         FCount = count;
-        return;
+        return i;
       case StyleMarker: continue;
       case u'<':
         FCount = count;
@@ -325,7 +338,7 @@ void THTMLDoc::ParseText(std::u16string_view text, bool withTerminator) {
     if (count >= kBufferSize) {
       FCount = count;
       MessageDlg("バッファ容量不足です。", mtConfirmation, mbOKOnly);
-      return;
+      return i;
     }
     buffer[count] = c;
     if (count == 3 && FState == 0 && buffer[0] == u'!' && buffer[1] == u'-' && buffer[2] == u'-') {
@@ -340,34 +353,81 @@ void THTMLDoc::ParseText(std::u16string_view text, bool withTerminator) {
     ++count;
   }
   FCount = count;
+  return n;
 }
 
-void THTMLDoc::LoadFromFile(const std::string& fileName) {
+namespace {
+
+std::string ReadWholeFile(const std::string& fileName) {
   std::FILE* f = std::fopen(fileName.c_str(), "rb");
   if (!f) throw EFOpenError("Cannot open file \"" + fileName + "\". " + SysErrorMessage(errno));
   struct Closer {
     std::FILE* f;
     ~Closer() { std::fclose(f); }
   } closer{f};
+  std::string bytes;
+  size_t size = 0;
+  for (;;) {
+    bytes.resize(std::max<size_t>(size * 2, 65536));
+    size += std::fread(bytes.data() + size, 1, bytes.size() - size, f);
+    if (size < bytes.size()) break;
+  }
+  if (std::ferror(f)) throw EReadError("Cannot read file \"" + fileName + "\". " + SysErrorMessage(errno));
+  bytes.resize(size);
+  return bytes;
+}
 
+constexpr size_t kFileBlock = 128;
+
+// Where the text of the block holding decoded character k ends, in decoded characters
+// of `run` (a run of blocks decoded as one text). Decoding block by block with the
+// characters a boundary splits joined gives the same text as decoding the run at once.
+size_t BlockEndAfter(std::string_view run, size_t k) {
+  TCP932Decoder decoder;
+  WideString part;
+  size_t decoded = 0;
+  for (size_t b = 0; b < run.size(); b += kFileBlock) {
+    const size_t len = std::min(kFileBlock, run.size() - b);
+    part.clear();
+    decoder.Decode(run.substr(b, len), b + len == run.size(), part);
+    decoded += part.size();
+    if (decoded > k) break;
+  }
+  return decoded;
+}
+
+}  // namespace
+
+void THTMLDoc::LoadFromFile(const std::string& fileName) {
+  const std::string bytes = ReadWholeFile(fileName);
+  // The file is read as 128-byte blocks: a zero byte ends its block's text, a character
+  // split by a block boundary is joined, and when the buffer runs full the rest of that
+  // block is dropped. Blocks without a zero follow each other seamlessly, so each run of
+  // them, up to and including the next block with a zero, is decoded and parsed at once.
+  // Blocks are not separate texts: no terminating zero between them, so a comment's
+  // "-->" that a block boundary splits still ends the comment.
   TCP932Decoder decoder;
   WideString text;
-  char block[128];
-  for (;;) {
-    const size_t got = std::fread(block, 1, sizeof block, f);
-    if (got < sizeof block && std::ferror(f))
-      throw EReadError("Cannot read file \"" + fileName + "\". " + SysErrorMessage(errno));
-    // A zero byte ends the block's text; a character split by the block boundary is
-    // joined with the next block.
-    size_t used = 0;
-    while (used < got && block[used] != 0) ++used;
-    const bool ends = got < sizeof block;
+  size_t pos = 0;
+  while (pos < bytes.size()) {
+    const size_t runStart = pos;
+    size_t runEnd = bytes.size();
+    const void* zero = std::memchr(bytes.data() + pos, 0, bytes.size() - pos);
+    if (zero) {
+      runEnd = size_t(static_cast<const char*>(zero) - bytes.data());
+      pos = std::min(bytes.size(), runStart + (runEnd - runStart) / kFileBlock * kFileBlock + kFileBlock);
+    } else {
+      pos = bytes.size();
+    }
+    const std::string_view run(bytes.data() + runStart, runEnd - runStart);
     text.clear();
-    decoder.Decode(std::string_view(block, used), ends || used < got, text);
-    // Blocks are not separate texts: no terminating zero between them, so a comment's
-    // "-->" that a block boundary splits still ends the comment.
-    ParseText(text, false);
-    if (ends) break;
+    decoder.Decode(run, true, text);
+    size_t from = 0;
+    while (from < text.size()) {
+      const size_t taken = from + ParseText(std::u16string_view(text).substr(from), false);
+      if (taken >= text.size()) break;
+      from = BlockEndAfter(run, taken - 1);
+    }
   }
   Parse(u"");
 }

@@ -57,12 +57,13 @@ class THTMLDoc {
 
   THTMLTag* Root() const { return FRoot.get(); }
   // Elements parsed after the info table was full: no marker reaches them.
-  size_t UnlistedCount() const { return FUnlisted.size(); }
+  size_t UnlistedCount() const { return FUnlistedCount; }
   TSStrInfoTable* InfoTable() const { return FInfoTable.get(); }
 
  private:
   // Parse, optionally without the terminating zero (which a comment would take in).
-  void ParseText(std::u16string_view text, bool withTerminator);
+  // Returns how many characters were taken: fewer than all when the buffer ran full.
+  size_t ParseText(std::u16string_view text, bool withTerminator);
   void ParseComment(char16_t c);
   void FlushText();
   void CloseTag();
@@ -70,9 +71,11 @@ class THTMLDoc {
 
   std::unique_ptr<TSStrInfoTable> FInfoTable;
   std::unique_ptr<THTMLTag> FRoot;
-  // Elements that arrived after the info table was full: still parsed and opened, but
-  // reachable from no marker; the document frees them.
-  std::vector<std::unique_ptr<THTMLTag>> FUnlisted;
+  // Elements that arrive after the info table is full are still parsed (their errors
+  // still raise) and opened, but no marker can reach them, so none is kept: this one
+  // element stands on the stack for each of them and takes in nothing.
+  std::unique_ptr<THTMLTag> FUnlisted;
+  size_t FUnlistedCount = 0;
   std::vector<THTMLTag*> FStack;
   uint8_t FState = 2;  // 0 inside a tag, 2 in text, 3 inside a comment
   int32_t FCount = 0;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <random>
 
 #include "HTMLDocTestUtil.h"
 
@@ -120,6 +121,12 @@ TEST(HTMLDoc, ElementsPastTheTableCapacityAreParsedButUnreachable) {
   EXPECT_EQ(root.substr(root.size() - 3), WideString(u"\xFFFF" u"t\xFFFF"));
   // Everything inside the unlisted element stayed inside it.
   EXPECT_EQ(Dump(doc).substr(4999 * 6), "{?}t{?}");
+  // They still open and close, and their tags are still checked.
+  doc.Parse(u"z</z>after<br>");
+  EXPECT_EQ(Dump(doc).substr(4999 * 6), "{?}t{?}after{?}");
+  EXPECT_THROW(doc.Parse(u"<p =1>"), ETablesError);
+  EXPECT_EQ(doc.UnlistedCount(), 4u);
+  EXPECT_EQ(doc.InfoTable()->Count(), 5000);
 }
 
 TEST(HTMLTag, AttributesFollowTheQuotingRules) {
@@ -238,6 +245,54 @@ TEST_F(HTMLDocFile, CommentEndSplitByABlockBoundaryStillEndsTheComment) {
   THTMLDoc doc;
   doc.LoadFromFile(FPath);
   EXPECT_EQ(Dump(doc), "{a:kept}{b:}");
+}
+
+// Files read as runs of blocks give what reading them block by block gives: random files
+// with zero bytes, broken and split double-byte characters, text runs past the buffer (the
+// rest of a block is dropped there) and stray '>'. Comments are left out: only they see
+// the terminating zero that Parse adds to each block.
+TEST_F(HTMLDocFile, RunsOfBlocksParseAsBlockByBlock) {
+  std::mt19937 rng(17);
+  const char* pieces[] = {"<p>", "</p>", "<a href=x>", "\x93\xFA", "\x82", "\xA0\xFF", "\r\n", ">"};
+  for (int round = 0; round < 60; ++round) {
+    std::string bytes;
+    while (bytes.size() < 20000 + rng() % 20000) {
+      if (rng() % 8 == 0) bytes += std::string(rng() % 9000, rng() % 2 ? 'a' : char(0x88));
+      else if (rng() % 9 == 0) bytes += '\0';
+      else bytes += pieces[rng() % 8];
+    }
+    Write(bytes);
+    DialogRecorder loadDialogs;
+    THTMLDoc loaded;
+    std::string loadError;
+    try {
+      loaded.LoadFromFile(FPath);
+    } catch (const Exception& e) {
+      loadError = e.Message();
+    }
+    const size_t loadDialogCount = loadDialogs.Texts.size();
+
+    DialogRecorder blockDialogs;
+    THTMLDoc byBlock;
+    std::string blockError;
+    try {
+      TCP932Decoder decoder;
+      for (size_t pos = 0;; pos += 128) {
+        const std::string_view block = std::string_view(bytes).substr(std::min(pos, bytes.size()), 128);
+        const size_t used = std::min(block.find('\0'), block.size());
+        WideString text;
+        decoder.Decode(block.substr(0, used), block.size() < 128 || used < block.size(), text);
+        byBlock.Parse(text);
+        if (block.size() < 128) break;
+      }
+      byBlock.Parse(u"");
+    } catch (const Exception& e) {
+      blockError = e.Message();
+    }
+    ASSERT_EQ(Dump(loaded), Dump(byBlock)) << "round " << round;
+    ASSERT_EQ(loadError, blockError);
+    ASSERT_EQ(loadDialogCount, blockDialogs.Texts.size());
+  }
 }
 
 TEST_F(HTMLDocFile, ExactMultipleOfTheBlockSizeAndMissingFiles) {
