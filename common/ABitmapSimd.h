@@ -1,7 +1,7 @@
 // The blend kernels written once over a vector policy (V128 for SSE2, V256 for AVX2).
-// Each pixel's four bytes are widened to 16-bit lanes, combined with the pixel's weight
-// spread over its lanes, narrowed again with unsigned saturation. Every intermediate sum
-// is below 65536, so wrapping 16-bit arithmetic gives the exact formulas.
+// Every formula is brought to (s * ws + d * wd) >> 8 with ws + wd <= 256, weighed in
+// 16-bit lanes two bytes of a pixel at a time; no sum reaches 65536, so the results are
+// the exact formulas.
 // Included only by the kernel files; everything here has internal linkage.
 #pragma once
 
@@ -16,61 +16,26 @@ struct SimdKernels {
   using T = typename V::T;
   static constexpr int N = V::N;
 
-  // A weight per pixel (32-bit lanes, below 65536) spread to the 16-bit lanes of that
-  // pixel's bytes, in the order UnpackLo8/UnpackHi8 widen them.
-  static void Spread(T w32, T& lo, T& hi) {
-    const T w = V::Or(w32, V::template Slli32<16>(w32));
-    lo = V::UnpackLo32(w, w);
-    hi = V::UnpackHi32(w, w);
+  // (s * ws + d * wd) >> 8 for every byte, with each pixel's weights in both 16-bit
+  // halves of its lane and ws + wd <= 256, so no sum leaves 16 bits. The even bytes (blue,
+  // red) and the odd bytes (green, transparency) are weighed in separate 16-bit lanes:
+  // nothing is unpacked or packed, and the odd results land in place.
+  static T Blend(T s, T d, T ws, T wd) {
+    const T even = V::Set32(0x00FF00FF);
+    const T e = V::template Srli16<8>(V::Add16(V::Mullo16(V::And(s, even), ws), V::Mullo16(V::And(d, even), wd)));
+    const T o = V::AndNot(even, V::Add16(V::Mullo16(V::template Srli16<8>(s), ws),
+                                         V::Mullo16(V::template Srli16<8>(d), wd)));
+    return V::Or(e, o);
   }
 
-  // v = 128 - w = (255 - A) >> 1, spread to the lanes as v << 8.
-  static void AlphaWeights(T s, T& vl, T& vh) {
-    Spread(V::template Slli32<8>(V::template Srli32<25>(V::Xor(s, V::Ones()))), vl, vh);
-  }
+  // The DrawAlpha weights doubled, so that the shift is 8: ws = 2 * (128 - w) =
+  // (255 - A) & 0xFE. Takes ((255 - A) & 0xFE) << 24, as AlphaBits gives it.
+  static T AlphaBits(T s) { return V::AndNot(s, V::Set32(int(0xFE000000u))); }
+  static T AlphaSourceWeight(T bits) { return V::template Srli16<8>(V::HighToBoth(bits)); }
 
-  static T Alpha(T s, T d, T vl, T vh) {
-    const T z = V::Zero();
-    const T sl = V::UnpackLo8(s, z), sh = V::UnpackHi8(s, z);
-    const T dl = V::UnpackLo8(d, z), dh = V::UnpackHi8(d, z);
-    // (s*(128-w) + d*w) >> 7 == d + floor((s-d)*v / 128) == d + ((2(s-d) * (v << 8)) >> 16)
-    const T xl = V::Sub16(sl, dl), xh = V::Sub16(sh, dh);
-    const T rl = V::Add16(dl, V::MulHi16(V::Add16(xl, xl), vl));
-    const T rh = V::Add16(dh, V::MulHi16(V::Add16(xh, xh), vh));
-    return V::PackUS16(rl, rh);
-  }
-
-  static T Alpha(T s, T d) {
-    T vl, vh;
-    AlphaWeights(s, vl, vh);
-    return Alpha(s, d, vl, vh);
-  }
-
-  // k = ((255 - A) * (opacity + 1)) >> 8 for each pixel, spread over its lanes.
-  static void OpacityWeights(T s, T opacity1, T& kl, T& kh) {
-    if constexpr (V::kHasByteShuffle) {
-      // (255 - A) << 8 straight into the lanes, then k = ((255 - A) << 8) * (opacity + 1) >> 16.
-      const T high = V::Set16(short(0xFF00));
-      kl = V::MulHiU16(V::Xor(V::SpreadAlphaHighLo(s), high), opacity1);
-      kh = V::MulHiU16(V::Xor(V::SpreadAlphaHighHi(s), high), opacity1);
-    } else {
-      const T inv = V::template Srli32<24>(V::Xor(s, V::Ones()));
-      Spread(V::template Srli32<8>(V::Mullo16(inv, opacity1)), kl, kh);
-    }
-  }
-
-  static T AlphaOpacity(T s, T d, T opacity1) {
-    T kl, kh;
-    OpacityWeights(s, opacity1, kl, kh);
-    const T z = V::Zero();
-    const T sl = V::UnpackLo8(s, z), sh = V::UnpackHi8(s, z);
-    const T dl = V::UnpackLo8(d, z), dh = V::UnpackHi8(d, z);
-    // (s*k + d*(255-k)) >> 8 == (d*255 + (s-d)*k) >> 8
-    const T d255l = V::Sub16(V::template Slli16<8>(dl), dl), d255h = V::Sub16(V::template Slli16<8>(dh), dh);
-    const T rl = V::template Srli16<8>(V::Add16(d255l, V::Mullo16(V::Sub16(sl, dl), kl)));
-    const T rh = V::template Srli16<8>(V::Add16(d255h, V::Mullo16(V::Sub16(sh, dh), kh)));
-    return V::PackUS16(rl, rh);
-  }
+  // k = ((255 - A) * (opacity + 1)) >> 8 from (255 - A) << 24, as OpacityBits gives it.
+  static T OpacityBits(T s) { return V::AndNot(s, V::Set32(int(0xFF000000u))); }
+  static T OpacityWeight(T bits, T opacity1) { return V::MulHiU16(V::HighToBoth(bits), opacity1); }
 
   // Runs block(i) over whole vectors, two per turn so that independent work overlaps;
   // returns where the scalar tail starts.
@@ -89,45 +54,55 @@ struct SimdKernels {
   }
 
   static void DrawAlpha(const uint32_t* s, uint32_t* d, int n) {
-    int i = Blocks(n, [&](int k) { V::Store(d + k, Alpha(V::Load(s + k), V::Load(d + k))); });
+    const T w256 = V::Set16(256);
+    int i = Blocks(n, [&](int k) {
+      const T sv = V::Load(s + k);
+      const T ws = AlphaSourceWeight(AlphaBits(sv));
+      V::Store(d + k, Blend(sv, V::Load(d + k), ws, V::Sub16(w256, ws)));
+    });
     for (; i < n; ++i) d[i] = Pixel::Alpha(s[i], d[i]);
   }
 
   static void DrawAlphaSprite(const uint32_t* s, uint32_t* d, int n) {
-    const T z = V::Zero(), top = V::Set32(127);
+    const T z = V::Zero(), w256 = V::Set16(256), two = V::Set16(2), opaque = V::Set32(int(0xFE000000u));
     int i = Blocks(n, [&](int k) {
       const T sv = V::Load(s + k);
-      const T v = V::template Srli32<25>(V::Xor(sv, V::Ones()));  // 127 - (A >> 1)
-      const T keep = V::CmpEq32(v, z);
-      if (V::All(keep)) return;  // fully transparent run
-      const T copy = V::CmpEq32(v, top);
+      const T bits = AlphaBits(sv);
+      // A >> 1 = 127 weighs the destination by 256 (kept exactly); A >> 1 = 0 copies,
+      // so there the source weight 254 becomes 256.
+      if (V::All(V::CmpEq32(bits, z))) return;  // fully transparent run
+      const T copy = V::CmpEq32(bits, opaque);
       if (V::All(copy)) {
         V::Store(d + k, sv);
         return;
       }
-      // Where A >> 1 is 127 the weight gives the destination exactly; A >> 1 = 0 copies.
-      T vl, vh;
-      Spread(V::template Slli32<8>(v), vl, vh);
-      V::Store(d + k, V::Select(copy, sv, Alpha(sv, V::Load(d + k), vl, vh)));
+      const T ws = V::Add16(AlphaSourceWeight(bits), V::And(copy, two));
+      V::Store(d + k, Blend(sv, V::Load(d + k), ws, V::Sub16(w256, ws)));
     });
     for (; i < n; ++i) d[i] = Pixel::AlphaSprite(s[i], d[i]);
   }
 
   static void DrawAlphaOpacity(const uint32_t* s, uint32_t* d, int n, uint32_t opacity) {
-    const T o = V::Set16(short(opacity + 1));
-    int i = Blocks(n, [&](int k) { V::Store(d + k, AlphaOpacity(V::Load(s + k), V::Load(d + k), o)); });
+    const T o = V::Set16(short(opacity + 1)), w255 = V::Set16(255);
+    int i = Blocks(n, [&](int k) {
+      const T sv = V::Load(s + k);
+      const T ws = OpacityWeight(OpacityBits(sv), o);
+      V::Store(d + k, Blend(sv, V::Load(d + k), ws, V::Xor(ws, w255)));
+    });
     for (; i < n; ++i) d[i] = Pixel::AlphaOpacity(s[i], d[i], opacity);
   }
 
   static void DrawAlphaOpacitySprite(const uint32_t* s, uint32_t* d, int n, uint32_t opacity) {
-    const T o = V::Set16(short(opacity + 1));
-    const T full = V::Set32(255);
+    const T o = V::Set16(short(opacity + 1)), w255 = V::Set16(255), z = V::Zero();
     int i = Blocks(n, [&](int k) {
       const T sv = V::Load(s + k);
-      const T keep = V::CmpEq32(V::template Srli32<24>(sv), full);
+      const T bits = OpacityBits(sv);
+      const T keep = V::CmpEq32(bits, z);  // A = 255
       if (V::All(keep)) return;
-      const T dv = V::Load(d + k);
-      V::Store(d + k, V::Select(keep, dv, AlphaOpacity(sv, dv, o)));
+      // Where A = 255 the source weight is 0 and the destination's becomes 256 (255 + 1),
+      // which keeps it exactly.
+      const T ws = OpacityWeight(bits, o);
+      V::Store(d + k, Blend(sv, V::Load(d + k), ws, V::Sub16(V::Xor(ws, w255), keep)));
     });
     for (; i < n; ++i) d[i] = Pixel::AlphaOpacitySprite(s[i], d[i], opacity);
   }
@@ -135,42 +110,38 @@ struct SimdKernels {
   static void DrawMaskTransition(const uint32_t* s, uint32_t* d, const uint8_t* mask, int n, uint32_t level,
                                  uint32_t shift) {
     // t = level - m clamped to 0..R: 0 keeps the destination and R gives the source
-    // exactly, so (d*R + (s-d)*t) >> n covers all three cases of the formula.
-    const T l = V::Set32(int(level)), r = V::Set32(int(1u << shift));
-    const __m128i count = _mm_cvtsi32_si128(int(shift));
+    // exactly, so (s*t + d*(R-t)) >> n covers all three cases of the formula. Both weights
+    // are scaled by 2^(8-n) so that the shift is 8.
+    // Levels past 255 + R show the source everywhere, as 255 + R does; below that every
+    // level - m fits a signed 16-bit lane, so a signed minimum clamps it to R.
+    level = level < 255 + (1u << shift) ? level : 255 + (1u << shift);
+    const T l = V::Set16(short(level)), r = V::Set16(short(1u << shift)), w256 = V::Set16(256);
+    const __m128i scale = _mm_cvtsi32_si128(int(8 - shift));
     const T z = V::Zero();
     int i = Blocks(n, [&](int k) {
-      const T t = V::Sub16(r, V::SubSatU16(r, V::SubSatU16(l, V::LoadBytes32(mask + k))));
+      const T t = V::Min16(V::SubSatU16(l, V::LoadMaskPairs(mask + k)), r);
       if (V::All(V::CmpEq32(t, z))) return;
       const T sv = V::Load(s + k);
       if (V::All(V::CmpEq32(t, r))) {
         V::Store(d + k, sv);
         return;
       }
-      const T dv = V::Load(d + k);
-      T tl, th;
-      Spread(t, tl, th);
-      const T sl = V::UnpackLo8(sv, z), sh = V::UnpackHi8(sv, z);
-      const T dl = V::UnpackLo8(dv, z), dh = V::UnpackHi8(dv, z);
-      const T rl = V::Srl16(V::Add16(V::Sll16(dl, count), V::Mullo16(V::Sub16(sl, dl), tl)), count);
-      const T rh = V::Srl16(V::Add16(V::Sll16(dh, count), V::Mullo16(V::Sub16(sh, dh), th)), count);
-      V::Store(d + k, V::PackUS16(rl, rh));
+      const T ws = V::Sll16(t, scale);
+      V::Store(d + k, Blend(sv, V::Load(d + k), ws, V::Sub16(w256, ws)));
     });
     for (; i < n; ++i) d[i] = Pixel::MaskTransition(s[i], d[i], mask[i], level, shift);
   }
 
   static void BlendFill(uint32_t* d, int n, uint32_t pixel, uint32_t alpha) {
-    const T z = V::Zero();
-    const T c = V::Set32(int(pixel));
-    const T cl = V::UnpackLo8(c, z), ch = V::UnpackHi8(c, z);
-    const T a = V::Set16(short(alpha));
+    // (d*(256-a) + c*a) >> 8, with c*a computed once for the even and the odd bytes.
+    const T even = V::Set32(0x00FF00FF), c = V::Set32(int(pixel)), a = V::Set16(short(alpha));
+    const T ce = V::Mullo16(V::And(c, even), a), co = V::Mullo16(V::template Srli16<8>(c), a);
+    const T wd = V::Set16(short(256 - alpha));
     int i = Blocks(n, [&](int k) {
       const T dv = V::Load(d + k);
-      const T dl = V::UnpackLo8(dv, z), dh = V::UnpackHi8(dv, z);
-      // (d*(256-a) + c*a) >> 8 == (d*256 + (c-d)*a) >> 8
-      const T rl = V::template Srli16<8>(V::Add16(V::template Slli16<8>(dl), V::Mullo16(V::Sub16(cl, dl), a)));
-      const T rh = V::template Srli16<8>(V::Add16(V::template Slli16<8>(dh), V::Mullo16(V::Sub16(ch, dh), a)));
-      V::Store(d + k, V::PackUS16(rl, rh));
+      const T e = V::template Srli16<8>(V::Add16(V::Mullo16(V::And(dv, even), wd), ce));
+      const T o = V::AndNot(even, V::Add16(V::Mullo16(V::template Srli16<8>(dv), wd), co));
+      V::Store(d + k, V::Or(e, o));
     });
     for (; i < n; ++i) d[i] = Pixel::BlendFill(d[i], pixel, alpha);
   }

@@ -220,6 +220,16 @@ TEST_P(FastKernels, MatchTheReferenceOnRandomRows) {
     for (auto& p : s) p = RandomPixel(rng);
     for (auto& p : d0) p = RandomPixel(rng);
     for (auto& m : mask) m = uint8_t(rng() % 4 == 0 ? (rng() % 2 ? 255 : 0) : rng());
+    // Runs of one transparency or mask value, so that the all-kept and all-copied
+    // shortcuts of the fast kernels are taken too.
+    for (size_t run = 0; run < s.size() && round % 3 == 0; run += 1 + rng() % 12) {
+      const uint32_t a = uint32_t(RandomPixel(rng) >> 24);
+      const uint8_t m = uint8_t(rng() % 2 ? rng() : 255 * (rng() % 2));
+      for (size_t k = run; k < std::min(s.size(), run + 9); ++k) {
+        s[k] = (s[k] & 0xFFFFFF) | a << 24;
+        mask[k] = m;
+      }
+    }
     auto check = [&](const char* what, auto runFast, auto runRef) {
       a = d0;
       b = d0;
@@ -237,7 +247,8 @@ TEST_P(FastKernels, MatchTheReferenceOnRandomRows) {
     check("DrawAlphaOpacitySprite", [&](uint32_t* d) { fast.DrawAlphaOpacitySprite(src, d, n, opacity); },
           [&](uint32_t* d) { ref.DrawAlphaOpacitySprite(src, d, n, opacity); });
     const uint32_t shift = uint32_t(round % 9);
-    const uint32_t level = ((uint32_t(rng() % 300) * ((1u << shift) + 256)) >> 8) & 0xFFFF;
+    uint32_t level = ((uint32_t(rng() % 300) * ((1u << shift) + 256)) >> 8) & 0xFFFF;
+    if (round % 7 == 0) level = rng() % 2 ? rng() & 0xFFFF : 255 + (1u << shift) - rng() % 3;
     check("DrawMaskTransition", [&](uint32_t* d) { fast.DrawMaskTransition(src, d, mask.data(), n, level, shift); },
           [&](uint32_t* d) { ref.DrawMaskTransition(src, d, mask.data(), n, level, shift); });
     const uint32_t fill = rng() & 0xFFFFFF;
