@@ -158,14 +158,14 @@ void TABitmap::DrawAlphaSprite(TABitmap& dest, int32_t dx, int32_t dy, int32_t w
 void TABitmap::DrawAlphaOpacity(TABitmap& dest, int32_t dx, int32_t dy, int32_t w, int32_t h, int32_t sx, int32_t sy,
                                 uint16_t opacity) const {
   const auto kernel = ActiveKernels().DrawAlphaOpacity;
-  const uint32_t o = opacity;
+  const uint32_t o = opacity < 255 ? opacity : 255;
   Blit(dest, dx, dy, w, h, sx, sy, [=](const uint32_t* s, uint32_t* d, int n, int, int) { kernel(s, d, n, o); });
 }
 
 void TABitmap::DrawAlphaOpacitySprite(TABitmap& dest, int32_t dx, int32_t dy, int32_t w, int32_t h, int32_t sx,
                                       int32_t sy, uint16_t opacity) const {
   const auto kernel = ActiveKernels().DrawAlphaOpacitySprite;
-  const uint32_t o = opacity;
+  const uint32_t o = opacity < 255 ? opacity : 255;
   Blit(dest, dx, dy, w, h, sx, sy, [=](const uint32_t* s, uint32_t* d, int n, int, int) { kernel(s, d, n, o); });
 }
 

@@ -22,7 +22,8 @@ class TABitmap : public TBitmap {
   void FillRGBA(uint8_t red, uint8_t green, uint8_t blue, uint8_t opacity);
 
   // Blits of this bitmap's (sx, sy, w, h) onto dest at (dx, dy), clipped to dest first.
-  // (A source rectangle reaching past this bitmap is cut to it as well.)
+  // (A source rectangle reaching past this bitmap is cut to it as well.) Opacity is
+  // 0..255; more counts as 255.
   void DrawAlpha(TABitmap& dest, int32_t dx, int32_t dy, int32_t w, int32_t h, int32_t sx, int32_t sy) const;
   void DrawAlphaSprite(TABitmap& dest, int32_t dx, int32_t dy, int32_t w, int32_t h, int32_t sx, int32_t sy) const;
   void DrawAlphaOpacity(TABitmap& dest, int32_t dx, int32_t dy, int32_t w, int32_t h, int32_t sx, int32_t sy,

@@ -79,6 +79,14 @@ TEST_P(Blits, OpacityBlitsWeighWithTwoHundredFiftyFive) {
   EXPECT_EQ(under.At(8, 0), Px(10, 20, 30, 40));
   hidden.DrawAlphaOpacity(under, 0, 0, 9, 1, 0, 0, 255);
   EXPECT_EQ(under.At(8, 0), Px(9, 19, 29, 39));
+  // Opacities past 255 draw as 255.
+  Bmp half(9, 1, Px(255, 255, 255, 128)), a(9, 1, Px(10, 20, 30, 40)), b(9, 1, Px(10, 20, 30, 40));
+  half.DrawAlphaOpacitySprite(a, 0, 0, 9, 1, 0, 0, 65535);
+  half.DrawAlphaOpacitySprite(b, 0, 0, 9, 1, 0, 0, 255);
+  EXPECT_EQ(a.At(8, 0), b.At(8, 0));
+  half.DrawAlphaOpacity(a, 0, 0, 9, 1, 0, 0, 256);
+  half.DrawAlphaOpacity(b, 0, 0, 9, 1, 0, 0, 255);
+  EXPECT_EQ(a.At(8, 0), b.At(8, 0));
 }
 
 TEST_P(Blits, MaskTransitionRampsOverTwoToTheShiftLevels) {
