@@ -15,6 +15,12 @@ struct V256 {
     const __m128i m = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
     return _mm256_cvtepu8_epi16(_mm_unpacklo_epi8(m, m));
   }
+  // Sixteen mask bytes so, the first eight in lo.
+  static void LoadMaskPairs2(const uint8_t* p, T& lo, T& hi) {
+    const __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    lo = _mm256_cvtepu8_epi16(_mm_unpacklo_epi8(m, m));
+    hi = _mm256_cvtepu8_epi16(_mm_unpackhi_epi8(m, m));
+  }
   // Each lane's high 16-bit half in both halves.
   static T HighToBoth(T a) {
     const T ctl = _mm256_setr_epi8(2, 3, 2, 3, 6, 7, 6, 7, 10, 11, 10, 11, 14, 15, 14, 15,  //

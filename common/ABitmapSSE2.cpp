@@ -16,6 +16,13 @@ struct V128 {
     const T w = _mm_unpacklo_epi8(_mm_cvtsi32_si128(bytes), _mm_setzero_si128());
     return _mm_unpacklo_epi16(w, w);
   }
+  // Eight mask bytes so, the first four in lo.
+  static void LoadMaskPairs2(const uint8_t* p, T& lo, T& hi) {
+    const T m = _mm_loadl_epi64(reinterpret_cast<const T*>(p));
+    const T pairs = _mm_unpacklo_epi8(m, m), z = _mm_setzero_si128();
+    lo = _mm_unpacklo_epi8(pairs, z);
+    hi = _mm_unpackhi_epi8(pairs, z);
+  }
   // Each lane's high 16-bit half in both halves; the low halves must be zero.
   static T HighToBoth(T a) { return _mm_or_si128(a, _mm_srli_epi32(a, 16)); }
   static T Zero() { return _mm_setzero_si128(); }

@@ -118,8 +118,8 @@ struct SimdKernels {
     const T l = V::Set16(short(level)), r = V::Set16(short(1u << shift)), w256 = V::Set16(256);
     const __m128i scale = _mm_cvtsi32_si128(int(8 - shift));
     const T z = V::Zero();
-    int i = Blocks(n, [&](int k) {
-      const T t = V::Min16(V::SubSatU16(l, V::LoadMaskPairs(mask + k)), r);
+    auto block = [&](int k, T m) {
+      const T t = V::Min16(V::SubSatU16(l, m), r);
       if (V::All(V::CmpEq32(t, z))) return;
       const T sv = V::Load(s + k);
       if (V::All(V::CmpEq32(t, r))) {
@@ -128,7 +128,19 @@ struct SimdKernels {
       }
       const T ws = V::Sll16(t, scale);
       V::Store(d + k, Blend(sv, V::Load(d + k), ws, V::Sub16(w256, ws)));
-    });
+    };
+    // Two vectors' mask bytes are widened together.
+    int i = 0;
+    for (; i + 2 * N <= n; i += 2 * N) {
+      T lo, hi;
+      V::LoadMaskPairs2(mask + i, lo, hi);
+      block(i, lo);
+      block(i + N, hi);
+    }
+    if (i + N <= n) {
+      block(i, V::LoadMaskPairs(mask + i));
+      i += N;
+    }
     for (; i < n; ++i) d[i] = Pixel::MaskTransition(s[i], d[i], mask[i], level, shift);
   }
 
