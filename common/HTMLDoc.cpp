@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"
@@ -379,22 +380,32 @@ std::string ReadWholeFile(const std::string& fileName) {
 
 constexpr size_t kFileBlock = 128;
 
-// Where the text of the block holding decoded character k ends, in decoded characters
-// of `run` (a run of blocks decoded as one text). Decoding block by block with the
-// characters a boundary splits joined gives the same text as decoding the run at once.
-size_t BlockEndAfter(std::string_view run, size_t k) {
-  TCP932Decoder decoder;
-  WideString part;
-  size_t decoded = 0;
-  for (size_t b = 0; b < run.size(); b += kFileBlock) {
-    const size_t len = std::min(kFileBlock, run.size() - b);
-    part.clear();
-    decoder.Decode(run.substr(b, len), b + len == run.size(), part);
-    decoded += part.size();
-    if (decoded > k) break;
+// Finds where blocks of a run (blocks decoded as one text) end in decoded characters, by
+// decoding them one by one as a block-by-block reader would, the characters a boundary
+// splits joined: that gives the same text as decoding the run at once. Asked for
+// positions in increasing order, it decodes each block once.
+class TRunBlocks {
+ public:
+  explicit TRunBlocks(std::string_view run) : FRun(run) {}
+  // The end of the block holding decoded character k.
+  size_t EndOfBlockHolding(size_t k) {
+    while (FNext < FRun.size() && FDecoded <= k) {
+      const size_t len = std::min(kFileBlock, FRun.size() - FNext);
+      FPart.clear();
+      FDecoder.Decode(FRun.substr(FNext, len), FNext + len == FRun.size(), FPart);
+      FNext += len;
+      FDecoded += FPart.size();
+    }
+    return FDecoded;
   }
-  return decoded;
-}
+
+ private:
+  std::string_view FRun;
+  TCP932Decoder FDecoder;
+  WideString FPart;
+  size_t FNext = 0;
+  size_t FDecoded = 0;
+};
 
 }  // namespace
 
@@ -423,10 +434,12 @@ void THTMLDoc::LoadFromFile(const std::string& fileName) {
     text.clear();
     decoder.Decode(run, true, text);
     size_t from = 0;
+    std::optional<TRunBlocks> blocks;  // needed only when the buffer runs full
     while (from < text.size()) {
       const size_t taken = from + ParseText(std::u16string_view(text).substr(from), false);
       if (taken >= text.size()) break;
-      from = BlockEndAfter(run, taken - 1);
+      if (!blocks) blocks.emplace(run);
+      from = blocks->EndOfBlockHolding(taken - 1);
     }
   }
   Parse(u"");

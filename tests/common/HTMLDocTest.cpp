@@ -295,6 +295,18 @@ TEST_F(HTMLDocFile, RunsOfBlocksParseAsBlockByBlock) {
   }
 }
 
+TEST_F(HTMLDocFile, TextFarPastTheBufferAsksOncePerBlock) {
+  // 8192 characters fill the buffer in block 64; from there every block asks once and
+  // drops the rest of itself.
+  Write("<p>" + std::string((1 << 20) - 3, 'a'));
+  DialogRecorder dialogs;
+  THTMLDoc doc;
+  doc.LoadFromFile(FPath);
+  EXPECT_EQ(dialogs.Texts.size(), size_t((1 << 20) / 128 - 64));
+  doc.Parse(u"</p>");
+  EXPECT_EQ(Dump(doc), "{p:" + std::string(8192, 'a') + "}");
+}
+
 TEST_F(HTMLDocFile, ExactMultipleOfTheBlockSizeAndMissingFiles) {
   std::string bytes = "<a>" + std::string(120, 'q') + "</a><b>";
   bytes.resize(256, ' ');
