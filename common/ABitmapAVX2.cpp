@@ -7,6 +7,8 @@ namespace {
 
 struct V256 {
   using T = __m256i;
+  // MoveMask's bit for the first byte of each pixel.
+  static constexpr uint32_t kPixelBits = 0x11111111u;
   static constexpr int N = 8;
   static T Load(const uint32_t* p) { return _mm256_loadu_si256(reinterpret_cast<const T*>(p)); }
   static void Store(uint32_t* p, T v) { _mm256_storeu_si256(reinterpret_cast<T*>(p), v); }
@@ -43,6 +45,9 @@ struct V256 {
   static T Or(T a, T b) { return _mm256_or_si256(a, b); }
   static T Xor(T a, T b) { return _mm256_xor_si256(a, b); }
   static T AndNot(T a, T b) { return _mm256_andnot_si256(a, b); }  // ~a & b
+  static T CmpEq8(T a, T b) { return _mm256_cmpeq_epi8(a, b); }
+  static T CmpEq16(T a, T b) { return _mm256_cmpeq_epi16(a, b); }
+  static uint32_t MoveMask(T a) { return uint32_t(_mm256_movemask_epi8(a)); }
   static bool All(T mask) { return _mm256_movemask_epi8(mask) == -1; }
 };
 

@@ -6,6 +6,8 @@ namespace {
 
 struct V128 {
   using T = __m128i;
+  // MoveMask's bit for the first byte of each pixel.
+  static constexpr uint32_t kPixelBits = 0x1111u;
   static constexpr int N = 4;
   static T Load(const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const T*>(p)); }
   static void Store(uint32_t* p, T v) { _mm_storeu_si128(reinterpret_cast<T*>(p), v); }
@@ -41,6 +43,9 @@ struct V128 {
   static T Or(T a, T b) { return _mm_or_si128(a, b); }
   static T Xor(T a, T b) { return _mm_xor_si128(a, b); }
   static T AndNot(T a, T b) { return _mm_andnot_si128(a, b); }  // ~a & b
+  static T CmpEq8(T a, T b) { return _mm_cmpeq_epi8(a, b); }
+  static T CmpEq16(T a, T b) { return _mm_cmpeq_epi16(a, b); }
+  static uint32_t MoveMask(T a) { return uint32_t(_mm_movemask_epi8(a)); }
   static bool All(T mask) { return _mm_movemask_epi8(mask) == 0xFFFF; }
 };
 

@@ -31,7 +31,6 @@ struct SimdKernels {
   // The DrawAlpha weights doubled, so that the shift is 8: ws = 2 * (128 - w) =
   // (255 - A) & 0xFE. Takes ((255 - A) & 0xFE) << 24, as AlphaBits gives it.
   static T AlphaBits(T s) { return V::AndNot(s, V::Set32(int(0xFE000000u))); }
-  static T AlphaSourceWeight(T bits) { return V::template Srli16<8>(V::HighToBoth(bits)); }
 
   // k = ((255 - A) * (opacity + 1)) >> 8 from (255 - A) << 24, as OpacityBits gives it.
   static T OpacityBits(T s) { return V::AndNot(s, V::Set32(int(0xFF000000u))); }
@@ -57,26 +56,32 @@ struct SimdKernels {
     const T w256 = V::Set16(256);
     int i = Blocks(n, [&](int k) {
       const T sv = V::Load(s + k);
-      const T ws = AlphaSourceWeight(AlphaBits(sv));
+      const T ws = V::template Srli16<8>(V::HighToBoth(AlphaBits(sv)));
       V::Store(d + k, Blend(sv, V::Load(d + k), ws, V::Sub16(w256, ws)));
     });
     for (; i < n; ++i) d[i] = Pixel::Alpha(s[i], d[i]);
   }
 
   static void DrawAlphaSprite(const uint32_t* s, uint32_t* d, int n) {
-    const T z = V::Zero(), w256 = V::Set16(256), two = V::Set16(2), opaque = V::Set32(int(0xFE000000u));
+    const T w256 = V::Set16(256), w252 = V::Set16(252);
+    // HighToBoth puts (255 - A) & 0xFE in bytes 1 and 3: byte 1 is compared with 0 (A >> 1
+    // = 127, the destination stays) and byte 3 with 0xFE (A >> 1 = 0, the source is
+    // copied), both in one comparison.
+    const T ends = V::Set32(int(0xFEFF00FFu));
+    constexpr uint32_t kKeep = V::kPixelBits << 1, kCopy = V::kPixelBits << 3;
     int i = Blocks(n, [&](int k) {
       const T sv = V::Load(s + k);
-      const T bits = AlphaBits(sv);
-      // A >> 1 = 127 weighs the destination by 256 (kept exactly); A >> 1 = 0 copies,
-      // so there the source weight 254 becomes 256.
-      if (V::All(V::CmpEq32(bits, z))) return;  // fully transparent run
-      const T copy = V::CmpEq32(bits, opaque);
-      if (V::All(copy)) {
+      const T high = V::HighToBoth(AlphaBits(sv));
+      const uint32_t flags = V::MoveMask(V::CmpEq8(high, ends));
+      if ((flags & kKeep) == kKeep) return;  // fully transparent run
+      if ((flags & kCopy) == kCopy) {
         V::Store(d + k, sv);
         return;
       }
-      const T ws = V::Add16(AlphaSourceWeight(bits), V::And(copy, two));
+      // A weight of 256 keeps the destination exactly; copying takes a source weight of
+      // 256 where the formula gives 254.
+      const T b = V::template Srli16<8>(high);
+      const T ws = V::Add16(b, V::SubSatU16(b, w252));
       V::Store(d + k, Blend(sv, V::Load(d + k), ws, V::Sub16(w256, ws)));
     });
     for (; i < n; ++i) d[i] = Pixel::AlphaSprite(s[i], d[i]);
@@ -117,12 +122,16 @@ struct SimdKernels {
     level = level < 255 + (1u << shift) ? level : 255 + (1u << shift);
     const T l = V::Set16(short(level)), r = V::Set16(short(1u << shift)), w256 = V::Set16(256);
     const __m128i scale = _mm_cvtsi32_si128(int(8 - shift));
-    const T z = V::Zero();
+    // t stands in both halves of a pixel's lane: the low half is compared with 0 and the
+    // high half with R in one comparison.
+    const T ends = V::Set32(int((1u << shift) << 16));
+    constexpr uint32_t kKeep = V::kPixelBits, kCopy = V::kPixelBits << 2;
     auto block = [&](int k, T m) {
       const T t = V::Min16(V::SubSatU16(l, m), r);
-      if (V::All(V::CmpEq32(t, z))) return;
+      const uint32_t flags = V::MoveMask(V::CmpEq16(t, ends));
+      if ((flags & kKeep) == kKeep) return;
       const T sv = V::Load(s + k);
-      if (V::All(V::CmpEq32(t, r))) {
+      if ((flags & kCopy) == kCopy) {
         V::Store(d + k, sv);
         return;
       }
