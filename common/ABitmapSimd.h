@@ -28,8 +28,8 @@ struct SimdKernels {
     return V::Or(e, o);
   }
 
-  // The DrawAlpha weights doubled, so that the shift is 8: ws = 2 * (128 - w) =
-  // (255 - A) & 0xFE. Takes ((255 - A) & 0xFE) << 24, as AlphaBits gives it.
+  // ((255 - A) & 0xFE) << 24: the DrawAlpha source weight doubled so that the shift is
+  // 8, 2 * (128 - w) = (255 - A) & 0xFE, in the transparency byte.
   static T AlphaBits(T s) { return V::AndNot(s, V::Set32(int(0xFE000000u))); }
 
   // k = ((255 - A) * (opacity + 1)) >> 8 from (255 - A) << 24, as OpacityBits gives it.
