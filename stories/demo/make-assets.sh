@@ -10,7 +10,8 @@ for src in src/*.svx.txt; do
   mv "$out.tmp" "$out"
 done
 
-# The message window: a translucent dark blue panel with a lighter frame and a name tab.
+# The message window: a translucent dark blue panel with a lighter frame and a name tab,
+# written without time stamps so that remaking it leaves the file unchanged.
 CONVERT=convert
 [ -x /usr/bin/convert ] && CONVERT=/usr/bin/convert
 "$CONVERT" -size 756x192 xc:none \
@@ -18,6 +19,7 @@ CONVERT=convert
   -draw 'roundrectangle 1,38 754,190 12,12' \
   -fill 'rgba(40,60,140,0.9)' -stroke 'rgba(180,200,255,0.9)' \
   -draw 'roundrectangle 4,4 250,40 8,8' \
+  -define png:exclude-chunks=date,time +set date:create +set date:modify \
   PNG32:msg.png.tmp
 mv msg.png.tmp msg.png
 
