@@ -5,12 +5,12 @@
 #include <emmintrin.h>
 #endif
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <optional>
 
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"
+#include "platform/Files.h"
 
 namespace {
 
@@ -359,25 +359,6 @@ size_t THTMLDoc::ParseText(std::u16string_view text, bool withTerminator) {
 
 namespace {
 
-std::string ReadWholeFile(const std::string& fileName) {
-  std::FILE* f = std::fopen(fileName.c_str(), "rb");
-  if (!f) throw EFOpenError("Cannot open file \"" + fileName + "\". " + SysErrorMessage(errno));
-  struct Closer {
-    std::FILE* f;
-    ~Closer() { std::fclose(f); }
-  } closer{f};
-  std::string bytes;
-  size_t size = 0;
-  for (;;) {
-    bytes.resize(std::max<size_t>(size * 2, 65536));
-    size += std::fread(bytes.data() + size, 1, bytes.size() - size, f);
-    if (size < bytes.size()) break;
-  }
-  if (std::ferror(f)) throw EReadError("Cannot read file \"" + fileName + "\". " + SysErrorMessage(errno));
-  bytes.resize(size);
-  return bytes;
-}
-
 constexpr size_t kFileBlock = 128;
 
 // Finds where blocks of a run (blocks decoded as one text) end in decoded characters, by
@@ -410,7 +391,13 @@ class TRunBlocks {
 }  // namespace
 
 void THTMLDoc::LoadFromFile(const std::string& fileName) {
-  const std::string bytes = ReadWholeFile(fileName);
+  std::string bytes;
+  switch (ReadFileBytes(fileName, bytes)) {
+    case TFileRead::Ok: break;
+    case TFileRead::OpenFailed:
+      throw EFOpenError("Cannot open file \"" + fileName + "\". " + SysErrorMessage(errno));
+    default: throw EReadError("Cannot read file \"" + fileName + "\". " + SysErrorMessage(errno));
+  }
   // The file is read as 128-byte blocks: a zero byte ends its block's text, a character
   // split by a block boundary is joined, and when the buffer runs full the rest of that
   // block is dropped. Blocks without a zero follow each other seamlessly, so each run of

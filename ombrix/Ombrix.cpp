@@ -6,16 +6,18 @@
 #include <png.h>
 
 #include <csetjmp>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
+
+#include "platform/Files.h"
 
 namespace {
 
 constexpr int32_t kMaxSide = 16384;
-constexpr long kMaxFileBytes = 512L * 1024 * 1024;
+constexpr size_t kMaxFileBytes = size_t(512) * 1024 * 1024;
 
 enum class TImageFormat { Png, Jpeg };
 
@@ -23,7 +25,7 @@ enum class TImageFormat { Png, Jpeg };
 
 struct TOmbrix {
   TImageFormat Kind;
-  std::vector<uint8_t> Bytes;
+  std::string Bytes;
   TOmbrixInfo Info{};
 };
 
@@ -32,7 +34,7 @@ namespace {
 // ---------------------------------------------------------------- PNG
 
 struct PngReader {
-  const std::vector<uint8_t>* Bytes;
+  const std::string* Bytes;
   size_t Pos;
 };
 
@@ -48,7 +50,7 @@ void PngWarning(png_structp, png_const_charp) {}
 [[noreturn]] void PngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
 // Reads the header and, with `pixels`, the whole image as BGRA rows (alpha as alpha).
-bool DecodePng(const std::vector<uint8_t>& bytes, TOmbrixInfo& info, std::vector<uint8_t>* pixels) {
+bool DecodePng(const std::string& bytes, TOmbrixInfo& info, std::vector<uint8_t>* pixels) {
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
   if (!png) return false;
   png_infop pi = png_create_info_struct(png);
@@ -100,7 +102,7 @@ struct JpegError {
 void JpegExit(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<JpegError*>(cinfo->err)->Jump, 1); }
 void JpegMessage(j_common_ptr) {}
 
-bool DecodeJpeg(const std::vector<uint8_t>& bytes, TOmbrixInfo& info, std::vector<uint8_t>* pixels) {
+bool DecodeJpeg(const std::string& bytes, TOmbrixInfo& info, std::vector<uint8_t>* pixels) {
   jpeg_decompress_struct cinfo;
   JpegError err;
   cinfo.err = jpeg_std_error(&err.Mgr);
@@ -110,7 +112,7 @@ bool DecodeJpeg(const std::vector<uint8_t>& bytes, TOmbrixInfo& info, std::vecto
   bool ok = false;
   if (cmyk && setjmp(err.Jump) == 0) {
     jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()));
     jpeg_read_header(&cinfo, TRUE);
     const JDIMENSION w = cinfo.image_width, h = cinfo.image_height;
     info = TOmbrixInfo{int32_t(w), int32_t(h), 8, OMBRIX_COLOR_RGB};
@@ -149,20 +151,6 @@ bool DecodeJpeg(const std::vector<uint8_t>& bytes, TOmbrixInfo& info, std::vecto
   return ok;
 }
 
-bool ReadFileBytes(const char* name, std::vector<uint8_t>& bytes) {
-  std::FILE* f = std::fopen(name, "rb");
-  if (!f) return false;
-  bool ok = std::fseek(f, 0, SEEK_END) == 0;
-  const long size = ok ? std::ftell(f) : -1;
-  ok = ok && size > 0 && size <= kMaxFileBytes && std::fseek(f, 0, SEEK_SET) == 0;
-  if (ok) {
-    bytes.resize(size_t(size));
-    ok = std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  }
-  std::fclose(f);
-  return ok;
-}
-
 }  // namespace
 
 int32_t CreateOmbrix(HOMBRIX* handle, const char* fileName) {
@@ -172,7 +160,7 @@ int32_t CreateOmbrix(HOMBRIX* handle, const char* fileName) {
   auto o = std::unique_ptr<TOmbrix>(new (std::nothrow) TOmbrix());
   if (!o) return -2;
   try {
-    if (!ReadFileBytes(fileName, o->Bytes)) return -3;
+    if (ReadFileBytes(fileName, o->Bytes, kMaxFileBytes) != TFileRead::Ok || o->Bytes.empty()) return -3;
   } catch (const std::bad_alloc&) {
     return -2;
   }
@@ -180,7 +168,7 @@ int32_t CreateOmbrix(HOMBRIX* handle, const char* fileName) {
   if (b.size() >= 8 && std::memcmp(b.data(), "\x89PNG\r\n\x1a\n", 8) == 0) {
     o->Kind = TImageFormat::Png;
     if (!DecodePng(b, o->Info, nullptr)) return -4;
-  } else if (b.size() >= 3 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF) {
+  } else if (b.size() >= 3 && std::memcmp(b.data(), "\xFF\xD8\xFF", 3) == 0) {
     o->Kind = TImageFormat::Jpeg;
     if (!DecodeJpeg(b, o->Info, nullptr)) return -4;
   } else {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <mutex>
 #include <vector>
@@ -129,3 +130,32 @@ std::string ResolveFileName(std::string_view utf8Name) {
 }
 
 std::string ResolveFileName(std::u16string_view name) { return ResolveFileName(WideToUtf8(name)); }
+
+TFileRead ReadFileBytes(const std::string& path, std::string& bytes, size_t limit) {
+  bytes.clear();
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return TFileRead::OpenFailed;
+  // Grows as it reads, so that files whose size is not known up front read too, and
+  // stops one byte past the limit.
+  const size_t cap = limit == SIZE_MAX ? limit : limit + 1;
+  size_t size = 0;
+  TFileRead result = TFileRead::Ok;
+  for (;;) {
+    bytes.resize(std::min(std::max<size_t>(size * 2, 65536), cap));
+    size += std::fread(bytes.data() + size, 1, bytes.size() - size, f);
+    if (size < bytes.size()) {
+      if (std::ferror(f)) result = TFileRead::ReadFailed;
+      break;
+    }
+    if (size > limit) {
+      result = TFileRead::TooLarge;
+      break;
+    }
+  }
+  const int error = errno;
+  std::fclose(f);
+  errno = error;
+  if (result != TFileRead::Ok) size = 0;
+  bytes.resize(size);
+  return result;
+}

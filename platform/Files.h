@@ -4,6 +4,8 @@
 // Threads: any thread; the log handler must be safe to call from the caller's thread.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -25,3 +27,8 @@ SVP_API void SetFileNameLogHandler(std::function<void(const std::string&)> handl
 // Case folding used for the matching: ASCII, Latin-1, Greek, Cyrillic and full-width
 // Latin letters.
 SVP_API char16_t FoldCase(char16_t c);
+
+enum class TFileRead { Ok, OpenFailed, ReadFailed, TooLarge };
+// Reads the whole file at `path` (a path on disk) into `bytes`. On OpenFailed and
+// ReadFailed errno tells why; a file of more than `limit` bytes is TooLarge.
+SVP_API TFileRead ReadFileBytes(const std::string& path, std::string& bytes, size_t limit = SIZE_MAX);

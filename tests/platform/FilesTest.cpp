@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -69,5 +70,23 @@ TEST_F(FileNames, AmbiguousNamesAreLoggedAndTheExactOneWins) {
 TEST_F(FileNames, MissingFilesComeBackAsWritten) {
   EXPECT_EQ(ResolveFileName(std::u16string_view(u"se\\none.ogg")), "se/none.ogg");
   EXPECT_EQ(ResolveFileName(std::string_view("")), "");
+}
+
+TEST_F(FileNames, WholeFilesReadUpToTheirLimit) {
+  const std::string big(200000, 'q');  // several turns of the growing buffer
+  std::ofstream("big", std::ios::binary) << big;
+  std::ofstream("empty").close();
+  std::string bytes = "old";
+  EXPECT_EQ(ReadFileBytes("big", bytes), TFileRead::Ok);
+  EXPECT_EQ(bytes, big);
+  EXPECT_EQ(ReadFileBytes("big", bytes, big.size()), TFileRead::Ok);
+  EXPECT_EQ(bytes.size(), big.size());
+  EXPECT_EQ(ReadFileBytes("big", bytes, big.size() - 1), TFileRead::TooLarge);
+  EXPECT_EQ(bytes, "");
+  EXPECT_EQ(ReadFileBytes("empty", bytes), TFileRead::Ok);
+  EXPECT_EQ(bytes, "");
+  EXPECT_EQ(ReadFileBytes("missing", bytes), TFileRead::OpenFailed);
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_EQ(ReadFileBytes(".", bytes), TFileRead::ReadFailed);  // a directory opens but does not read
 }
 }  // namespace
