@@ -12,20 +12,14 @@
 #include "common/ABitmapEtcs.h"
 #include "common/Ombrix.h"
 #include "engine/KNRects.h"
+#include "player/SubThread.h"
 #include "player/TextLayer.h"
 
 namespace {
 
 struct Page : TTextLayer {
   Page() {
-    Left = 22;
-    Top = 395;
-    SetWidth(756);
-    SetHeight(192);
-    MarginLeft = 15;
-    MarginTop = 53;
-    MarginRight = 15;
-    MarginBottom = 10;
+    PlaceMessageLayer(*this);
     const WideString text =
         u"春の日差しが窓から差し込み、少女は静かに本を閉じた。「また明日ね」と彼女は言った。"
         u"風が木々を揺らし、遠くで鐘の音が響いている。夕暮れの街に灯りがともり始めた。"

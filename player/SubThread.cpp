@@ -50,6 +50,17 @@ std::string Now() {
 
 }  // namespace
 
+void PlaceMessageLayer(TTextLayer& layer) {
+  layer.SetWidth(756);
+  layer.SetHeight(192);
+  layer.Left = 22;
+  layer.Top = 395;
+  layer.MarginLeft = 15;
+  layer.MarginTop = 53;
+  layer.MarginRight = 15;
+  layer.MarginBottom = 10;
+}
+
 IFrameClock& PlatformFrameClock() {
   static TPlatformClock clock;
   return clock;
@@ -94,15 +105,8 @@ TSubThread::TSubThread(IPlayerHost& host, const std::string& storyDir, IFrameClo
     EventQueue = FEventQueue.get();
 
     MessageLayer = std::make_unique<TTextLayer>();
-    MessageLayer->SetWidth(756);
-    MessageLayer->SetHeight(192);
-    MessageLayer->Left = 22;
-    MessageLayer->Top = 395;
-    MessageLayer->MarginLeft = 15;
-    MessageLayer->MarginTop = 53;
-    MessageLayer->MarginRight = 15;
-    MessageLayer->MarginBottom = 10;
-    MessageLayer->BackImage.SetSize(756, 192);
+    PlaceMessageLayer(*MessageLayer);
+    MessageLayer->BackImage.SetSize(MessageLayer->Width(), MessageLayer->Height());
     HOMBRIX image = nullptr;
     if (CreateOmbrix(&image, "msg.png") != 0) {
       MessageDlg(ResStr::MsgImageOpenFailed, mtError, mbOKOnly);

@@ -6,6 +6,7 @@
 
 #include "engine/KNRects.h"
 #include "player/SStr2Abitmap.h"
+#include "player/SubThread.h"
 
 namespace {
 
@@ -28,14 +29,7 @@ struct Dirty {
 // The message layer as the player sets it up.
 struct MessageLayer : TTextLayer {
   MessageLayer() {
-    Left = 22;
-    Top = 395;
-    SetWidth(756);
-    SetHeight(192);
-    MarginLeft = 15;
-    MarginTop = 53;
-    MarginRight = 15;
-    MarginBottom = 10;
+    PlaceMessageLayer(*this);
     BackImage.SetSize(756, 192);
     BackImage.FillRGBA(0, 0, 200, 255);  // opaque blue window
   }
