@@ -16,8 +16,22 @@
 
 namespace {
 
+// Images larger than this are refused from their header, before any pixel memory is
+// taken: 16 megapixels (64 MB decoded) is far beyond what an 800x600 story shows.
 constexpr int32_t kMaxSide = 16384;
-constexpr size_t kMaxFileBytes = size_t(512) * 1024 * 1024;
+constexpr uint64_t kMaxPixels = uint64_t(4096) * 4096;
+
+bool SizeAllowed(uint64_t w, uint64_t h) { return w > 0 && h > 0 && w <= kMaxSide && h <= kMaxSide && w * h <= kMaxPixels; }
+
+// Takes the pixel memory without letting an exception through the decoders' C frames.
+bool TakePixels(std::vector<uint8_t>& pixels, size_t bytes) {
+  try {
+    pixels.assign(bytes, 0);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
 
 enum class TImageFormat { Png, Jpeg };
 
@@ -69,7 +83,7 @@ bool DecodePng(const std::string& bytes, TOmbrixInfo& info, std::vector<uint8_t>
     const int colorType = png_get_color_type(png, pi);
     const bool transparent = (colorType & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, pi, PNG_INFO_tRNS);
     info = TOmbrixInfo{int32_t(w), int32_t(h), 8, transparent ? OMBRIX_COLOR_RGB_TRANSPARENT : OMBRIX_COLOR_RGB};
-    if (w == 0 || h == 0 || w > kMaxSide || h > kMaxSide) png_error(png, "size");
+    if (!SizeAllowed(w, h)) png_error(png, "size");
     if (pixels) {
       png_set_expand(png);  // palette to RGB, grey below 8 bits to 8, tRNS to alpha
       png_set_strip_16(png);
@@ -80,7 +94,7 @@ bool DecodePng(const std::string& bytes, TOmbrixInfo& info, std::vector<uint8_t>
       png_set_interlace_handling(png);
       png_read_update_info(png, pi);
       if (png_get_rowbytes(png, pi) != size_t(w) * 4) png_error(png, "layout");
-      pixels->assign(size_t(w) * h * 4, 0);
+      if (!TakePixels(*pixels, size_t(w) * h * 4)) png_error(png, "memory");
       rows->resize(h);
       for (png_uint_32 y = 0; y < h; ++y) (*rows)[y] = pixels->data() + size_t(y) * w * 4;
       png_read_image(png, rows->data());
@@ -103,29 +117,26 @@ void JpegExit(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<JpegError*>(ci
 void JpegMessage(j_common_ptr) {}
 
 bool DecodeJpeg(const std::string& bytes, TOmbrixInfo& info, std::vector<uint8_t>* pixels) {
+  // Zeroed first, so that destroying it is safe wherever an error leaves it.
   jpeg_decompress_struct cinfo;
+  std::memset(&cinfo, 0, sizeof cinfo);
   JpegError err;
   cinfo.err = jpeg_std_error(&err.Mgr);
   err.Mgr.error_exit = JpegExit;
   err.Mgr.output_message = JpegMessage;
-  std::vector<uint8_t>* cmyk = new (std::nothrow) std::vector<uint8_t>();
   bool ok = false;
-  if (cmyk && setjmp(err.Jump) == 0) {
+  if (setjmp(err.Jump) == 0) {
     jpeg_create_decompress(&cinfo);
     jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()));
     jpeg_read_header(&cinfo, TRUE);
     const JDIMENSION w = cinfo.image_width, h = cinfo.image_height;
     info = TOmbrixInfo{int32_t(w), int32_t(h), 8, OMBRIX_COLOR_RGB};
-    if (w == 0 || h == 0 || w > JDIMENSION(kMaxSide) || h > JDIMENSION(kMaxSide)) {
-      jpeg_destroy_decompress(&cinfo);
-      delete cmyk;
-      return false;
-    }
+    if (!SizeAllowed(w, h)) JpegExit(reinterpret_cast<j_common_ptr>(&cinfo));
     if (pixels) {
       const bool isCmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
       cinfo.out_color_space = isCmyk ? JCS_CMYK : JCS_EXT_BGRA;
       jpeg_start_decompress(&cinfo);
-      pixels->assign(size_t(w) * h * 4, 0);
+      if (!TakePixels(*pixels, size_t(w) * h * 4)) JpegExit(reinterpret_cast<j_common_ptr>(&cinfo));
       while (cinfo.output_scanline < h) {
         uint8_t* row = pixels->data() + size_t(cinfo.output_scanline) * w * 4;
         JSAMPROW rows[1] = {row};
@@ -147,7 +158,6 @@ bool DecodeJpeg(const std::string& bytes, TOmbrixInfo& info, std::vector<uint8_t
     ok = true;
   }
   jpeg_destroy_decompress(&cinfo);
-  delete cmyk;
   return ok;
 }
 
@@ -160,7 +170,7 @@ int32_t CreateOmbrix(HOMBRIX* handle, const char* fileName) {
   auto o = std::unique_ptr<TOmbrix>(new (std::nothrow) TOmbrix());
   if (!o) return -2;
   try {
-    if (ReadFileBytes(fileName, o->Bytes, kMaxFileBytes) != TFileRead::Ok || o->Bytes.empty()) return -3;
+    if (ReadFileBytes(fileName, o->Bytes) != TFileRead::Ok || o->Bytes.empty()) return -3;
   } catch (const std::bad_alloc&) {
     return -2;
   }

@@ -18,6 +18,7 @@ constexpr TMsgDlgButtons MsgDlgButton(TMsgDlgBtn b) { return 1u << unsigned(b); 
 constexpr TMsgDlgButtons mbOKOnly = MsgDlgButton(mbOK);
 constexpr TMsgDlgButtons mbIgnoreOnly = MsgDlgButton(mbIgnore);
 constexpr TMsgDlgButtons mbAbortIgnore = MsgDlgButton(mbAbort) | MsgDlgButton(mbIgnore);
+constexpr TMsgDlgButtons mbYesNo = MsgDlgButton(mbYes) | MsgDlgButton(mbNo);
 
 // Results: the button that closed the dialog.
 enum TModalResult : int {

@@ -1,12 +1,15 @@
 #include "Files.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #include "CodePage.h"
@@ -131,31 +134,83 @@ std::string ResolveFileName(std::string_view utf8Name) {
 
 std::string ResolveFileName(std::u16string_view name) { return ResolveFileName(WideToUtf8(name)); }
 
+int OpenRegularFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return -1;
+  struct stat st;
+  int error = 0;
+  if (::fstat(fd, &st) != 0) error = errno;
+  else if (S_ISDIR(st.st_mode)) error = EISDIR;
+  else if (!S_ISREG(st.st_mode)) error = EINVAL;
+  else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) error = errno;
+  if (error != 0) {
+    ::close(fd);
+    errno = error;
+    return -1;
+  }
+  return fd;
+}
+
+std::FILE* OpenRegularFileStream(const std::string& path) {
+  const int fd = OpenRegularFile(path);
+  if (fd < 0) return nullptr;
+  std::FILE* f = ::fdopen(fd, "rb");
+  if (!f) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+  }
+  return f;
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 TFileRead ReadFileBytes(const std::string& path, std::string& bytes, size_t limit) {
   bytes.clear();
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return TFileRead::OpenFailed;
-  // Grows as it reads, so that files whose size is not known up front read too, and
-  // stops one byte past the limit.
+  const int fd = OpenRegularFile(path);
+  if (fd < 0) return TFileRead::OpenFailed;
+  // Sized from the file, but read until the end so that a file that grows or shrinks
+  // meanwhile is still read whole, and never past one byte over the limit.
+  struct stat st;
+  const size_t expected = ::fstat(fd, &st) == 0 ? size_t(st.st_size) : 0;
   const size_t cap = limit == SIZE_MAX ? limit : limit + 1;
-  size_t size = 0;
   TFileRead result = TFileRead::Ok;
-  for (;;) {
-    bytes.resize(std::min(std::max<size_t>(size * 2, 65536), cap));
-    size += std::fread(bytes.data() + size, 1, bytes.size() - size, f);
-    if (size < bytes.size()) {
-      if (std::ferror(f)) result = TFileRead::ReadFailed;
-      break;
-    }
-    if (size > limit) {
+  int error = 0;
+  size_t size = 0;
+  try {
+    if (expected > limit) {
       result = TFileRead::TooLarge;
-      break;
+    } else {
+      bytes.resize(std::min(std::max<size_t>(expected + 1, 4096), cap));
+      for (;;) {
+        const ssize_t n = ::read(fd, bytes.data() + size, bytes.size() - size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+          error = errno;
+          result = TFileRead::ReadFailed;
+          break;
+        }
+        if (n == 0) break;
+        size += size_t(n);
+        if (size > limit) {
+          result = TFileRead::TooLarge;
+          break;
+        }
+        if (size == bytes.size()) bytes.resize(std::min(size * 2, cap));
+      }
     }
+  } catch (const std::bad_alloc&) {
+    error = ENOMEM;
+    result = TFileRead::ReadFailed;
   }
-  const int error = errno;
-  std::fclose(f);
-  errno = error;
+  if (result == TFileRead::TooLarge) error = EFBIG;
+  ::close(fd);
   if (result != TFileRead::Ok) size = 0;
   bytes.resize(size);
+  bytes.shrink_to_fit();
+  errno = error;
   return result;
 }

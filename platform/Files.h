@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -28,7 +29,21 @@ SVP_API void SetFileNameLogHandler(std::function<void(const std::string&)> handl
 // Latin letters.
 SVP_API char16_t FoldCase(char16_t c);
 
+// The most bytes a story file is read into memory at once: far more than any real
+// script, scene file or picture, far less than the memory of the machine.
+constexpr size_t kMaxStoryFileBytes = size_t(64) * 1024 * 1024;
+
+// Opens a file for reading as a story file must be opened: close-on-exec, without ever
+// blocking (a FIFO or a device would), and only when it is a regular file. Returns the
+// descriptor (blocking again), or -1 with errno set; a directory gives EISDIR, any other
+// file that is not regular EINVAL.
+SVP_API int OpenRegularFile(const std::string& path);
+// The same as a stdio stream ("rb"); null with errno set.
+SVP_API std::FILE* OpenRegularFileStream(const std::string& path);
+// True when `path` names a regular file (links followed).
+SVP_API bool IsRegularFile(const std::string& path);
+
 enum class TFileRead { Ok, OpenFailed, ReadFailed, TooLarge };
-// Reads the whole file at `path` (a path on disk) into `bytes`. On OpenFailed and
-// ReadFailed errno tells why; a file of more than `limit` bytes is TooLarge.
-SVP_API TFileRead ReadFileBytes(const std::string& path, std::string& bytes, size_t limit = SIZE_MAX);
+// Reads the whole regular file at `path` (a path on disk) into `bytes`. On OpenFailed and
+// ReadFailed errno tells why; a file of more than `limit` bytes is TooLarge (errno EFBIG).
+SVP_API TFileRead ReadFileBytes(const std::string& path, std::string& bytes, size_t limit = kMaxStoryFileBytes);

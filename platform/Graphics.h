@@ -63,8 +63,8 @@ class SVP_API TCanvas {
 
 // True when a family of exactly this name (any of its localized names) is installed.
 SVP_API bool FontFamilyInstalled(const AnsiString& family);
-// Adds a font file to the fonts this process can use, until removed; false when the file
-// holds no usable font.
+// Adds a font file to the fonts this process can use, until removed; false when the path
+// is not a regular file or the file holds no usable font.
 SVP_API bool AddFontResource(const std::string& path);
 SVP_API bool RemoveFontResource(const std::string& path);
 

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <vector>
 
+#include "Files.h"
 #include "Graphics.h"
 
 namespace {
@@ -306,6 +307,8 @@ bool FontFamilyInstalled(const AnsiString& family) {
 }
 
 bool AddFontResource(const std::string& path) {
+  // fontconfig would scan a folder (and write a cache for it) or block on a FIFO.
+  if (!IsRegularFile(path)) return false;
   std::lock_guard<std::recursive_mutex> lock(gLock);
   if (!Config() || !FcConfigAppFontAddFile(Config(), reinterpret_cast<const FcChar8*>(path.c_str()))) return false;
   gAppFonts.push_back(path);

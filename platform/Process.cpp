@@ -70,8 +70,13 @@ void CreateProcess(const WideString& commandLine) {
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
+    // The child gets standard input, output and error and nothing else of ours.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     pid_t pid;
-    error = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
+    error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
     if (error == 0) {
       std::thread([pid] {
         int status;

@@ -1,6 +1,7 @@
 // Starting another program (CreateProcessW): the command line is split as Windows splits
 // it, the program is searched on PATH, the child runs in the current directory with this
-// environment, and nobody waits for it (it is reaped when it ends).
+// environment, and nobody waits for it (it is reaped when it ends). It inherits standard
+// input, output and error, and no other open file.
 // Threads: any.
 #pragma once
 

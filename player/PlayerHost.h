@@ -28,6 +28,10 @@ struct TOverlayLine {
   std::string Text;
 };
 
+// Whether the story may start other programs: ask the reader (once for each command
+// line in a run), start them, or refuse them.
+enum class TProcessPolicy { Ask, Allow, Refuse };
+
 class IPlayerHost {
  public:
   virtual ~IPlayerHost() = default;
@@ -48,4 +52,5 @@ class IPlayerHost {
   virtual std::unique_ptr<ISCLDebugView> CreateScriptDebugView() = 0;
   // The hidden variable window listing `variables` (null: none).
   virtual std::unique_ptr<IVariableDebugView> CreateVariableDebugView(TIntTable& variables) = 0;
+  virtual TProcessPolicy ProcessPolicy() = 0;
 };

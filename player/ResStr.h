@@ -23,4 +23,11 @@ inline constexpr const char* ScriptLocation = "???.svx";
 inline constexpr const char* InvalidValue = "Invalid value.\r\n";
 inline constexpr const char* SonaraError = "Sonara Error [%s]: %s\r\n";
 inline constexpr const char* SoundNotLoaded = "Sound Not Loaded SOUND[%s]";
+inline constexpr const char* ProcessConfirm =
+    "このストーリーはプログラム \"%s\" を起動しようとしています。\r\nコマンドライン: %s\r\n\r\n"
+    "信頼できるストーリーの場合だけ起動してください。起動しますか?";
+inline constexpr const char* ProcessRefused = "プログラムを起動しませんでした: %s";
+inline constexpr const char* Runaway =
+    "WAITのないまま1回の更新で%s個のコマンドを実行しました。スクリプトが止まらずに繰り返している可能性があります。"
+    "\r\n続きは次の更新で実行します。";
 }  // namespace ResStr

@@ -1,5 +1,7 @@
 #include "player/ScriptLoader.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -15,8 +17,9 @@ constexpr size_t kReadBlock = 64 * 1024;
 }
 
 void FatalStartupError(const char* cause, const char* location) {
-  MessageDlg(Format(ResStr::FatalStartup, {cause, location}), mtError, mbOKOnly);
-  Halt(1);
+  const AnsiString text = Format(ResStr::FatalStartup, {cause, location});
+  MessageDlg(text, mtError, mbOKOnly);
+  throw EStartupAborted(text);
 }
 
 TScriptLoader::TScriptLoader(std::unique_ptr<ISCLDebugView> debugView) : FDebugView(std::move(debugView)) {}
@@ -35,7 +38,13 @@ void TScriptLoader::Load(const AnsiString& fileName) {
   FPosition = -1;
   FFileName = fileName;
   const std::string path = ResolveFileName(std::string_view(fileName));
-  FFile = std::fopen(path.c_str(), "rb");
+  FFile = OpenRegularFileStream(path);
+  struct stat st;
+  if (FFile && ::fstat(::fileno(FFile), &st) == 0 && uint64_t(st.st_size) > kMaxStoryFileBytes) {
+    std::fclose(FFile);
+    FFile = nullptr;
+    errno = EFBIG;
+  }
   if (!FFile) throw EInOutError("Cannot open file \"" + fileName + "\". " + SysErrorMessage(errno));
   FReadBuffer.resize(kReadBlock);
   FReadPos = FReadEnd = 0;
@@ -71,13 +80,13 @@ bool TScriptLoader::ReadLine(WideString& line) {
     any = true;
     const char* start = FReadBuffer.data() + FReadPos;
     const void* lf = std::memchr(start, '\n', FReadEnd - FReadPos);
+    const size_t n = lf ? size_t(static_cast<const char*>(lf) - start) : FReadEnd - FReadPos;
+    if (FLineBytes.size() + n > kMaxScriptLineBytes) FatalStartupError(ResStr::ScriptReadFailed, "SL-GL_1");
+    FLineBytes.append(start, n);
     if (lf) {
-      const size_t n = size_t(static_cast<const char*>(lf) - start);
-      FLineBytes.append(start, n);
       FReadPos += n + 1;
       break;
     }
-    FLineBytes.append(start, FReadEnd - FReadPos);
     FReadPos = FReadEnd;
   }
   if (!FLineBytes.empty() && FLineBytes.back() == '\r') FLineBytes.pop_back();

@@ -25,6 +25,13 @@ class ISCLDebugView {
   virtual void SetVisible(bool visible) = 0;
 };
 
+// The longest line a script may have; a longer one is a read failure.
+constexpr size_t kMaxScriptLineBytes = size_t(16) * 1024 * 1024;
+
+// A fatal start-up error whose box has been shown: the program ends through its normal
+// shutdown (destructors, the log's end line) with exit status 1.
+SORVANE_DECLARE_EXCEPTION(, EStartupAborted, Exception);
+
 class TScriptLoader {
  public:
   // The debug view is created hidden by the owner's factory; null means none.
@@ -34,12 +41,14 @@ class TScriptLoader {
   TScriptLoader& operator=(const TScriptLoader&) = delete;
 
   // Opens the file, compiles it and sets the position to the first command. Open and
-  // read errors raise EInOutError; errors of Compile pass through.
+  // read errors raise EInOutError (a file that is not regular, or larger than a story
+  // file may be, is an open error); errors of Compile pass through.
   virtual void Load(const AnsiString& fileName);
   virtual void Clear();
 
   // One line of the open script, decoded from Shift-JIS, without its CR LF or LF.
-  // True (and an empty line) at the end of the file.
+  // True (and an empty line) at the end of the file. A read failure, or a line longer
+  // than kMaxScriptLineBytes, is a fatal start-up error.
   bool ReadLine(WideString& line);
   void AddCommand(const AnsiString& name, const WideString& parameter);
   // Appends LABEL with the name and records name -> its index (the first one stays).
@@ -86,5 +95,6 @@ class TScriptLoader {
   std::string FLineBytes;
 };
 
-// Shows the fatal start-up message with its cause and location code and ends the program.
+// Shows the fatal start-up message with its cause and location code, then raises
+// EStartupAborted carrying that message.
 [[noreturn]] void FatalStartupError(const char* cause, const char* location);

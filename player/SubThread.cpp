@@ -155,10 +155,32 @@ TSubThread::TSubThread(IPlayerHost& host, const std::string& storyDir, IFrameClo
 
     const SonaraCreateOptions options{0};  // the library's default buffer length
     for (ISonara2*& player : Players) Sonara2Create(&player, &options);
+  } catch (const EStartupAborted& e) {
+    EventQueue = nullptr;
+    LogAbortedStart(notes, e.Message());
+    throw;
+  } catch (const std::bad_alloc&) {
+    EventQueue = nullptr;
+    try {
+      FatalStartupError(ResStr::OutOfMemory, "ST-CR_1");
+    } catch (const EStartupAborted& e) {
+      LogAbortedStart(notes, e.Message());
+      throw;
+    }
   } catch (...) {
     EventQueue = nullptr;
     throw;
   }
+}
+
+void TSubThread::LogAbortedStart(const std::vector<AnsiString>& notes, const AnsiString& reason) {
+  TErrorReport log;
+  log.LogFileName = "sorvane.log";
+  log.LogEnabled = true;
+  log.WriteLog(Now() + "\r\n" + ResStr::ProgramStarted);
+  for (const AnsiString& note : notes) log.WriteLog(note);
+  log.WriteLog(reason);
+  log.WriteLog(ResStr::ProgramEnded);
 }
 
 TSubThread::~TSubThread() {
@@ -275,7 +297,11 @@ TSubThread::THandler TSubThread::FindHandler(const AnsiString& name) {
 void TSubThread::RunCommands() {
   // Past the end of the script nothing is left to run.
   if (Loader->Position() < 0) return;
-  for (;;) {
+  for (uint32_t run = 0;; ++run) {
+    if (run == kCommandBudget) {
+      ReportRunaway();
+      return;  // the next update carries on from here
+    }
     const int32_t index = Loader->Position();
     const AnsiString& name = Loader->CommandName(index);
     if (name == "WAIT") return;
@@ -292,6 +318,13 @@ void TSubThread::RunCommands() {
     const bool blocked = handler == &TSubThread::CmdMedia && name == "CHANGESCENE" && AnyLayerBusy();
     if (Loader->Next() || blocked) return;
   }
+}
+
+void TSubThread::ReportRunaway() {
+  if (FRunawayReported) return;
+  FRunawayReported = true;
+  ErrorReport->Report(ResStr::ScriptErrorType, Format(ResStr::Runaway, {IntToStr(int64_t(kCommandBudget))}), 0,
+                      mbIgnoreOnly, mtError, ResStr::ScriptLocation);
 }
 
 // ---------------------------------------------------------------- draw

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -63,7 +64,9 @@ class TFramePacer {
 class TSubThread : public TThread {
  public:
   // Builds the runtime with `storyDir` as the current directory. Failures (a missing or
-  // broken start.svx) propagate after everything built so far has been released.
+  // broken start.svx) propagate after everything built so far has been released; a fatal
+  // start-up error (memory, a script that cannot be read) has shown its box, is logged
+  // with the log's start and end lines, and raises EStartupAborted.
   TSubThread(IPlayerHost& host, const std::string& storyDir, IFrameClock& clock = PlatformFrameClock());
   ~TSubThread() override;
 
@@ -98,7 +101,12 @@ class TSubThread : public TThread {
   void UpdateStep();
   // One frame: compose the dirty areas, present them, empty the list (main thread).
   void DrawStep();
-  // Runs commands from the current one until a WAIT or a command that blocks.
+  // The most commands one update runs: far more than any page needs, few enough that a
+  // script looping without a WAIT still lets the window breathe.
+  static constexpr uint32_t kCommandBudget = 100000;
+
+  // Runs commands from the current one until a WAIT, a command that blocks, or the end of
+  // the update's budget (reported once a run; the next update goes on from there).
   void RunCommands();
   bool AnyLayerBusy() const;
   bool ScriptEnded() const { return Loader->Position() < 0; }
@@ -115,6 +123,8 @@ class TSubThread : public TThread {
   int32_t Evaluate(const WideString& expression);
   void CountError(const AnsiString& name, const WideString& param);
   void ReportException(const Exception& e);
+  void ReportRunaway();
+  static void LogAbortedStart(const std::vector<AnsiString>& notes, const AnsiString& reason);
   void Jump(const AnsiString& name, const WideString& param);
   void SetVariable(const WideString& reference, int32_t value);
   TRect MessageLayerRect() const;
@@ -132,6 +142,7 @@ class TSubThread : public TThread {
   void CmdSet(const AnsiString& name, const WideString& param);
   void CmdMaxValue(const AnsiString& name, const WideString& param);
   void CmdCreateProcess(const AnsiString&, const WideString& param);
+  bool MayStartProcess(const WideString& commandLine);
   void CmdExit(const AnsiString&, const WideString&);
   void CmdLabel(const AnsiString&, const WideString&);
   // The scene command: the graphics engine brings its handler.
@@ -151,5 +162,7 @@ class TSubThread : public TThread {
 
   IPlayerHost& FHost;
   IFrameClock& FClock;
+  std::map<WideString, bool> FProcessAnswers;
+  bool FRunawayReported = false;  // the reader's answer for each command line
   std::unique_ptr<TEventQueue> FEventQueue;
 };

@@ -123,7 +123,27 @@ void TSubThread::CmdMaxValue(const AnsiString& name, const WideString& param) {
   SetVariable(f[1], max);
 }
 
+bool TSubThread::MayStartProcess(const WideString& commandLine) {
+  switch (FHost.ProcessPolicy()) {
+    case TProcessPolicy::Allow: return true;
+    case TProcessPolicy::Refuse: return false;
+    case TProcessPolicy::Ask: break;
+  }
+  // The reader answers once for each command line in a run.
+  if (const auto it = FProcessAnswers.find(commandLine); it != FProcessAnswers.end()) return it->second;
+  const std::vector<WideString> args = SplitCommandLine(commandLine);
+  const AnsiString program = args.empty() ? AnsiString() : WideToUtf8(args[0]);
+  const bool yes = MessageDlg(Format(ResStr::ProcessConfirm, {program, WideToUtf8(commandLine)}), mtConfirmation,
+                              mbYesNo) == mrYes;
+  FProcessAnswers.emplace(commandLine, yes);
+  return yes;
+}
+
 void TSubThread::CmdCreateProcess(const AnsiString&, const WideString& param) {
+  if (!MayStartProcess(param)) {
+    ErrorReport->WriteLog(Format(ResStr::ProcessRefused, {WideToUtf8(param)}));
+    return;
+  }
   try {
     CreateProcess(param);
   } catch (const EOSError& e) {

@@ -68,10 +68,12 @@ void TTextLayer::ClearText() {
   PrevShowLine = 0;
   PrevShowChar = -1;
   WriteLine = 0;
+  FPageFull = false;
   ClearPending = true;
 }
 
 void TTextLayer::NewLine() {
+  if (int32_t(Lines.size()) >= kMaxLines) return;
   ++WriteLine;
   const size_t n = size_t(WriteLine) + 1;
   const int32_t top = LineTops.back() + Font.Height + LineSpacing;
@@ -83,6 +85,7 @@ void TTextLayer::NewLine() {
 void TTextLayer::AddText(const SString2& s) {
   // Lines are cut where the next character would pass the inner width; what is left over
   // goes on the next line, as many lines as it takes.
+  if (FPageFull) return;
   SString2 pending = s;
   for (;;) {
     SString2& line = Lines[size_t(WriteLine)];
@@ -100,8 +103,13 @@ void TTextLayer::AddText(const SString2& s) {
     }
     PageDirty = true;
     if (n >= length) return;
-    pending = SStrCopy(line, n + 1, length - n);
+    const bool full = int32_t(Lines.size()) >= kMaxLines;
+    if (!full) pending = SStrCopy(line, n + 1, length - n);
     SStrSetLength(line, n);
+    if (full) {
+      FPageFull = true;  // what does not fit the last line is dropped, and all after it
+      return;
+    }
     NewLine();
   }
 }

@@ -13,6 +13,10 @@
 
 class TTextLayer : public TLayer {
  public:
+  // A page holds at most this many lines, far more than any window shows; text past the
+  // last one is dropped, so a script that adds text in a loop cannot exhaust memory.
+  static constexpr int32_t kMaxLines = 256;
+
   // Chooses the font: the installed Ｙ．ＯｚＦｏｎｔＮ, else the story's
   // YOzFontN\YOzFontN.TTF (added for the layer's life), else ＭＳ ゴシック.
   TTextLayer();
@@ -78,6 +82,7 @@ class TTextLayer : public TLayer {
   // The screen rectangle of characters first..last-1 of a line.
   TRect CharsRect(int32_t line, int32_t first, int32_t last) const;
 
+  bool FPageFull = false;
   int32_t FWidth = 640;
   int32_t FHeight = 480;
 };

@@ -30,6 +30,8 @@ class TCliHost : public IPlayerHost {
   void Close() override { Closed = true; }
   std::unique_ptr<ISCLDebugView> CreateScriptDebugView() override { return nullptr; }
   std::unique_ptr<IVariableDebugView> CreateVariableDebugView(TIntTable&) override { return nullptr; }
+  TProcessPolicy ProcessPolicy() override { return AllowProcesses ? TProcessPolicy::Allow : TProcessPolicy::Refuse; }
+  bool AllowProcesses = false;
 };
 
 // The clock the runtime never reads here: frames advance by the loop below.
@@ -45,7 +47,7 @@ struct TOptions {
   std::multimap<int64_t, TInputEvent> Events;
   std::map<int64_t, TPoint> Mouse;
   std::multimap<int64_t, std::string> Snapshots;
-  bool Trace = false, Vars = false, Bench = false;
+  bool Trace = false, Vars = false, Bench = false, AllowProcesses = false;
 };
 
 bool ParseFrame(const std::string& s, int64_t& frame, std::string& rest) {
@@ -83,6 +85,8 @@ bool ParseOptions(int argc, char** argv, TOptions& o) {
       o.Vars = true;
     } else if (a == "--bench") {
       o.Bench = true;
+    } else if (a == "--allow-processes") {
+      o.AllowProcesses = true;
     } else if (a == "--frames") {
       if (!value(v) || !ParseFrame(v, frame, rest) || !rest.empty()) return false;
       o.Frames = frame;
@@ -131,16 +135,20 @@ int CliRun(int argc, char** argv) {
   if (!ParseOptions(argc, argv, o)) {
     std::fprintf(stderr,
                  "usage: sorvane-cli run STORY_DIR [--frames N] [--click F] [--mouse F:X,Y] [--event F:TYPE,DATA]\n"
-                 "       [--snapshot F:FILE.png] [--trace] [--vars] [--dialogs ok|ignore|abort] [--bench]\n");
+                 "       [--snapshot F:FILE.png] [--trace] [--vars] [--dialogs ok|ignore|abort] [--bench]\n"
+                 "       [--allow-processes]\n");
     return 1;
   }
   TCliHost host;
+  host.AllowProcesses = o.AllowProcesses;
   TStillClock clock;
   bool terminated = false;
   SetApplicationTerminateHandler([&] { terminated = true; });
   std::unique_ptr<TSubThread> runtime;
   try {
     runtime = std::make_unique<TSubThread>(host, o.Story, clock);
+  } catch (const EStartupAborted&) {
+    return 1;  // its box has been printed
   } catch (const Exception& e) {
     std::fprintf(stderr, "error: %s: %s\n", e.ClassName(), CliEscape(e.Message()).c_str());
     return 1;

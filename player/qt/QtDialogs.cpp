@@ -26,7 +26,9 @@ int ShowBox(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) {
     TMsgDlgBtn Button;
     const char* Caption;
     QMessageBox::ButtonRole Role;
-  } const kButtons[] = {{mbOK, "OK", QMessageBox::AcceptRole},
+  } const kButtons[] = {{mbYes, "はい(&Y)", QMessageBox::YesRole},
+                        {mbNo, "いいえ(&N)", QMessageBox::NoRole},
+                        {mbOK, "OK", QMessageBox::AcceptRole},
                         {mbAbort, "中止(&A)", QMessageBox::RejectRole},
                         {mbIgnore, "無視(&I)", QMessageBox::AcceptRole}};
   std::vector<std::pair<QAbstractButton*, TMsgDlgBtn>> added;
@@ -35,7 +37,11 @@ int ShowBox(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) {
       added.emplace_back(static_cast<QAbstractButton*>(box.addButton(QString::fromUtf8(b.Caption), b.Role)), b.Button);
   if (added.empty())
     added.emplace_back(static_cast<QAbstractButton*>(box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole)), mbOK);
-  box.setDefaultButton(qobject_cast<QPushButton*>(added.front().first));
+  // Asked whether to go ahead, Enter answers No.
+  QAbstractButton* preferred = added.front().first;
+  for (const auto& [button, id] : added)
+    if (id == mbNo) preferred = button;
+  box.setDefaultButton(qobject_cast<QPushButton*>(preferred));
   box.exec();
   for (const auto& [button, id] : added)
     if (box.clickedButton() == button) return ModalResultOf(id);

@@ -105,6 +105,10 @@ TSorvFrmMain::TSorvFrmMain(const std::string& storyDir) : FS(this) {
   layout()->setSizeConstraint(QLayout::SetFixedSize);
   try {
     FSubThread = std::make_unique<TSubThread>(*this, storyDir);
+  } catch (const EStartupAborted&) {
+    // Its box has been shown: the program ends.
+    FStartupAborted = true;
+    return;
   } catch (const Exception& e) {
     // The story cannot start: say why; the window stays, without an interpreter.
     MessageDlg(e.Message(), mtError, mbOKOnly);

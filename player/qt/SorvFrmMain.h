@@ -30,8 +30,11 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
   void Close() override;
   std::unique_ptr<ISCLDebugView> CreateScriptDebugView() override;
   std::unique_ptr<IVariableDebugView> CreateVariableDebugView(TIntTable& variables) override;
+  TProcessPolicy ProcessPolicy() override { return TProcessPolicy::Ask; }
 
   void DoFullScreen(bool on);
+  // True when a fatal start-up error has been shown: the program ends without playing.
+  bool StartupAborted() const { return FStartupAborted; }
   TSubThread* SubThread() const { return FSubThread.get(); }
 
   QMenu* File1;
@@ -66,4 +69,5 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
   TBackBufferView* FView;
   std::unique_ptr<TSubThread> FSubThread;
   bool FMenuRevealed = false;
+  bool FStartupAborted = false;
 };

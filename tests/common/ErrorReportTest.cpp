@@ -1,6 +1,10 @@
 #include "common/ErrorReport.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
 
 #include "../TestSupport.h"
 #include "HTMLDocTestUtil.h"
@@ -59,6 +63,54 @@ TEST(ErrorReport, ALogThatCannotBeCreatedShowsAWarning) {
   EXPECT_EQ(dialogs.Texts[0].rfind("ErrorReport\r\n", 0), 0u);
   EXPECT_EQ(dialogs.Types[0], mtWarning);
   EXPECT_EQ(dialogs.Buttons[0], mbIgnoreOnly);
+}
+
+// Logs that are links or special files are never written through, and never block.
+TEST(ErrorReport, LogsThatAreLinksOrSpecialFilesLoseTheLine) {
+  TempDir dir, outside;
+  const std::string target = outside / "authorized_keys";
+  WriteFile(target, "kept\n");
+  struct Case {
+    const char* Name;
+    std::function<void(const std::string&)> Make;
+  } const cases[] = {
+      {"dangling link", [&](const std::string& p) { ASSERT_EQ(::symlink((outside / "none").c_str(), p.c_str()), 0); }},
+      {"link to a file outside", [&](const std::string& p) { ASSERT_EQ(::symlink(target.c_str(), p.c_str()), 0); }},
+      {"FIFO", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string log = dir / "sorvane.log";
+    std::filesystem::remove(log);
+    c.Make(log);
+    DialogRecorder dialogs;
+    TErrorReport report;
+    report.LogFileName = log;
+    report.LogEnabled = true;
+    report.WriteLog("ssh-ed25519 AAAA attacker");
+    report.Report("T", "d", 0, mbIgnoreOnly, mtError, "here");
+    EXPECT_EQ(dialogs.Texts.size(), 1u);  // the report, no warning
+    EXPECT_EQ(ReadFile(target), "kept\n");
+    EXPECT_FALSE(std::filesystem::exists(outside / "none"));
+  }
+}
+
+TEST(ErrorReport, OneReportObjectAppendsAtMostItsLimitThenSaysSo) {
+  TempDir dir;
+  DialogRecorder dialogs;
+  TErrorReport report;
+  report.LogFileName = dir / "sorvane.log";
+  report.LogEnabled = true;
+  const std::string line(1024 * 1024 - 2, 'x');  // a MiB with its line break
+  for (int i = 0; i < 20; ++i) report.WriteLog(line);
+  report.WriteLog("after");
+  const std::string log = ReadFile(report.LogFileName);
+  EXPECT_LE(log.size(), TErrorReport::kMaxLogBytes);
+  EXPECT_EQ(log.size() / (1024 * 1024), 15u);
+  const std::string tail = log.substr(15 * 1024 * 1024);
+  EXPECT_NE(tail.find("16 MB"), std::string::npos);
+  EXPECT_EQ(tail.find("after"), std::string::npos);
+  EXPECT_TRUE(dialogs.Texts.empty());
 }
 
 int Answer(int result) {

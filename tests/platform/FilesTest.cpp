@@ -1,6 +1,7 @@
 #include "platform/Files.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -87,6 +88,45 @@ TEST_F(FileNames, WholeFilesReadUpToTheirLimit) {
   EXPECT_EQ(bytes, "");
   EXPECT_EQ(ReadFileBytes("missing", bytes), TFileRead::OpenFailed);
   EXPECT_EQ(errno, ENOENT);
-  EXPECT_EQ(ReadFileBytes(".", bytes), TFileRead::ReadFailed);  // a directory opens but does not read
+  EXPECT_EQ(ReadFileBytes(".", bytes), TFileRead::OpenFailed);
+  EXPECT_EQ(errno, EISDIR);
+}
+
+// Story files are only ever regular files: FIFOs and devices neither block nor read
+// without end, links to them included.
+TEST_F(FileNames, OnlyRegularFilesOpenAndNothingBlocks) {
+  ASSERT_EQ(::mkfifo("fifo", 0600), 0);
+  ASSERT_EQ(::symlink("/dev/zero", "zero"), 0);
+  ASSERT_EQ(::symlink("fifo", "to-fifo"), 0);
+  Touch("plain");
+  ASSERT_EQ(::symlink("plain", "to-plain"), 0);
+  std::string bytes;
+  for (const char* name : {"fifo", "zero", "to-fifo", "/dev/null"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(ReadFileBytes(name, bytes), TFileRead::OpenFailed);
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_EQ(OpenRegularFile(name), -1);
+    EXPECT_EQ(OpenRegularFileStream(name), nullptr);
+    EXPECT_FALSE(IsRegularFile(name));
+  }
+  EXPECT_EQ(ReadFileBytes("to-plain", bytes), TFileRead::Ok);
+  EXPECT_EQ(bytes, "x");
+  const int fd = OpenRegularFile("plain");
+  ASSERT_GE(fd, 0);
+  EXPECT_TRUE(::fcntl(fd, F_GETFD) & FD_CLOEXEC);
+  EXPECT_FALSE(::fcntl(fd, F_GETFL) & O_NONBLOCK);
+  ::close(fd);
+}
+
+TEST_F(FileNames, FilesPastTheStoryLimitAreTooLargeUnread) {
+  // Sparse: its size says it is too large before a byte is read.
+  const int fd = ::open("huge", O_WRONLY | O_CREAT, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::ftruncate(fd, off_t(kMaxStoryFileBytes) + 1), 0);
+  ::close(fd);
+  std::string bytes;
+  EXPECT_EQ(ReadFileBytes("huge", bytes), TFileRead::TooLarge);
+  EXPECT_EQ(errno, EFBIG);
+  EXPECT_EQ(bytes.capacity() < 4096, true);
 }
 }  // namespace

@@ -24,6 +24,16 @@ std::vector<std::string> StoryNames() {
 
 std::string Optional(const std::string& path) { return fs::exists(path) ? ReadFile(path) : ""; }
 
+// The log without its first line (the time of the start), with LF line ends.
+std::string LogWithoutTime(const std::string& path) {
+  std::string log = ReadFile(path);
+  log.erase(0, log.find('\n') + 1);
+  std::string out;
+  for (size_t i = 0; i < log.size(); ++i)
+    if (log[i] != '\r' || i + 1 == log.size() || log[i + 1] != '\n') out += log[i];
+  return out;
+}
+
 class Story : public testing::TestWithParam<std::string> {};
 
 TEST_P(Story, PrintsWhatItMust) {
@@ -43,6 +53,9 @@ TEST_P(Story, PrintsWhatItMust) {
   EXPECT_EQ(r.Err, Optional(src + "expected.err"));
   const std::string status = Optional(src + "expected.status");
   EXPECT_EQ(r.Status, status.empty() ? 0 : std::stoi(status));
+  if (fs::exists(src + "expected.log")) {
+    EXPECT_EQ(LogWithoutTime(dir / "sorvane.log"), ReadFile(src + "expected.log"));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Stories, Story, testing::ValuesIn(StoryNames()),

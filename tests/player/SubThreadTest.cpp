@@ -86,6 +86,8 @@ class TestHost : public IPlayerHost {
   void Close() override { Closed = true; }
   std::unique_ptr<ISCLDebugView> CreateScriptDebugView() override { return nullptr; }
   std::unique_ptr<IVariableDebugView> CreateVariableDebugView(TIntTable&) override { return nullptr; }
+  TProcessPolicy ProcessPolicy() override { return Policy; }
+  TProcessPolicy Policy = TProcessPolicy::Refuse;
 };
 
 class Runtime : public testing::Test {

@@ -64,6 +64,26 @@ TEST(TextLayer, ACharacterWiderThanTheLineStillGoesOn) {
   for (const SString2& l : t.Lines) EXPECT_EQ(l.Text.size(), 1u);
 }
 
+// Text added without end stops at the page's last line; a new page takes text again.
+TEST(TextLayer, APageHoldsABoundedNumberOfLines) {
+  MessageLayer t;
+  const WideString para(40, u'あ');
+  for (int i = 0; i < 2000; ++i) {
+    t.AddText(S(para));
+    if (i % 3 == 0) t.NewLine();
+  }
+  ASSERT_EQ(t.Lines.size(), size_t(TTextLayer::kMaxLines));
+  size_t chars = 0;
+  for (const SString2& l : t.Lines) chars += l.Text.size();
+  EXPECT_LT(chars, size_t(TTextLayer::kMaxLines) * 40);
+  EXPECT_EQ(t.LinePositions.size(), t.Lines.size());
+  EXPECT_EQ(t.LineTops.size(), t.Lines.size());
+  t.ClearText();
+  t.AddText(S(u"い"));
+  ASSERT_EQ(t.Lines.size(), 1u);
+  EXPECT_EQ(t.Lines[0].Text, u"い");
+}
+
 TEST(TextLayer, TypeSpeedOneRevealsPairsEverySecondTick) {
   MessageLayer t;
   Dirty d;
