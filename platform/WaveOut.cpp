@@ -190,8 +190,8 @@ TWaveDevice* Valid(HWAVEOUT device) {
 MMRESULT waveOutOpen(HWAVEOUT* device, UINT, const WAVEFORMATEX* format, uintptr_t callback, uintptr_t, DWORD flags) {
   if (!device || !format) return MMSYSERR_INVALPARAM;
   *device = nullptr;
-  if (format->wFormatTag != 1 || format->nChannels == 0 || format->nSamplesPerSec == 0 ||
-      (format->wBitsPerSample != 8 && format->wBitsPerSample != 16))
+  if (format->wFormatTag != 1 ||
+      !WaveFormatPlayable(format->nChannels, format->nSamplesPerSec, format->wBitsPerSample))
     return WAVERR_BADFORMAT;
   auto* d = new TWaveDevice;
   d->Format = *format;

@@ -60,6 +60,16 @@ struct MMTIME {
   DWORD cb;  // bytes, for TIME_BYTES
 };
 
+// What wave output plays: 8- or 16-bit PCM, 1 to 8 channels, 1000 to 384000 frames a
+// second. waveOutOpen refuses anything else with WAVERR_BADFORMAT.
+constexpr uint32_t kWaveMaxChannels = 8;
+constexpr uint32_t kWaveMinRate = 1000;
+constexpr uint32_t kWaveMaxRate = 384000;
+constexpr bool WaveFormatPlayable(int64_t channels, int64_t rate, int64_t bits) {
+  return channels >= 1 && channels <= kWaveMaxChannels && rate >= kWaveMinRate && rate <= kWaveMaxRate &&
+         (bits == 8 || bits == 16);
+}
+
 SVP_API MMRESULT waveOutOpen(HWAVEOUT* device, UINT deviceId, const WAVEFORMATEX* format, uintptr_t callback,
                              uintptr_t instance, DWORD flags);
 SVP_API MMRESULT waveOutClose(HWAVEOUT device);

@@ -46,6 +46,10 @@ class TPlayback {
   void Run() {
     SonaraFormat format{};
     if (FData->Open(&format) < 0) return;
+    if (!WaveFormatPlayable(format.channels, format.samplesPerSec, format.bitsPerSample)) {
+      FData->Close();
+      return;
+    }
     WAVEFORMATEX wf{};
     wf.wFormatTag = 1;
     wf.nChannels = uint16_t(format.channels);
@@ -136,7 +140,10 @@ class TPlayback {
         uint32_t more = FBufferSize - size;
         FData->Read(reinterpret_cast<uint8_t*>(b->lpData) + size, &more);
         size += more;
-      } else {
+      }
+      // A source that gives nothing from its start has no samples: it ends even when
+      // looped, rather than spinning through empty laps.
+      if (!FLoop || size == 0) {
         FEnded = true;
         b->dwUser = 1;
       }

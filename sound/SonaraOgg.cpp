@@ -11,7 +11,10 @@
 #include <mutex>
 #include <new>
 
+#include "platform/Files.h"
 #include "platform/VersionBlock.h"
+#include "platform/WaveOut.h"
+#include "sound/VorbisSetup.h"
 
 SORVANE_VERSION_BLOCK(
     "VarFileInfo\\Translation=041103A4\n"
@@ -25,6 +28,8 @@ namespace {
 constexpr size_t kMaxPath = 260;
 constexpr uint32_t kReadSlack = 4096;
 constexpr int kMaxDecoderCalls = 1000;
+// The headers of any real file end long before this.
+constexpr size_t kMaxHeaderBytes = size_t(4) * 1024 * 1024;
 static_assert(sizeof(OggVorbis_File) <= 960, "the decoder's record must fit the object's reserved block");
 
 size_t ReadCallback(void* ptr, size_t size, size_t count, void* stream) {
@@ -69,6 +74,7 @@ class COgg final : public ISonaraData2 {
     const uint32_t room = *size;
     *size = 0;
     if (!FOpen) return -5;
+    if (FBroken) return 2;
     uint32_t gathered = 0;
     int calls = 0;
     int32_t result = 0;
@@ -77,13 +83,16 @@ class COgg final : public ISonaraData2 {
       const long got = ov_read(&FDecoder, reinterpret_cast<char*>(buffer) + gathered, int(room - gathered), 0, 2, 1,
                                &link);
       ++calls;
-      if (got == OV_HOLE || got == OV_EBADLINK) continue;
+      if (got == OV_HOLE) continue;  // a gap in the data: decoding goes on after it
       if (got == 0) {
         result = 2;
         break;
       }
       if (got < 0) {
-        result = 2;  // an unreadable stream ends like the stream's end
+        // An unreadable stream ends like the stream's end. The decoder is not asked again:
+        // after a failed set-up it would decode with half-made codebooks.
+        FBroken = true;
+        result = 2;
         break;
       }
       gathered += uint32_t(got);
@@ -96,6 +105,11 @@ class COgg final : public ISonaraData2 {
   int32_t Seek(int32_t position, uint32_t flags) override {
     std::lock_guard<std::mutex> lock(FLock);
     int64_t offset = position;
+    if (FOpen && FBroken) return -10;
+    if (FEmpty && FOpen) {
+      FPosition = 0;  // nothing to seek in
+      return 0;
+    }
     if (flags & SONARA_SEEK_MS) {
       int channels = 0;
       long rate = 0;
@@ -125,7 +139,10 @@ class COgg final : public ISonaraData2 {
     if (!vi) return -10;
     const ogg_int64_t frame = ogg_int64_t(uint64_t(uint32_t(int32_t(target))) / 2 / uint32_t(vi->channels));
     const int r = (flags & SONARA_SEEK_EXACT) ? ov_pcm_seek(&FDecoder, frame) : ov_pcm_seek_lap(&FDecoder, frame);
-    if (r != 0) return -10;
+    if (r != 0) {
+      FBroken = r != OV_EINVAL;  // past the end is refused; anything else broke the decoder
+      return -10;
+    }
     FPosition = int32_t(ov_pcm_tell(&FDecoder) * 2 * vi->channels);
     return 0;
   }
@@ -140,8 +157,13 @@ class COgg final : public ISonaraData2 {
       return -3;
     }
     if (format) *format = SonaraFormat{vi->channels, int32_t(vi->rate), 16, 1};
+    if (FEmpty) {
+      FPosition = 0;
+      return 0;
+    }
     // Continue from the stored position, snapped to a whole frame.
-    ov_pcm_seek(&FDecoder, ogg_int64_t((uint32_t(FPosition) / 2) / uint32_t(vi->channels)));
+    const int seek = ov_pcm_seek(&FDecoder, ogg_int64_t((uint32_t(FPosition) / 2) / uint32_t(vi->channels)));
+    FBroken = seek != 0 && seek != OV_EINVAL;
     FPosition = int32_t(int64_t(ov_pcm_tell(&FDecoder)) * 2 * vi->channels);
     return 0;
   }
@@ -157,16 +179,32 @@ class COgg final : public ISonaraData2 {
     return FPosition;
   }
 
-  // Lock held. -7 open already, -2 no file, -3 not Ogg Vorbis.
+  // Lock held. -7 open already, -2 no file (or no regular file), -3 not Ogg Vorbis that
+  // wave output can play and the decoder can decode safely: one stream, a playable format,
+  // a setup header without the shapes that break the decoder.
   int32_t OpenStep() {
     if (FOpen) return -7;
-    std::FILE* f = std::fopen(FFileName, "rb");
+    std::FILE* f = OpenRegularFileStream(FFileName);
     if (!f) return -2;
-    if (ov_open_callbacks(f, &FDecoder, nullptr, 0, kCallbacks) < 0) {
+    const bool safe = VorbisFileSetupSafe(f, kMaxHeaderBytes);
+    if (!safe || std::fseek(f, 0, SEEK_SET) != 0 || ov_open_callbacks(f, &FDecoder, nullptr, 0, kCallbacks) < 0) {
       std::fclose(f);
       return -3;
     }
     FOpen = true;
+    const vorbis_info* vi = ov_info(&FDecoder, -1);
+    if (ov_streams(&FDecoder) != 1 || !vi || !WaveFormatPlayable(vi->channels, vi->rate, 16)) {
+      ClearDecoder();
+      return -3;
+    }
+    FEmpty = ov_pcm_total(&FDecoder, -1) <= 0;
+    FBroken = false;
+    // The decoder makes itself ready on the first decode; one whose set-up fails then is
+    // refused here, before anything can decode with it.
+    if (!FEmpty && ov_pcm_seek(&FDecoder, 0) != 0) {
+      ClearDecoder();
+      return -3;
+    }
     return 0;
   }
 
@@ -178,6 +216,8 @@ class COgg final : public ISonaraData2 {
   std::atomic<int32_t> FRefCount{0};
   OggVorbis_File FDecoder{};
   bool FOpen = false;
+  bool FEmpty = false;  // the stream holds no samples: reads end at once, seeks stay at 0
+  bool FBroken = false;  // the decoder failed: reads end, seeks fail, until it is opened again
   int32_t FPosition = 0;
   char FFileName[kMaxPath] = {};
   std::mutex FLock;

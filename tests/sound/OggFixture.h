@@ -6,6 +6,7 @@
 #include <vorbis/vorbisfile.h>
 
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -67,6 +68,45 @@ inline void EncodeOgg(const std::string& path, int channels, long rate, long fra
   vorbis_dsp_clear(&vd);
   vorbis_comment_clear(&vc);
   vorbis_info_clear(&vi);
+}
+
+// Sets the checksum of every whole page in `bytes`, so that mutated files reach the decoder.
+inline void FixOggChecksums(std::string& b) {
+  size_t pos = 0;
+  while (pos + 27 <= b.size()) {
+    if (b.compare(pos, 4, "OggS") != 0) {
+      ++pos;
+      continue;
+    }
+    const size_t segments = uint8_t(b[pos + 26]);
+    if (pos + 27 + segments > b.size()) break;
+    size_t body = 0;
+    for (size_t i = 0; i < segments; ++i) body += uint8_t(b[pos + 27 + i]);
+    const size_t header = 27 + segments;
+    if (pos + header + body > b.size()) break;
+    ogg_page page;
+    page.header = reinterpret_cast<unsigned char*>(&b[pos]);
+    page.header_len = long(header);
+    page.body = reinterpret_cast<unsigned char*>(&b[pos + header]);
+    page.body_len = long(body);
+    ogg_page_checksum_set(&page);
+    pos += header + body;
+  }
+}
+
+// Where the header pages end (the first page with a granule position).
+inline size_t OggHeaderBytes(const std::string& b) {
+  size_t pos = 0;
+  while (pos + 27 <= b.size()) {
+    const size_t segments = uint8_t(b[pos + 26]);
+    size_t body = 0;
+    for (size_t i = 0; i < segments && pos + 27 + i < b.size(); ++i) body += uint8_t(b[pos + 27 + i]);
+    int64_t granule = 0;
+    std::memcpy(&granule, &b[pos + 6], 8);
+    if (granule != 0) break;
+    pos += 27 + segments + body;
+  }
+  return std::min(pos, b.size());
 }
 
 // Every PCM byte of the file (16-bit signed little-endian, interleaved).
