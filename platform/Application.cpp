@@ -1,11 +1,26 @@
 #include "Application.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
 
 namespace {
+std::atomic<int> gSignal{0};
+int gSignalPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int signal) {
+  gSignal.store(signal);
+  if (gSignalPipe[1] >= 0) {
+    const char byte = char(signal);
+    [[maybe_unused]] const ssize_t n = ::write(gSignalPipe[1], &byte, 1);
+  }
+}
+
 std::mutex gLock;
 std::function<void()> gHandler;
 std::atomic<bool> gTerminated{false};
@@ -37,3 +52,16 @@ void Halt(int exitCode) {
   std::fflush(nullptr);
   std::_Exit(exitCode);
 }
+
+int CatchTerminationSignals() {
+  if (gSignalPipe[0] < 0 && ::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) gSignalPipe[0] = gSignalPipe[1] = -1;
+  struct sigaction action {};
+  action.sa_handler = OnTerminationSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+  return gSignalPipe[0];
+}
+
+int TerminationSignal() { return gSignal.load(); }

@@ -13,3 +13,10 @@ SVP_API bool ApplicationTerminated();
 // Installs what ApplicationTerminate does (an empty handler restores the default exit).
 SVP_API void SetApplicationTerminateHandler(std::function<void()> handler);
 [[noreturn]] SVP_API void Halt(int exitCode);
+
+// From now on SIGINT and SIGTERM ask the program to end through its normal shutdown
+// instead of killing it. Returns a descriptor that becomes readable when one has arrived,
+// for an event loop to watch (-1 when none could be made; the signal is still noted).
+SVP_API int CatchTerminationSignals();
+// The signal that asked the program to end, or 0. Any thread.
+SVP_API int TerminationSignal();

@@ -2,17 +2,46 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <deque>
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace {
+
+// A ring of messages that grows only when full, so that a steady stream of posts (the
+// audio callback's buffer notices) allocates nothing once it has warmed up.
+class TRing {
+ public:
+  bool empty() const { return FCount == 0; }
+  const MSG& front() const { return FSlots[FHead]; }
+  void pop_front() {
+    FHead = (FHead + 1) % FSlots.size();
+    --FCount;
+  }
+  void push_back(const MSG& m) {
+    if (FCount == FSlots.size()) Grow();
+    FSlots[(FHead + FCount) % FSlots.size()] = m;
+    ++FCount;
+  }
+
+ private:
+  void Grow() {
+    std::vector<MSG> bigger(std::max<size_t>(16, FSlots.size() * 2));
+    for (size_t i = 0; i < FCount; ++i) bigger[i] = FSlots[(FHead + i) % FSlots.size()];
+    FSlots.swap(bigger);
+    FHead = 0;
+  }
+  std::vector<MSG> FSlots;
+  size_t FHead = 0;
+  size_t FCount = 0;
+};
 
 struct TQueue {
   std::mutex Lock;
   std::condition_variable Ready;
-  std::deque<MSG> Messages;
+  TRing Messages;
 };
 
 std::mutex gRegistryLock;

@@ -1,10 +1,11 @@
 #include "WaveOut.h"
 
 #include <SDL2/SDL.h>
-#include <fcntl.h>
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -21,35 +22,87 @@ namespace {
 
 enum class TBackend { Sdl, Null, Capture };
 
-struct TConfig {
-  TBackend Backend = TBackend::Sdl;
-  std::string CaptureDir;
-};
-
 std::mutex gLock;  // guards the device list and every device's state
 std::map<int, TWaveDevice*> gDevices;
 int gOpenCount = 0;
 bool gManual = false;
+
+// Buffer notices gathered while gLock is held and posted once it is released, so that a
+// callback thread is never woken into a lock the poster still holds. Fixed room: the SDL
+// callback allocates nothing; a caller with more to complete posts and goes on.
+class TPosts {
+ public:
+  static constexpr int kRoom = 64;
+  bool Full() const { return FCount == kRoom; }
+  void Add(DWORD thread, UINT message, HWAVEOUT device, WAVEHDR* header) {
+    FPosts[FCount++] = TPost{thread, message, device, header};
+  }
+  void Send() {
+    for (int i = 0; i < FCount; ++i)
+      PostThreadMessage(FPosts[i].Thread, FPosts[i].Message, reinterpret_cast<WPARAM>(FPosts[i].Device),
+                        reinterpret_cast<LPARAM>(FPosts[i].Header));
+    FCount = 0;
+  }
+
+ private:
+  struct TPost {
+    DWORD Thread;
+    UINT Message;
+    HWAVEOUT Device;
+    WAVEHDR* Header;
+  };
+  TPost FPosts[kRoom];
+  int FCount = 0;
+};
+
+// Posts what was gathered with the lock let go for the moment.
+void SendUnlocked(std::unique_lock<std::mutex>& lock, TPosts& posts) {
+  lock.unlock();
+  posts.Send();
+  lock.lock();
+}
+
+// One back end: what opening, closing, starting and resetting a device mean for it.
+struct TBackendOps {
+  const char* Name;
+  bool (*Open)(TWaveDevice* d);                             // gLock held
+  void (*Close)(TWaveDevice* d);                            // gLock free; the device has left the list
+  void (*Kick)(TWaveDevice* d, std::unique_lock<std::mutex>& lock);  // gLock held: buffers may play
+  void (*Reset)(TWaveDevice* d);                            // gLock held; the queue is empty
+};
 
 // ---------------------------------------------------------------- SDL output
 
 struct TSdlOutput {
   SDL_AudioDeviceID Device = 0;
   SDL_AudioSpec Obtained{};
+  uint32_t BytesPerSecond = 0;
+  std::vector<uint8_t> Scratch;  // one device's share of a callback, made once
 };
 TSdlOutput* gSdl = nullptr;
 void MixCallback(void*, Uint8* out, int len);
 
+void SilentAlsa(const char*, int, const char*, int, const char*, ...) {}
+
+// ALSA reports a missing card on the process's stderr: give its library a handler that
+// says nothing, before SDL loads the same library.
+void QuietAlsa() {
+  using THandler = void (*)(const char*, int, const char*, int, const char*, ...);
+  static void* const library = ::dlopen("libasound.so.2", RTLD_NOW | RTLD_GLOBAL);
+  if (!library) return;
+  if (auto set = reinterpret_cast<int (*)(THandler)>(::dlsym(library, "snd_lib_error_set_handler"))) set(SilentAlsa);
+}
+
 // Opens the one SDL output; false (and the null back end from then on) when there is none.
 bool OpenSdl() {
   if (gSdl) return true;
-  // ALSA complains on stderr when there is no card: keep that quiet.
-  const int saved = ::dup(2);
-  const int devnull = ::open("/dev/null", O_WRONLY);
-  if (devnull >= 0) ::dup2(devnull, 2);
+  QuietAlsa();
+  // SIGINT and SIGTERM stay the program's own: SDL would turn them into quit events.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   bool ok = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+  // SDL's dummy driver is no output; its disk driver is, for tests.
   const char* driver = ok ? SDL_GetCurrentAudioDriver() : nullptr;
-  ok = ok && driver && std::strcmp(driver, "dummy") != 0 && std::strcmp(driver, "disk") != 0;
+  ok = ok && driver && std::strcmp(driver, "dummy") != 0;
   auto* out = new TSdlOutput;
   if (ok) {
     SDL_AudioSpec want{};
@@ -61,29 +114,32 @@ bool OpenSdl() {
     out->Device = SDL_OpenAudioDevice(nullptr, 0, &want, &out->Obtained, 0);
     ok = out->Device != 0;
   }
-  if (devnull >= 0) ::close(devnull);
-  if (saved >= 0) {
-    ::dup2(saved, 2);
-    ::close(saved);
-  }
   if (!ok) {
     delete out;
     return false;
   }
+  const SDL_AudioSpec& o = out->Obtained;
+  out->BytesPerSecond = uint32_t(o.freq) * o.channels * (SDL_AUDIO_BITSIZE(o.format) / 8);
+  out->Scratch.resize(o.size ? o.size : 4096);
   gSdl = out;
   SDL_PauseAudioDevice(out->Device, 0);
   return true;
 }
 
+struct TConfig {
+  std::atomic<TBackend> Backend{TBackend::Sdl};
+  std::string CaptureDir;
+};
+
 TConfig& Config() {
-  static TConfig config = [] {
-    TConfig c;
+  static TConfig config;
+  static std::once_flag once;
+  std::call_once(once, [] {
     const char* v = std::getenv("SORVANE_AUDIO");
     const std::string s = v ? v : "sdl";
-    if (s == "null") c.Backend = TBackend::Null;
-    else if (s.rfind("capture:", 0) == 0) c.Backend = TBackend::Capture, c.CaptureDir = s.substr(8);
-    return c;
-  }();
+    if (s == "null") config.Backend = TBackend::Null;
+    else if (s.rfind("capture:", 0) == 0) config.Backend = TBackend::Capture, config.CaptureDir = s.substr(8);
+  });
   return config;
 }
 
@@ -93,7 +149,7 @@ struct TWaveDevice {
   int Index = 0;
   WAVEFORMATEX Format{};
   DWORD CallbackThread = 0;
-  TBackend Backend = TBackend::Null;
+  const TBackendOps* Ops = nullptr;
   std::deque<WAVEHDR*> Queue;
   bool Paused = false;
   bool Closing = false;
@@ -105,14 +161,14 @@ struct TWaveDevice {
   std::condition_variable Wake;
   // sdl back end
   SDL_AudioStream* Stream = nullptr;
-  uint64_t Fed = 0;          // source bytes given to the stream in all
+  uint64_t Fed = 0;           // source bytes given to the stream in all
   std::deque<uint64_t> Ends;  // where each fed buffer ends, in source bytes
 };
 
 namespace {
 
-// Completes the front buffer (gLock held): counted as played, captured, announced.
-void CompleteFront(TWaveDevice* d) {
+// Completes the front buffer (gLock held): counted as played, captured, its notice gathered.
+void CompleteFront(TWaveDevice* d, TPosts& posts) {
   WAVEHDR* h = d->Queue.front();
   d->Queue.pop_front();
   if (d->Capture && h->dwBufferLength) {
@@ -122,22 +178,13 @@ void CompleteFront(TWaveDevice* d) {
   d->Played += h->dwBufferLength;
   d->Partial = 0;
   h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
-  PostThreadMessage(d->CallbackThread, MM_WOM_DONE, reinterpret_cast<WPARAM>(d), reinterpret_cast<LPARAM>(h));
+  posts.Add(d->CallbackThread, MM_WOM_DONE, d, h);
 }
 
-// What happens once buffers may play (gLock held).
-void Kick(TWaveDevice* d) {
-  if (d->Paused) return;
-  if (d->Backend == TBackend::Capture && !gManual) {
-    while (!d->Queue.empty()) CompleteFront(d);
-  } else if (d->Backend == TBackend::Null) {
-    d->Wake.notify_all();
-  }
-}
-
-// The null back end: each buffer takes its playing time.
+// ---- null: each buffer takes its playing time, on a pacing thread of its own.
 void PaceLoop(TWaveDevice* d) {
   std::unique_lock<std::mutex> lock(gLock);
+  TPosts posts;
   while (!d->Closing) {
     if (d->Paused || d->Queue.empty()) {
       d->Wake.wait(lock);
@@ -148,35 +195,112 @@ void PaceLoop(TWaveDevice* d) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     if (d->Wake.wait_until(lock, until, [&] { return d->Closing || d->Paused || d->Queue.empty() || d->Queue.front() != h; }))
       continue;
-    CompleteFront(d);
+    CompleteFront(d, posts);
+    SendUnlocked(lock, posts);
   }
+}
+bool NullOpen(TWaveDevice* d) {
+  d->Pacer = std::thread(PaceLoop, d);
+  return true;
+}
+void NullClose(TWaveDevice* d) {
+  if (d->Pacer.joinable()) d->Pacer.join();
+}
+void NullKick(TWaveDevice* d, std::unique_lock<std::mutex>&) { d->Wake.notify_all(); }
+void NullReset(TWaveDevice* d) { d->Wake.notify_all(); }
+
+// ---- capture: played bytes go to a file; buffers complete at once unless driven by hand.
+bool CaptureOpen(TWaveDevice* d) {
+  const std::string path = Config().CaptureDir + "/wave-" + std::to_string(d->Index) + ".pcm";
+  d->Capture = std::fopen(path.c_str(), "wbe");
+  return d->Capture != nullptr;
+}
+void CaptureClose(TWaveDevice* d) {
+  if (d->Capture) std::fclose(d->Capture);
+}
+void CaptureKick(TWaveDevice* d, std::unique_lock<std::mutex>& lock) {
+  if (gManual) return;
+  TPosts posts;
+  while (!d->Queue.empty() && !d->Paused && !d->Closing) {
+    CompleteFront(d, posts);
+    if (posts.Full()) SendUnlocked(lock, posts);
+  }
+  SendUnlocked(lock, posts);
+}
+void CaptureReset(TWaveDevice*) {}
+
+// ---- sdl: every device converted by its own stream and mixed into the one output.
+bool SdlOpen(TWaveDevice* d) {
+  const WAVEFORMATEX& f = d->Format;
+  d->Stream = SDL_NewAudioStream(f.wBitsPerSample == 16 ? AUDIO_S16LSB : AUDIO_U8, Uint8(f.nChannels),
+                                 int(f.nSamplesPerSec), gSdl->Obtained.format, gSdl->Obtained.channels,
+                                 gSdl->Obtained.freq);
+  return d->Stream != nullptr;
+}
+void SdlClose(TWaveDevice* d) {
+  if (d->Stream) SDL_FreeAudioStream(d->Stream);
+}
+void SdlKick(TWaveDevice*, std::unique_lock<std::mutex>&) {}
+void SdlReset(TWaveDevice* d) {
+  if (d->Stream) SDL_AudioStreamClear(d->Stream);
+  d->Ends.clear();
+  d->Fed = 0;
+}
+
+const TBackendOps kSdlOps{"sdl", SdlOpen, SdlClose, SdlKick, SdlReset};
+const TBackendOps kNullOps{"null", NullOpen, NullClose, NullKick, NullReset};
+const TBackendOps kCaptureOps{"capture", CaptureOpen, CaptureClose, CaptureKick, CaptureReset};
+
+const TBackendOps& OpsOf(TBackend b) {
+  switch (b) {
+    case TBackend::Sdl: return kSdlOps;
+    case TBackend::Capture: return kCaptureOps;
+    default: return kNullOps;
+  }
+}
+
+// Adds one device's converted sound to the mix (gLock held); false when the notices it
+// has to give no longer fit this callback (the rest are given by the next).
+bool MixDevice(TWaveDevice* d, int16_t* mix, int len, TPosts& posts) {
+  // Feed the buffers not yet fed, whole, until the stream holds enough for this callback.
+  for (size_t i = d->Ends.size(); i < d->Queue.size() && SDL_AudioStreamAvailable(d->Stream) < len; ++i) {
+    WAVEHDR* h = d->Queue[i];
+    SDL_AudioStreamPut(d->Stream, h->lpData, int(h->dwBufferLength));
+    d->Fed += h->dwBufferLength;
+    d->Ends.push_back(d->Fed);
+  }
+  std::vector<uint8_t>& scratch = gSdl->Scratch;
+  for (int done = 0; done < len;) {
+    const int got = SDL_AudioStreamGet(d->Stream, scratch.data(), std::min(len - done, int(scratch.size())));
+    if (got <= 0) break;
+    const auto* chunk = reinterpret_cast<const int16_t*>(scratch.data());
+    int16_t* to = mix + done / 2;
+    for (int k = 0; k < got / 2; ++k) to[k] = int16_t(std::clamp(int(to[k]) + int(chunk[k]), -32768, 32767));
+    done += got;
+  }
+  // Buffers whose bytes have all left the stream have been played; what the stream still
+  // holds is counted back in the device's own bytes.
+  const uint64_t held = uint64_t(SDL_AudioStreamAvailable(d->Stream)) * d->Format.nAvgBytesPerSec / gSdl->BytesPerSecond;
+  const uint64_t consumed = d->Fed > held ? d->Fed - held : 0;
+  while (!d->Ends.empty() && d->Ends.front() <= consumed && !d->Queue.empty()) {
+    if (posts.Full()) return false;
+    d->Ends.pop_front();
+    CompleteFront(d, posts);
+  }
+  return true;
 }
 
 void MixCallback(void*, Uint8* out, int len) {
   std::memset(out, 0, size_t(len));
-  std::vector<int16_t> chunk(size_t(len) / 2);
-  std::lock_guard<std::mutex> lock(gLock);
-  for (auto& [index, d] : gDevices) {
-    if (d->Backend != TBackend::Sdl || !d->Stream || d->Paused) continue;
-    // Feed the buffers not yet fed, whole, until the stream holds enough for this callback.
-    for (size_t i = d->Ends.size(); i < d->Queue.size() && SDL_AudioStreamAvailable(d->Stream) < len; ++i) {
-      WAVEHDR* h = d->Queue[i];
-      SDL_AudioStreamPut(d->Stream, h->lpData, int(h->dwBufferLength));
-      d->Fed += h->dwBufferLength;
-      d->Ends.push_back(d->Fed);
-    }
-    const int got = SDL_AudioStreamGet(d->Stream, chunk.data(), len);
-    if (got <= 0) continue;
-    auto* mix = reinterpret_cast<int16_t*>(out);
-    for (int k = 0; k < got / 2; ++k) mix[k] = int16_t(std::clamp(int(mix[k]) + int(chunk[size_t(k)]), -32768, 32767));
-    // Buffers whose bytes have all left the stream have been played.
-    const double ratio = double(d->Format.nAvgBytesPerSec) / double(gSdl->Obtained.freq * 4);
-    const uint64_t consumed = d->Fed - uint64_t(double(SDL_AudioStreamAvailable(d->Stream)) * ratio);
-    while (!d->Ends.empty() && d->Ends.front() <= consumed && !d->Queue.empty()) {
-      d->Ends.pop_front();
-      CompleteFront(d);
+  TPosts posts;
+  {
+    std::lock_guard<std::mutex> lock(gLock);
+    for (auto& [index, d] : gDevices) {
+      if (d->Ops != &kSdlOps || !d->Stream || d->Paused) continue;
+      if (!MixDevice(d, reinterpret_cast<int16_t*>(out), len, posts)) break;
     }
   }
+  posts.Send();
 }
 
 TWaveDevice* Valid(HWAVEOUT device) {
@@ -196,29 +320,18 @@ MMRESULT waveOutOpen(HWAVEOUT* device, UINT, const WAVEFORMATEX* format, uintptr
   auto* d = new TWaveDevice;
   d->Format = *format;
   d->CallbackThread = (flags & CALLBACK_THREAD) ? DWORD(callback) : 0;
-  TBackend backend = Config().Backend;
   std::unique_lock<std::mutex> lock(gLock);
-  if (backend == TBackend::Sdl && !OpenSdl()) backend = Config().Backend = TBackend::Null;
-  d->Backend = backend;
+  if (Config().Backend == TBackend::Sdl && !OpenSdl()) Config().Backend = TBackend::Null;
+  d->Ops = &OpsOf(Config().Backend);
   d->Index = gOpenCount++;
-  if (backend == TBackend::Capture) {
-    const std::string path = Config().CaptureDir + "/wave-" + std::to_string(d->Index) + ".pcm";
-    d->Capture = std::fopen(path.c_str(), "wb");
-    if (!d->Capture) {
-      delete d;
-      return MMSYSERR_ERROR;
-    }
-  } else if (backend == TBackend::Sdl) {
-    d->Stream = SDL_NewAudioStream(format->wBitsPerSample == 16 ? AUDIO_S16LSB : AUDIO_U8, Uint8(format->nChannels),
-                                   int(format->nSamplesPerSec), gSdl->Obtained.format, gSdl->Obtained.channels,
-                                   gSdl->Obtained.freq);
-    if (!d->Stream) {
-      delete d;
-      return MMSYSERR_ERROR;
-    }
+  if (!d->Ops->Open(d)) {
+    lock.unlock();
+    d->Ops->Close(d);
+    delete d;
+    return MMSYSERR_ERROR;
   }
   gDevices[d->Index] = d;
-  if (backend == TBackend::Null) d->Pacer = std::thread(PaceLoop, d);
+  lock.unlock();
   if (d->CallbackThread) PostThreadMessage(d->CallbackThread, MM_WOM_OPEN, reinterpret_cast<WPARAM>(d), 0);
   *device = d;
   return MMSYSERR_NOERROR;
@@ -232,9 +345,7 @@ MMRESULT waveOutClose(HWAVEOUT device) {
   d->Closing = true;
   d->Wake.notify_all();
   lock.unlock();
-  if (d->Pacer.joinable()) d->Pacer.join();
-  if (d->Capture) std::fclose(d->Capture);
-  if (d->Stream) SDL_FreeAudioStream(d->Stream);
+  d->Ops->Close(d);
   if (d->CallbackThread) PostThreadMessage(d->CallbackThread, MM_WOM_CLOSE, reinterpret_cast<WPARAM>(d), 0);
   delete d;
   return MMSYSERR_NOERROR;
@@ -256,13 +367,13 @@ MMRESULT waveOutUnprepareHeader(HWAVEOUT device, WAVEHDR* header, UINT) {
 }
 
 MMRESULT waveOutWrite(HWAVEOUT device, WAVEHDR* header, UINT) {
-  std::lock_guard<std::mutex> lock(gLock);
+  std::unique_lock<std::mutex> lock(gLock);
   TWaveDevice* d = Valid(device);
   if (!d) return MMSYSERR_INVALHANDLE;
   if (!header || !(header->dwFlags & WHDR_PREPARED)) return WAVERR_UNPREPARED;
   header->dwFlags = (header->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
   d->Queue.push_back(header);
-  Kick(d);
+  if (!d->Paused) d->Ops->Kick(d, lock);
   return MMSYSERR_NOERROR;
 }
 
@@ -276,30 +387,30 @@ MMRESULT waveOutPause(HWAVEOUT device) {
 }
 
 MMRESULT waveOutRestart(HWAVEOUT device) {
-  std::lock_guard<std::mutex> lock(gLock);
+  std::unique_lock<std::mutex> lock(gLock);
   TWaveDevice* d = Valid(device);
   if (!d) return MMSYSERR_INVALHANDLE;
   d->Paused = false;
-  Kick(d);
+  d->Ops->Kick(d, lock);
   return MMSYSERR_NOERROR;
 }
 
 MMRESULT waveOutReset(HWAVEOUT device) {
-  std::lock_guard<std::mutex> lock(gLock);
+  std::unique_lock<std::mutex> lock(gLock);
   TWaveDevice* d = Valid(device);
   if (!d) return MMSYSERR_INVALHANDLE;
+  TPosts posts;
   while (!d->Queue.empty()) {
     WAVEHDR* h = d->Queue.front();
     d->Queue.pop_front();
     h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
-    PostThreadMessage(d->CallbackThread, MM_WOM_DONE, reinterpret_cast<WPARAM>(d), reinterpret_cast<LPARAM>(h));
+    posts.Add(d->CallbackThread, MM_WOM_DONE, d, h);
+    if (posts.Full()) SendUnlocked(lock, posts);
   }
-  if (d->Stream) SDL_AudioStreamClear(d->Stream);
-  d->Ends.clear();
-  d->Fed = 0;
+  d->Ops->Reset(d);
   d->Played = 0;
   d->Partial = 0;
-  d->Wake.notify_all();
+  SendUnlocked(lock, posts);
   return MMSYSERR_NOERROR;
 }
 
@@ -312,13 +423,7 @@ MMRESULT waveOutGetPosition(HWAVEOUT device, MMTIME* time, UINT) {
   return MMSYSERR_NOERROR;
 }
 
-const char* WaveOutBackendName() {
-  switch (Config().Backend) {
-    case TBackend::Sdl: return "sdl";
-    case TBackend::Capture: return "capture";
-    default: return "null";
-  }
-}
+const char* WaveOutBackendName() { return OpsOf(Config().Backend).Name; }
 
 void WaveOutCaptureManual(bool manual) {
   std::lock_guard<std::mutex> lock(gLock);
@@ -332,10 +437,13 @@ HWAVEOUT WaveOutCaptureDevice(int openIndex) {
 }
 
 bool WaveOutCaptureComplete(HWAVEOUT device) {
-  std::lock_guard<std::mutex> lock(gLock);
+  std::unique_lock<std::mutex> lock(gLock);
   TWaveDevice* d = Valid(device);
   if (!d || d->Queue.empty() || d->Paused) return false;
-  CompleteFront(d);
+  TPosts posts;
+  CompleteFront(d, posts);
+  lock.unlock();
+  posts.Send();
   return true;
 }
 

@@ -139,6 +139,7 @@ int CliRun(int argc, char** argv) {
                  "       [--allow-processes]\n");
     return 1;
   }
+  CatchTerminationSignals();
   TCliHost host;
   host.AllowProcesses = o.AllowProcesses;
   TStillClock clock;
@@ -188,7 +189,7 @@ int CliRun(int argc, char** argv) {
     for (auto [it, end] = o.Snapshots.equal_range(frame); it != end; ++it)
       if (!SaveSnapshotPng(runtime->BackBuffer, it->second))
         std::fprintf(stderr, "cannot write %s\n", it->second.c_str());
-    if (host.Closed || terminated) break;
+    if (host.Closed || terminated || TerminationSignal() != 0) break;
     if (o.Frames < 0 && runtime->ScriptEnded() && !runtime->AnyLayerBusy()) break;
   }
   if (o.Vars)
@@ -205,5 +206,6 @@ int CliRun(int argc, char** argv) {
   }
   runtime.reset();
   SetApplicationTerminateHandler(nullptr);
+  if (TerminationSignal() != 0) return 128 + TerminationSignal();
   return status;
 }

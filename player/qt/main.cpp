@@ -1,6 +1,7 @@
 // sorvane [STORY_DIR]: plays the story in STORY_DIR, or in the program's own folder.
 #include <QApplication>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QStyle>
 
 #include "platform/Application.h"
@@ -29,12 +30,19 @@ int main(int argc, char** argv) {
   const std::string story = argc > 1 ? argv[1] : QApplication::applicationDirPath().toStdString();
   int status;
   {
+    // SIGINT and SIGTERM close the window, so the story ends as when its window is closed.
+    const int signalPipe = CatchTerminationSignals();
     TSorvFrmMain window(story);
+    if (window.StartupAborted()) return 1;
+    QSocketNotifier notifier(signalPipe, QSocketNotifier::Read);
+    notifier.setEnabled(signalPipe >= 0);
+    QObject::connect(&notifier, &QSocketNotifier::activated, &window, [&window] { window.close(); });
     window.show();
     if (QScreen* screen = window.screen())
       window.move(screen->availableGeometry().center() - window.rect().center());
+    if (TerminationSignal() != 0) QMetaObject::invokeMethod(&window, [&window] { window.close(); }, Qt::QueuedConnection);
     status = app.exec();
   }
   TThread::SetWakeMainThread(nullptr);
-  return status;
+  return TerminationSignal() != 0 ? 128 + TerminationSignal() : status;
 }
