@@ -59,13 +59,17 @@ test: build
 	$(MAKE) --no-print-directory test-sanitize
 	$(MAKE) --no-print-directory test-tsan
 
-# The sound library's threads under ThreadSanitizer.
+# Every test that starts a thread under ThreadSanitizer: the platform's threads and wave
+# output, the interpreter's worker, the sound players.
 TSAN_DIR ?= build-tsan
+TSAN_TESTS := platform_tests player_tests sound_tests
 test-tsan: deps
 	@[ -f $(TSAN_DIR)/build.ninja ] || cmake -S . -B $(TSAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DSORVANE_SANITIZE=thread -DSORVANE_BENCH=OFF -DSORVANE_QT=OFF
-	ninja -C $(TSAN_DIR) -j $(JOBS) sound_tests
-	TSAN_OPTIONS=halt_on_error=1 $(TSAN_DIR)/bin/sound_tests --gtest_brief=1
+	ninja -C $(TSAN_DIR) -j $(JOBS) $(TSAN_TESTS) sorvane-cli
+	for t in $(TSAN_TESTS); do \
+	  TSAN_OPTIONS=halt_on_error=1 SORVANE_AUDIO=null $(TSAN_DIR)/bin/$$t --gtest_brief=1 || exit 1; \
+	done
 
 demo-assets:
 	stories/demo/make-assets.sh
@@ -86,14 +90,16 @@ play: build demo-assets
 	  echo "Snapshots: $(PLAY_DIR)/frame-*.png; the story's log: stories/demo/sorvane.log"; \
 	fi
 
-# libFuzzer targets (clang); FUZZ_SECONDS per target.
+# libFuzzer targets (clang), the libraries under test instrumented too; FUZZ_SECONDS per
+# target, each starting from a seed corpus taken from tests/ and the demo story.
 FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := htmldoc script calc commands ombrix ogg cmdline
 fuzz: deps
 	@[ -f $(FUZZ_DIR)/build.ninja ] || CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVANE_FUZZ=ON -DSORVANE_SANITIZE=address,undefined \
-	  -DSORVANE_BENCH=OFF -DSORVANE_WERROR=OFF
-	ninja -C $(FUZZ_DIR) -j $(JOBS) fuzz_htmldoc
-	$(FUZZ_DIR)/bin/fuzz_htmldoc -max_total_time=$(FUZZ_SECONDS) -max_len=4096
+	  -DSORVANE_BENCH=OFF -DSORVANE_WERROR=OFF -DSORVANE_QT=OFF
+	ninja -C $(FUZZ_DIR) -j $(JOBS) $(addprefix fuzz_,$(FUZZ_TARGETS))
+	tests/fuzz/run.sh $(FUZZ_DIR)/bin $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; done

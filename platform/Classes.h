@@ -6,6 +6,7 @@
 // thread; Synchronize and Terminated to the worker; CheckSynchronize to the main thread.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <exception>
 #include <functional>
@@ -18,14 +19,21 @@ class SVP_API TThread {
  public:
   // The thread does not run until Start.
   TThread();
-  // Asks the worker to terminate and waits for it (serving its synchronous calls).
+  // Asks the worker to terminate and waits for it (serving its synchronous calls). By then
+  // a derived class's members are gone: a class whose Execute uses its own members stops
+  // the worker first, with Stop() in its own destructor.
   virtual ~TThread();
   TThread(const TThread&) = delete;
   TThread& operator=(const TThread&) = delete;
 
   void Start();
-  void Terminate() { FTerminated = true; }
-  bool Terminated() const { return FTerminated; }
+  void Terminate() { FTerminated.store(true); }
+  bool Terminated() const { return FTerminated.load(); }
+  // Terminate and WaitFor: the worker has ended when it returns.
+  void Stop() {
+    Terminate();
+    WaitFor();
+  }
   // Waits until Execute has ended and OnTerminate has run.
   void WaitFor();
   bool Finished() const;
@@ -52,7 +60,7 @@ class SVP_API TThread {
   void Run();
 
   std::thread FThread;
-  volatile bool FTerminated = false;
+  std::atomic<bool> FTerminated{false};
   mutable std::mutex FLock;
   std::condition_variable FDone;
   bool FStarted = false;

@@ -93,8 +93,11 @@ void QuietAlsa() {
   if (auto set = reinterpret_cast<int (*)(THandler)>(::dlsym(library, "snd_lib_error_set_handler"))) set(SilentAlsa);
 }
 
-// Opens the one SDL output; false (and the null back end from then on) when there is none.
+// Opens the one SDL output; false when there is none. Never called with gLock held: SDL
+// holds its own lock while the mix takes gLock.
+std::mutex gSdlLock;
 bool OpenSdl() {
+  std::lock_guard<std::mutex> lock(gSdlLock);
   if (gSdl) return true;
   QuietAlsa();
   // SIGINT and SIGTERM stay the program's own: SDL would turn them into quit events.
@@ -320,8 +323,8 @@ MMRESULT waveOutOpen(HWAVEOUT* device, UINT, const WAVEFORMATEX* format, uintptr
   auto* d = new TWaveDevice;
   d->Format = *format;
   d->CallbackThread = (flags & CALLBACK_THREAD) ? DWORD(callback) : 0;
-  std::unique_lock<std::mutex> lock(gLock);
   if (Config().Backend == TBackend::Sdl && !OpenSdl()) Config().Backend = TBackend::Null;
+  std::unique_lock<std::mutex> lock(gLock);
   d->Ops = &OpsOf(Config().Backend);
   d->Index = gOpenCount++;
   if (!d->Ops->Open(d)) {

@@ -74,7 +74,7 @@ void TFramePacer::Start() {
   FFrameIndex = 0;
 }
 
-uint32_t TFramePacer::Deadline() const { return uint32_t(std::llround((double(FFrameIndex) + 1) * kPeriod)); }
+uint32_t TFramePacer::Deadline() const { return uint32_t(std::llround((double(FFrameIndex.load()) + 1) * kPeriod)); }
 
 void TFramePacer::Cycle(const std::function<void()>& update, const std::function<void()>& draw, bool timing) {
   const uint32_t began = timing ? FClock.Now() : 0;
@@ -185,8 +185,7 @@ void TSubThread::LogAbortedStart(const std::vector<AnsiString>& notes, const Ans
 
 TSubThread::~TSubThread() {
   // The worker must be gone before anything it drives is freed.
-  Terminate();
-  WaitFor();
+  Stop();
   VariableDebug.reset();
   Loader.reset();
   SceneLayer.reset();
@@ -271,7 +270,7 @@ void TSubThread::UpdateStep() {
     l->MouseX = cursor.x - ClientOriginX;
     l->MouseY = cursor.y - ClientOriginY;
   }
-  for (TLayer* l : Layers) l->Update(int32_t(FrameIndex), 60, DirtyRects);
+  for (TLayer* l : Layers) l->Update(int32_t(FrameIndex.load()), 60, DirtyRects);
 }
 
 TSubThread::THandler TSubThread::FindHandler(const AnsiString& name) {
@@ -358,7 +357,7 @@ void TSubThread::DrawOverlay() {
   Variables->TryGetInt("LASTSELECT", lastSelect);
   char buf[96];
   std::vector<TOverlayLine> lines;
-  lines.push_back({0, 0, "Time:" + std::to_string(std::lrint(double(FrameIndex) / 60.0))});
+  lines.push_back({0, 0, "Time:" + std::to_string(std::lrint(double(FrameIndex.load()) / 60.0))});
   std::snprintf(buf, sizeof buf, "X:%4d Y:%4d", cursor.x, cursor.y);
   lines.push_back({0, 20, buf});
   std::snprintf(buf, sizeof buf, "X:%4d Y:%4d", cursor.x - ClientOriginX, cursor.y - ClientOriginY);

@@ -6,6 +6,7 @@
 // Threads: construct, destroy and run the steps on the main thread; Execute is the worker.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -46,7 +47,7 @@ class TFramePacer {
   static constexpr double kPeriod = 1000.0 / 60.0;
   static constexpr uint32_t kCatchUpLimit = 30;
 
-  TFramePacer(IFrameClock& clock, uint32_t& frameIndex) : FClock(clock), FFrameIndex(frameIndex) {}
+  TFramePacer(IFrameClock& clock, std::atomic<uint32_t>& frameIndex) : FClock(clock), FFrameIndex(frameIndex) {}
   void Start();
   void Cycle(const std::function<void()>& update, const std::function<void()>& draw, bool timing);
 
@@ -57,7 +58,7 @@ class TFramePacer {
  private:
   uint32_t Deadline() const;  // of the next frame, in ms after the start
   IFrameClock& FClock;
-  uint32_t& FFrameIndex;
+  std::atomic<uint32_t>& FFrameIndex;
   uint32_t FStart = 0;
 };
 
@@ -70,7 +71,8 @@ class TSubThread : public TThread {
   TSubThread(IPlayerHost& host, const std::string& storyDir, IFrameClock& clock = PlatformFrameClock());
   ~TSubThread() override;
 
-  uint32_t FrameIndex = 0;
+  // Counted by the draw step and the worker's catch-up; read anywhere.
+  std::atomic<uint32_t> FrameIndex{0};
   std::unique_ptr<TMainScriptLoader> Loader;
   std::unique_ptr<TTextLayer> MessageLayer;
   std::unique_ptr<TTextLayer> SpeakerLayer;

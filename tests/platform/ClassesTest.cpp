@@ -12,6 +12,7 @@ namespace {
 
 class Worker : public TThread {
  public:
+  ~Worker() override { Stop(); }  // Body is ours: the worker ends before it goes
   std::function<void(Worker&)> Body;
   using TThread::Synchronize;
 

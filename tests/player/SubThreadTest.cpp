@@ -30,7 +30,7 @@ class FakeClock : public IFrameClock {
 
 TEST(FramePacer, KeepsOneUpdatePerFrameWithoutDrift) {
   FakeClock clock;
-  uint32_t frame = 0;
+  std::atomic<uint32_t> frame{0};
   TFramePacer pacer(clock, frame);
   pacer.Start();
   int updates = 0, draws = 0;
@@ -45,7 +45,7 @@ TEST(FramePacer, KeepsOneUpdatePerFrameWithoutDrift) {
 
 TEST(FramePacer, CatchesUpAtMostThirtyUpdatesAfterAStall) {
   FakeClock clock;
-  uint32_t frame = 0;
+  std::atomic<uint32_t> frame{0};
   TFramePacer pacer(clock, frame);
   pacer.Start();
   int updates = 0;

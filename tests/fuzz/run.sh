@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Runs each fuzz target for SECONDS from a seed corpus of the project's own files and
+# prints its coverage and speed. Usage: run.sh BIN_DIR SECONDS TARGET...
+set -euo pipefail
+BIN=$1; SECONDS_EACH=$2; shift 2
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+seeds() {
+  case $1 in
+    htmldoc|script|commands) ls "$ROOT"/tests/scripts/*.src "$ROOT"/tests/stories/*/start.svx.txt "$ROOT"/stories/demo/src/*.txt ;;
+    calc) printf '%s\n' '1 + 2' '#A * ( 3 - #B )' '10 / 0' '2147483647 + 1' '$7F' 'True' ;;
+    ombrix) ls "$ROOT"/stories/demo/*.png ;;
+    ogg) ls "$ROOT"/stories/demo/*.ogg ;;
+    cmdline) printf '%s\n' 'a "b c" d\"e' '"prog name" x\\\\"y' ;;
+  esac
+}
+for t in "$@"; do
+  mkdir -p "$WORK/$t"
+  i=0
+  while IFS= read -r s; do
+    if [ -f "$s" ]; then cp "$s" "$WORK/$t/seed-$i"; else printf '%s' "$s" > "$WORK/$t/seed-$i"; fi
+    i=$((i + 1))
+  done < <(seeds "$t")
+  ( cd "$WORK" && ASAN_OPTIONS=detect_leaks=0 "$BIN/fuzz_$t" -max_total_time="$SECONDS_EACH" -max_len=65536 \
+      -rss_limit_mb=4096 -print_final_stats=1 "$WORK/$t" > "$WORK/$t.log" 2>&1 ) || {
+    tail -40 "$WORK/$t.log"; echo "fuzz_$t: a crash (above)"; exit 1; }
+  runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$WORK/$t.log" | grep -o '[0-9]*$' || echo 0)
+  cov=$(grep -o 'cov: [0-9]*' "$WORK/$t.log" | tail -1 | grep -o '[0-9]*' || echo 0)
+  echo "fuzz_$t: $runs runs in ${SECONDS_EACH} s ($((runs / SECONDS_EACH)) per second), coverage $cov"
+done
