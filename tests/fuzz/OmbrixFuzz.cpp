@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool made = [] {
     const TPixelFormat formats[3] = {pf32bit, pf24bit, pf8bit};
     for (int i = 0; i < 3; ++i) {
-      bitmaps[i].PixelFormat(formats[i]);
+      bitmaps[i].SetPixelFormat(formats[i]);
       bitmaps[i].SetSize(37 + i, 29 + i);
     }
     return true;

@@ -2,7 +2,7 @@
 # Runs each fuzz target for SECONDS from a seed corpus of the project's own files and
 # prints its coverage and speed. Usage: run.sh BIN_DIR SECONDS TARGET...
 set -euo pipefail
-BIN=$1; SECONDS_EACH=$2; shift 2
+BIN=$(cd "$1" && pwd); SECONDS_EACH=$2; shift 2
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
