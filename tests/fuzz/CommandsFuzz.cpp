@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "FuzzSupport.h"
+#include "platform/Application.h"
 #include "player/SubThread.h"
 
 namespace {
@@ -28,6 +29,11 @@ class TStill : public IFrameClock {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   QuietDialogs();
+  // An Abort answer asks the application to end: here it ends this input's run.
+  static bool ended = false;
+  static const bool handler = (SetApplicationTerminateHandler([] { ended = true; }), true);
+  (void)handler;
+  ended = false;
   static const std::string home = std::filesystem::current_path().string();
   if (size < 2) return 0;
   ::setenv("SORVANE_AUDIO", "null", 0);
@@ -36,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TStill clock;
   try {
     TSubThread runtime(host, FuzzDir(), clock);
-    for (int frame = 0; frame < 40; ++frame) {
+    for (int frame = 0; frame < 40 && !ended; ++frame) {
       if ((data[0] >> (frame % 8)) & 1) EventQueue->Push(TInputEvent{evAdvance, 1});
       host.Mouse = TPoint{(data[1] * (frame + 1)) % 800, (data[1] * 7 * frame) % 600};
       runtime.UpdateStep();

@@ -11,9 +11,21 @@ seeds() {
     htmldoc|script|commands) ls "$ROOT"/tests/scripts/*.src "$ROOT"/tests/stories/*/start.svx.txt "$ROOT"/stories/demo/src/*.txt ;;
     calc) printf '%s\n' '1 + 2' '#A * ( 3 - #B )' '10 / 0' '2147483647 + 1' '$7F' 'True' ;;
     ombrix) ls "$ROOT"/stories/demo/*.png ;;
-    ogg) ls "$ROOT"/stories/demo/*.ogg ;;
+    ogg) ogg_seeds ;;
     cmdline) printf '%s\n' 'a "b c" d\"e' '"prog name" x\\\\"y' ;;
   esac
+}
+# Short sounds encoded here, mono and stereo, at two rates: the decoder's every header and
+# page kind with little to read per run.
+ogg_seeds() {
+  local rate ch
+  for rate in 8000 22050; do
+    for ch in 1 2; do
+      sox -q -n -r $rate -c $ch -b 16 "$WORK/tone.wav" synth 0.2 sine 440
+      oggenc -Q -q 0 -o "$WORK/tone-$rate-$ch.ogg" "$WORK/tone.wav"
+      echo "$WORK/tone-$rate-$ch.ogg"
+    done
+  done
 }
 for t in "$@"; do
   mkdir -p "$WORK/$t"
