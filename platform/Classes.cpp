@@ -1,5 +1,9 @@
 #include "Classes.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <deque>
 
@@ -41,6 +45,13 @@ void TThread::Start() {
 }
 
 void TThread::Run() {
+  // Linux schedules each thread by its own nice value; the thread's id names it alone.
+  if (Priority == TPriority::Lower) {
+    const id_t self = id_t(::gettid());
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, self);
+    if (errno == 0) ::setpriority(PRIO_PROCESS, self, nice + 1);
+  }
   try {
     Execute();
   } catch (...) {

@@ -27,6 +27,10 @@ class SVP_API TThread {
   TThread& operator=(const TThread&) = delete;
 
   void Start();
+  // How the worker is scheduled against the process's other threads; set before Start.
+  // Lower is one nice step below the process's own.
+  enum class TPriority { Normal, Lower };
+  TPriority Priority = TPriority::Normal;
   void Terminate() { FTerminated.store(true); }
   bool Terminated() const { return FTerminated.load(); }
   // Terminate and WaitFor: the worker has ended when it returns.

@@ -4,3 +4,4 @@
 
 int CliCompile(int argc, char** argv);
 int CliRun(int argc, char** argv);
+int CliScenes(int argc, char** argv);

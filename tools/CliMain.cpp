@@ -8,7 +8,7 @@ namespace {
 void Usage() {
   std::fprintf(stderr,
                "usage: sorvane-cli compile FILE.svx\n"
-               "       sorvane-cli scenes  FILE.knv\n"
+               "       sorvane-cli scenes  FILE.knv [--dialogs ok|ignore|abort]\n"
                "       sorvane-cli run     STORY_DIR [options]\n");
 }
 }  // namespace
@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (std::strcmp(argv[1], "compile") == 0) return CliCompile(argc - 2, argv + 2);
+  if (std::strcmp(argv[1], "scenes") == 0) return CliScenes(argc - 2, argv + 2);
   if (std::strcmp(argv[1], "run") == 0) return CliRun(argc - 2, argv + 2);
   Usage();
   return 1;

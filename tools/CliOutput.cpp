@@ -1,6 +1,7 @@
 #include "tools/CliOutput.h"
 
 #include "platform/CodePage.h"
+#include "platform/Dialogs.h"
 
 std::string CliEscape(std::string_view utf8) {
   static const char kHex[] = "0123456789ABCDEF";
@@ -22,3 +23,11 @@ std::string CliEscape(std::string_view utf8) {
 }
 
 std::string CliEscape(std::u16string_view text) { return CliEscape(WideToUtf8(text)); }
+
+bool SetCliDialogAnswer(const std::string& word) {
+  if (word == "ok") SetConsoleDialogAnswer(mrOk);
+  else if (word == "ignore") SetConsoleDialogAnswer(mrIgnore);
+  else if (word == "abort") SetConsoleDialogAnswer(mrAbort);
+  else return false;
+  return true;
+}

@@ -9,3 +9,6 @@
 
 std::string CliEscape(std::string_view utf8);
 std::string CliEscape(std::u16string_view text);
+
+// --dialogs ok|ignore|abort: the answer every dialog gets; false for another word.
+bool SetCliDialogAnswer(const std::string& word);

@@ -103,11 +103,7 @@ bool ParseOptions(int argc, char** argv, TOptions& o) {
       if (!value(v) || !ParseFrame(v, frame, rest) || rest.empty()) return false;
       o.Snapshots.emplace(frame, std::filesystem::absolute(rest).string());
     } else if (a == "--dialogs") {
-      if (!value(v)) return false;
-      if (v == "ok") SetConsoleDialogAnswer(mrOk);
-      else if (v == "ignore") SetConsoleDialogAnswer(mrIgnore);
-      else if (v == "abort") SetConsoleDialogAnswer(mrAbort);
-      else return false;
+      if (!value(v) || !SetCliDialogAnswer(v)) return false;
     } else {
       return false;
     }

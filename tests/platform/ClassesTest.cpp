@@ -1,6 +1,10 @@
 #include "platform/Classes.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <atomic>
 #include <chrono>
@@ -66,6 +70,21 @@ TEST(Thread, AnExceptionEndingExecuteIsKept) {
     std::rethrow_exception(w.FatalException);
   } catch (const EOSError& e) {
     EXPECT_EQ(e.Message(), "gone");
+  }
+}
+
+TEST(Thread, ALowerPriorityWorkerRunsOneNiceStepBelowTheProcess) {
+  errno = 0;
+  const int own = ::getpriority(PRIO_PROCESS, id_t(::gettid()));
+  ASSERT_EQ(errno, 0);
+  for (auto [priority, expected] : {std::pair{TThread::TPriority::Normal, own}, {TThread::TPriority::Lower, own + 1}}) {
+    Worker w;
+    int seen = -100;
+    w.Body = [&](Worker&) { seen = ::getpriority(PRIO_PROCESS, id_t(::gettid())); };
+    w.Priority = priority;
+    w.Start();
+    w.WaitFor();
+    EXPECT_EQ(seen, own >= 19 ? own : expected);
   }
 }
 

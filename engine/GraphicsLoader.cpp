@@ -1,0 +1,286 @@
+#include "engine/GraphicsLoader.h"
+
+#include <algorithm>
+#include <limits>
+#include <new>
+
+#include "platform/Dialogs.h"
+#include "platform/Files.h"
+
+namespace {
+
+constexpr uint64_t kNoLimit = std::numeric_limits<uint64_t>::max();
+
+uint64_t ImageBytes(const TOmbrixInfo& info) {
+  return info.Width > 0 && info.Height > 0 ? uint64_t(info.Width) * uint64_t(info.Height) * 4 : 0;
+}
+
+enum class TDecode { Decoded, Failed, OverBudget };
+
+// LoadImageFile with a limit on the bitmap's size: a larger image is not decoded.
+TDecode DecodeWithin(const AnsiString& fileName, uint64_t maxBytes, std::unique_ptr<TABitmap>& out) {
+  out.reset();
+  try {
+    TImageFile image(fileName);
+    if (!image.Handle()) return TDecode::Failed;  // "Couldn't open file."
+    TOmbrixInfo info{};
+    if (GetOmbrixInfo(image.Handle(), &info) != 0) return TDecode::Failed;
+    TPixelFormat format;
+    if (ImageInfoRefusal(info, format)) return TDecode::Failed;
+    if (ImageBytes(info) > maxBytes) return TDecode::OverBudget;
+    auto bitmap = std::make_unique<TABitmap>();
+    bitmap->SetPixelFormat(format);
+    bitmap->SetSize(info.Width, info.Height);
+    GetImageDataToBitmap(image.Handle(), bitmap->Handle());
+    bitmap->Ensure32Bit();
+    out = std::move(bitmap);
+    return TDecode::Decoded;
+  } catch (const std::bad_alloc&) {
+    return TDecode::Failed;  // an image too large for the memory left decodes to none
+  }
+}
+
+}  // namespace
+
+TImageFile::TImageFile(const AnsiString& fileName) {
+  if (CreateOmbrix(&FHandle, ResolveFileName(std::string_view(fileName)).c_str()) != 0) FHandle = nullptr;
+}
+
+TImageFile::~TImageFile() {
+  if (FHandle) DeleteOmbrix(&FHandle);
+}
+
+const char* ImageInfoRefusal(const TOmbrixInfo& info, TPixelFormat& format) {
+  if (info.BitDepth != 8) return "Bitdepth not supported.";
+  if (info.ColorType == OMBRIX_COLOR_RGB) {
+    format = pf24bit;
+  } else if (info.ColorType == OMBRIX_COLOR_RGB_TRANSPARENT) {
+    format = pf32bit;
+  } else {
+    return "Color type not supported.";
+  }
+  return nullptr;
+}
+
+std::unique_ptr<TABitmap> LoadImageFile(const AnsiString& fileName) {
+  std::unique_ptr<TABitmap> bitmap;
+  DecodeWithin(fileName, kNoLimit, bitmap);
+  return bitmap;
+}
+
+// ---- the worker
+
+TGraphicsLoaderThread::TGraphicsLoaderThread(std::unique_ptr<TObjectTable> table) : FTable(std::move(table)) {
+  Priority = TPriority::Lower;
+}
+
+TGraphicsLoaderThread::~TGraphicsLoaderThread() {
+  Terminate();
+  Wake();
+  WaitFor();
+}
+
+void TGraphicsLoaderThread::Wake() {
+  std::lock_guard<std::mutex> lock(FWakeLock);
+  FWakeRequested = true;
+  ++FWakeCount;
+  FWakeSignal.notify_one();
+}
+
+void TGraphicsLoaderThread::WaitUntilIdle() {
+  std::unique_lock<std::mutex> lock(FWakeLock);
+  const uint64_t target = FWakeCount;
+  FIdleSignal.wait(lock, [&] { return FPassesDone >= target; });
+}
+
+void TGraphicsLoaderThread::Execute() {
+  try {
+    while (!Terminated()) {
+      uint64_t wakes;
+      {
+        std::lock_guard<std::mutex> lock(FWakeLock);
+        FWakeRequested = false;
+        wakes = FWakeCount;
+      }
+      FIdle = false;
+      FPosition = 0;
+      DecodePending();
+      {
+        std::lock_guard<std::mutex> lock(FWakeLock);
+        FPassesDone = wakes;
+        FIdleSignal.notify_all();
+      }
+      if (Terminated()) break;
+      SleepUntilWoken();
+    }
+  } catch (...) {
+    ShowFatalError(std::current_exception());
+    std::lock_guard<std::mutex> lock(FWakeLock);
+    FPassesDone = kNoLimit;  // nobody waits for a worker that has ended
+    FIdleSignal.notify_all();
+    throw;
+  }
+  std::lock_guard<std::mutex> lock(FWakeLock);
+  FPassesDone = kNoLimit;
+  FIdleSignal.notify_all();
+}
+
+void TGraphicsLoaderThread::DecodePending() {
+  for (;;) {
+    uint64_t room = kNoLimit;
+    FEntry = FindNextPending(room);
+    if (FIdle) return;
+    const TDecode result = DecodeWithin(FFileName, room, FDecodedImage);
+    if (result != TDecode::OverBudget) {
+      FEntry->Image = std::move(FDecodedImage);
+      FEntry->State = FEntry->Image ? TImageTableItem::stLoaded : TImageTableItem::stFailed;
+    }
+    FEntry->Lock.unlock();
+    FEntry = nullptr;
+  }
+}
+
+TImageTableItem* TGraphicsLoaderThread::FindNextPending(uint64_t& room) {
+  FTable->Lock();
+  // What the images held ahead take already; only this thread adds to it.
+  uint64_t held = 0;
+  int walk = 0;
+  AnsiString key;
+  TObject* object;
+  while (FTable->NextObject(walk, key, object)) {
+    auto* entry = static_cast<TImageTableItem*>(object);
+    std::lock_guard<std::mutex> lock(entry->Lock);
+    if (entry->References <= 0 && entry->Image)
+      held += uint64_t(entry->Image->Width()) * uint64_t(entry->Image->Height()) * 4;
+  }
+  const uint64_t aheadRoom = held < kDecodeAheadBytes ? kDecodeAheadBytes - held : 0;
+  while (FTable->NextObject(FPosition, key, object)) {
+    auto* entry = static_cast<TImageTableItem*>(object);
+    entry->Lock.lock();
+    if (entry->State == TImageTableItem::stPending && (entry->References > 0 || aheadRoom > 0)) {
+      FFileName = key;
+      FDecodedImage.reset();
+      room = entry->References > 0 ? kNoLimit : aheadRoom;
+      FTable->Unlock();
+      return entry;
+    }
+    entry->Lock.unlock();
+  }
+  FTable->Unlock();
+  FIdle = true;
+  return nullptr;
+}
+
+void TGraphicsLoaderThread::SleepUntilWoken() {
+  std::unique_lock<std::mutex> lock(FWakeLock);
+  FWakeSignal.wait(lock, [&] { return FWakeRequested || Terminated(); });
+}
+
+void TGraphicsLoaderThread::ShowFatalError(const std::exception_ptr& error) {
+  std::string text = "GraphicsLoaderThread Error!\r\n";
+  try {
+    std::rethrow_exception(error);
+  } catch (const Exception& e) {
+    text += std::string(e.ClassName()) + "\r\n" + e.Message();
+  } catch (const std::exception& e) {
+    text += std::string("Exception\r\n") + e.what();
+  } catch (...) {
+    text += "Exception\r\n";
+  }
+  MessageDlg(text, mtError, mbOKOnly);
+}
+
+// ---- the cache
+
+TGraphicsLoader::TGraphicsLoader() {
+  auto table = std::make_unique<TObjectTable>();
+  table->Overwrite = false;
+  table->OwnsObjects = true;
+  FWorker = std::make_unique<TGraphicsLoaderThread>(std::move(table));
+  FWorker->Start();
+  FWorker->Wake();
+}
+
+TGraphicsLoader::~TGraphicsLoader() = default;  // the worker stops, then frees the table
+
+TABitmap* TGraphicsLoader::GetImage(const AnsiString& fileName) {
+  if (fileName.empty()) return nullptr;  // no file named: no image, and no entry to count
+  TObjectTable& table = ImageTable();
+  table.Lock();
+  TObject* object = nullptr;
+  if (table.TryGetObject(fileName, object)) {
+    auto* entry = static_cast<TImageTableItem*>(object);
+    std::lock_guard<std::mutex> lock(entry->Lock);
+    table.Unlock();
+    if (entry->State == TImageTableItem::stPending) {
+      entry->Image = LoadImageFile(fileName);
+      if (entry->Image) entry->State = TImageTableItem::stLoaded;
+    }
+    ++entry->References;
+    return entry->Image.get();
+  }
+  // Decoded while the table is locked: nobody else can see the new entry yet.
+  TImageTableItem* entry = nullptr;
+  try {
+    auto created = std::make_unique<TImageTableItem>();
+    created->Image = LoadImageFile(fileName);
+    if (created->Image) created->State = TImageTableItem::stLoaded;
+    created->References = 1;
+    entry = created.get();
+    table.SetObject(fileName, created.release());  // the table owns it whatever happens
+  } catch (...) {
+    table.Unlock();
+    throw;
+  }
+  table.Unlock();
+  return entry->Image.get();
+}
+
+void TGraphicsLoader::ReleaseImage(const AnsiString& fileName) {
+  TObjectTable& table = ImageTable();
+  table.Lock();
+  TObject* object = nullptr;
+  if (table.TryGetObject(fileName, object)) {
+    auto* entry = static_cast<TImageTableItem*>(object);
+    entry->Lock.lock();
+    const bool last = --entry->References <= 0;
+    entry->Lock.unlock();
+    if (last) RemoveEntry(fileName, entry);
+  }
+  table.Unlock();
+}
+
+void TGraphicsLoader::RemoveEntry(const AnsiString& fileName, TImageTableItem* entry) {
+  // Taking the entry's lock waits out a decode the worker may be running on it; the
+  // worker cannot find the entry again while the table is locked.
+  entry->Lock.lock();
+  entry->Lock.unlock();
+  ImageTable().Remove(fileName);
+}
+
+void TGraphicsLoader::DecodeAhead(const std::vector<AnsiString>& fileNames) {
+  TObjectTable& table = ImageTable();
+  table.Lock();
+  try {
+    std::vector<std::pair<AnsiString, TImageTableItem*>> unwanted;
+    int position = 0;
+    AnsiString key;
+    TObject* object;
+    while (table.NextObject(position, key, object)) {
+      auto* entry = static_cast<TImageTableItem*>(object);
+      std::lock_guard<std::mutex> lock(entry->Lock);
+      if (entry->References <= 0 && std::find(fileNames.begin(), fileNames.end(), key) == fileNames.end())
+        unwanted.emplace_back(key, entry);
+    }
+    for (auto& [name, entry] : unwanted) RemoveEntry(name, entry);
+    for (const AnsiString& name : fileNames) {
+      if (name.empty() || table.IndexOf(name) >= 0) continue;
+      table.SetObject(name, new TImageTableItem());
+    }
+  } catch (...) {
+    table.Unlock();
+    throw;
+  }
+  table.Unlock();
+  FWorker->Wake();
+}

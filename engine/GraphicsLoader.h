@@ -1,0 +1,117 @@
+// The engine's cache of decoded images, keyed by file name and counted by reference: every
+// active scene object borrows its images here, so a file several objects show is decoded
+// once and freed when the last one lets go. A worker thread decodes ahead the images of
+// scenes not shown yet, within a fixed memory budget; GetImage decodes on demand whatever
+// the worker has done.
+// Threads: GetImage, ReleaseImage, DecodeAhead, WaitUntilIdle, construction and
+// destruction belong to the engine's thread; the worker runs Execute. The table's lock
+// comes first, an entry's lock second; nobody waits for the table holding an entry.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "common/ABitmap.h"
+#include "common/Ombrix.h"
+#include "common/Tables.h"
+#include "platform/Classes.h"
+
+// An image file open in the decoder, closed when it goes. The name is resolved as story
+// file names are; Handle() is null when the file could not be opened.
+class TImageFile {
+ public:
+  explicit TImageFile(const AnsiString& fileName);
+  ~TImageFile();
+  TImageFile(const TImageFile&) = delete;
+  TImageFile& operator=(const TImageFile&) = delete;
+  HOMBRIX Handle() const { return FHandle; }
+
+ private:
+  HOMBRIX FHandle = nullptr;
+};
+
+// Decodes one PNG or JPEG file into a 32-bit bitmap; none when it cannot be opened, has a
+// bit depth other than 8 or a colour type other than 1 and 129.
+std::unique_ptr<TABitmap> LoadImageFile(const AnsiString& fileName);
+// Why an image with this header gives no bitmap ("Bitdepth not supported.", "Color type
+// not supported."), or null when it decodes, with the format it first takes.
+const char* ImageInfoRefusal(const TOmbrixInfo& info, TPixelFormat& format);
+
+class TImageTableItem : public TObject {
+ public:
+  enum TState : uint8_t { stPending = 0, stFailed = 1, stLoaded = 2 };
+
+  std::mutex Lock;
+  std::unique_ptr<TABitmap> Image;
+  int32_t References = 0;
+  uint8_t State = stPending;
+};
+
+class TGraphicsLoaderThread : public TThread {
+ public:
+  // The images decoded ahead and not borrowed by anyone may hold at most this much memory;
+  // once they do, nothing more is decoded ahead (about 34 full 800x600 pictures).
+  static constexpr uint64_t kDecodeAheadBytes = uint64_t(64) * 1024 * 1024;
+
+  explicit TGraphicsLoaderThread(std::unique_ptr<TObjectTable> table);
+  ~TGraphicsLoaderThread() override;
+
+  TObjectTable& Table() { return *FTable; }
+  void Wake();
+  // Blocks until the worker has searched the whole table since the last Wake and found
+  // nothing more it may decode.
+  void WaitUntilIdle();
+
+ protected:
+  void Execute() override;
+
+ private:
+  void DecodePending();
+  // The next entry to decode from FPosition on, locked; null when there is none. Entries
+  // nobody has asked for yet count against the budget, which `room` then says is left.
+  TImageTableItem* FindNextPending(uint64_t& room);
+  void SleepUntilWoken();
+  void ShowFatalError(const std::exception_ptr& error);
+
+  bool FIdle = false;
+  AnsiString FFileName;
+  std::unique_ptr<TABitmap> FDecodedImage;
+  int FPosition = 0;
+  TImageTableItem* FEntry = nullptr;
+  std::unique_ptr<TObjectTable> FTable;
+
+  std::mutex FWakeLock;
+  std::condition_variable FWakeSignal;
+  bool FWakeRequested = false;
+  uint64_t FWakeCount = 0, FPassesDone = 0;  // passes finished after the FWakeCount-th wake
+  std::condition_variable FIdleSignal;
+};
+
+class TGraphicsLoader {
+ public:
+  TGraphicsLoader();
+  ~TGraphicsLoader();
+  TGraphicsLoader(const TGraphicsLoader&) = delete;
+  TGraphicsLoader& operator=(const TGraphicsLoader&) = delete;
+
+  // The decoded image of that file (none if it gives none), with one more reference. The
+  // cache owns it; it stays valid until the matching ReleaseImage.
+  TABitmap* GetImage(const AnsiString& fileName);
+  // One reference less; at none the entry and its image go. Unknown names are ignored.
+  void ReleaseImage(const AnsiString& fileName);
+  // The files worth decoding before anyone asks, most wanted first. Entries nobody holds
+  // that are not in the list are freed; the worker decodes the rest within its budget.
+  void DecodeAhead(const std::vector<AnsiString>& fileNames);
+  void WaitUntilIdle() { FWorker->WaitUntilIdle(); }
+
+  TObjectTable& ImageTable() { return FWorker->Table(); }
+
+ private:
+  // Frees an entry the table has under `fileName`; the table is locked by the caller.
+  void RemoveEntry(const AnsiString& fileName, TImageTableItem* entry);
+
+  std::unique_ptr<TGraphicsLoaderThread> FWorker;
+};

@@ -1,0 +1,42 @@
+// Reads a scene description file (.knv, Shift-JIS tag markup) into an engine's scenes,
+// scene names and transition masks, reporting every fault it meets in the file and going
+// on wherever it can. The engine calls it from LoadScenes; sorvane-cli's scenes command too.
+// Threads: the engine's thread; dialogs are modal.
+#pragma once
+
+#include <array>
+#include <memory>
+
+#include "common/ErrorReport.h"
+#include "common/Tables.h"
+#include "engine/GraphicsLoader.h"
+#include "engine/KNScene.h"
+
+constexpr int kKNSceneCount = 60;
+constexpr int kKNMaskCount = 8;
+constexpr int16_t kKNDefaultVagueness = 5;
+
+SORVANE_DECLARE_EXCEPTION(, EKNError, Exception);
+
+struct TKNMaskSlot {
+  std::unique_ptr<TBitmap> Mask;  // 8 bits per pixel
+  int16_t Vagueness = kKNDefaultVagueness;
+};
+
+using TKNSceneArray = std::array<std::unique_ptr<TKNScene>, kKNSceneCount>;
+using TKNMaskArray = std::array<TKNMaskSlot, kKNMaskCount>;
+
+// The parts of an engine a scene file fills.
+struct TKNSceneFileTargets {
+  TKNSceneArray& Scenes;
+  TIntTable& SceneIndex;
+  TKNMaskArray& Masks;
+  TGraphicsLoader& Loader;
+  TErrorReport& Report;
+};
+
+// Loads the file and shows scene 0 (activated at `clock`); then the worker decodes the
+// other scenes' images ahead. 0 when scene 0 exists; -1 when the file cannot be read or
+// parsed, or holds no scene; -2 when another error stopped the load (what was loaded
+// stays). `fileName` is relative to the current directory or absolute.
+int32_t LoadSceneFile(const AnsiString& fileName, const TKNSceneFileTargets& targets, int32_t clock);
