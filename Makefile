@@ -58,6 +58,7 @@ test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	$(MAKE) --no-print-directory test-sanitize
 	$(MAKE) --no-print-directory test-tsan
+	$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$(TEST_FUZZ_SECONDS)
 
 # Every test that starts a thread under ThreadSanitizer: the platform's threads and wave
 # output, the interpreter's worker, the sound players.
@@ -93,7 +94,8 @@ play: build demo-assets
 # libFuzzer targets (clang), the libraries under test instrumented too; FUZZ_SECONDS per
 # target, each starting from a seed corpus taken from tests/ and the demo story.
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := htmldoc script calc commands ombrix ogg cmdline
+TEST_FUZZ_SECONDS ?= 5
+FUZZ_TARGETS := htmldoc script calc commands ombrix ogg cmdline scenes
 fuzz: deps
 	@[ -f $(FUZZ_DIR)/build.ninja ] || CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVANE_FUZZ=ON -DSORVANE_SANITIZE=address,undefined \

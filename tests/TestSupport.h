@@ -1,4 +1,5 @@
-// Shared test helpers: temporary folders, running a program and reading what it printed.
+// Shared test helpers: temporary folders, running a program and reading what it printed,
+// story files written as Shift-JIS from UTF-8 sources.
 #pragma once
 
 #include <fcntl.h>
@@ -11,6 +12,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "platform/CodePage.h"
 
 extern char** environ;
 
@@ -71,4 +74,33 @@ inline RunResult RunProgram(const std::vector<std::string>& args, const std::str
   std::filesystem::remove(outPath);
   std::filesystem::remove(errPath);
   return r;
+}
+
+// UTF-8 source to Shift-JIS bytes; \xHH, \r and \\ are written as bytes.
+inline std::string ShiftJisSource(const std::string& source) {
+  std::string bytes, text;
+  auto flush = [&] {
+    bytes += Utf8ToCP932(text);
+    text.clear();
+  };
+  for (size_t i = 0; i < source.size(); ++i) {
+    if (source[i] == '\\' && i + 1 < source.size()) {
+      const char n = source[i + 1];
+      if (n == 'x' && i + 3 < source.size()) {
+        flush();
+        bytes += char(std::stoi(source.substr(i + 2, 2), nullptr, 16));
+        i += 3;
+        continue;
+      }
+      if (n == 'r' || n == '\\') {
+        flush();
+        bytes += n == 'r' ? '\r' : '\\';
+        ++i;
+        continue;
+      }
+    }
+    text += source[i];
+  }
+  flush();
+  return bytes;
 }

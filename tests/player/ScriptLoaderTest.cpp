@@ -116,39 +116,10 @@ std::vector<std::string> ScriptNames() {
   return names;
 }
 
-// UTF-8 source to Shift-JIS bytes; \xHH, \r and \\ are written as bytes.
-std::string ScriptBytes(const std::string& source) {
-  std::string bytes, text;
-  auto flush = [&] {
-    bytes += Utf8ToCP932(text);
-    text.clear();
-  };
-  for (size_t i = 0; i < source.size(); ++i) {
-    if (source[i] == '\\' && i + 1 < source.size()) {
-      const char n = source[i + 1];
-      if (n == 'x' && i + 3 < source.size()) {
-        flush();
-        bytes += char(std::stoi(source.substr(i + 2, 2), nullptr, 16));
-        i += 3;
-        continue;
-      }
-      if (n == 'r' || n == '\\') {
-        flush();
-        bytes += n == 'r' ? '\r' : '\\';
-        ++i;
-        continue;
-      }
-    }
-    text += source[i];
-  }
-  flush();
-  return bytes;
-}
-
 TEST_P(CompiledScript, PrintsItsExpectedCommands) {
   const std::string base = SORVANE_SOURCE_DIR "/tests/scripts/" + GetParam();
   TempDir dir;
-  WriteFile(dir / (GetParam() + ".svx"), ScriptBytes(ReadFile(base + ".src")));
+  WriteFile(dir / (GetParam() + ".svx"), ShiftJisSource(ReadFile(base + ".src")));
   const RunResult r = RunProgram({SORVANE_CLI, "compile", GetParam() + ".svx"}, dir.Path());
   const std::string err = std::filesystem::exists(base + ".err") ? ReadFile(base + ".err") : "";
   EXPECT_EQ(r.Out, ReadFile(base + ".out"));
