@@ -61,9 +61,9 @@ test: build
 	$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$(TEST_FUZZ_SECONDS)
 
 # Every test that starts a thread under ThreadSanitizer: the platform's threads and wave
-# output, the interpreter's worker, the sound players.
+# output, the interpreter's worker, the sound players, the image cache's worker.
 TSAN_DIR ?= build-tsan
-TSAN_TESTS := platform_tests player_tests sound_tests
+TSAN_TESTS := platform_tests player_tests sound_tests engine_tests
 test-tsan: deps
 	@[ -f $(TSAN_DIR)/build.ninja ] || cmake -S . -B $(TSAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DSORVANE_SANITIZE=thread -DSORVANE_BENCH=OFF -DSORVANE_QT=OFF

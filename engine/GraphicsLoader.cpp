@@ -70,7 +70,8 @@ std::unique_ptr<TABitmap> LoadImageFile(const AnsiString& fileName) {
 
 // ---- the worker
 
-TGraphicsLoaderThread::TGraphicsLoaderThread(std::unique_ptr<TObjectTable> table) : FTable(std::move(table)) {
+TGraphicsLoaderThread::TGraphicsLoaderThread(std::unique_ptr<TObjectTable> table, uint64_t decodeAheadBytes)
+    : FTable(std::move(table)), FDecodeAheadBytes(decodeAheadBytes) {
   Priority = TPriority::Lower;
 }
 
@@ -153,7 +154,7 @@ TImageTableItem* TGraphicsLoaderThread::FindNextPending(uint64_t& room) {
     if (entry->References <= 0 && entry->Image)
       held += uint64_t(entry->Image->Width()) * uint64_t(entry->Image->Height()) * 4;
   }
-  const uint64_t aheadRoom = held < kDecodeAheadBytes ? kDecodeAheadBytes - held : 0;
+  const uint64_t aheadRoom = held < FDecodeAheadBytes ? FDecodeAheadBytes - held : 0;
   while (FTable->NextObject(FPosition, key, object)) {
     auto* entry = static_cast<TImageTableItem*>(object);
     entry->Lock.lock();
@@ -192,11 +193,11 @@ void TGraphicsLoaderThread::ShowFatalError(const std::exception_ptr& error) {
 
 // ---- the cache
 
-TGraphicsLoader::TGraphicsLoader() {
+TGraphicsLoader::TGraphicsLoader(uint64_t decodeAheadBytes) {
   auto table = std::make_unique<TObjectTable>();
   table->Overwrite = false;
   table->OwnsObjects = true;
-  FWorker = std::make_unique<TGraphicsLoaderThread>(std::move(table));
+  FWorker = std::make_unique<TGraphicsLoaderThread>(std::move(table), decodeAheadBytes);
   FWorker->Start();
   FWorker->Wake();
 }

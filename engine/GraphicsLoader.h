@@ -56,7 +56,7 @@ class TGraphicsLoaderThread : public TThread {
   // once they do, nothing more is decoded ahead (about 34 full 800x600 pictures).
   static constexpr uint64_t kDecodeAheadBytes = uint64_t(64) * 1024 * 1024;
 
-  explicit TGraphicsLoaderThread(std::unique_ptr<TObjectTable> table);
+  TGraphicsLoaderThread(std::unique_ptr<TObjectTable> table, uint64_t decodeAheadBytes);
   ~TGraphicsLoaderThread() override;
 
   TObjectTable& Table() { return *FTable; }
@@ -82,6 +82,7 @@ class TGraphicsLoaderThread : public TThread {
   int FPosition = 0;
   TImageTableItem* FEntry = nullptr;
   std::unique_ptr<TObjectTable> FTable;
+  const uint64_t FDecodeAheadBytes;
 
   std::mutex FWakeLock;
   std::condition_variable FWakeSignal;
@@ -92,7 +93,7 @@ class TGraphicsLoaderThread : public TThread {
 
 class TGraphicsLoader {
  public:
-  TGraphicsLoader();
+  explicit TGraphicsLoader(uint64_t decodeAheadBytes = TGraphicsLoaderThread::kDecodeAheadBytes);
   ~TGraphicsLoader();
   TGraphicsLoader(const TGraphicsLoader&) = delete;
   TGraphicsLoader& operator=(const TGraphicsLoader&) = delete;
