@@ -26,6 +26,7 @@ class TKNScene : public TObject {
   void InvalidateAll(TClipRects* rects);
 
   bool Dirty() const { return FDirty; }
+  void MarkDirty() { FDirty = true; }
   bool Input() const { return FInput; }
   void ClearInput() { FInput = false; }
   bool Control() const { return FControl; }

@@ -1,0 +1,271 @@
+#include "engine/KN.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+
+#include "engine/KNEffect.h"
+
+namespace {
+
+constexpr double kTicksPerSecond = 60.0;
+
+// What the output bitmap holds between the calls that lend it the caller's memory.
+TBitmapData gNoPixels{0, 0, 32, 0, nullptr};
+
+// A plain copy of every pixel of `source` into `target` at (x, y), clipped to the target.
+void CopyBlock(const TBitmap& source, TBitmap& target, int32_t x, int32_t y) {
+  int32_t sx = 0, sy = 0, w = source.Width(), h = source.Height(), dx = x, dy = y;
+  if (!ClipToDest(sx, sy, w, h, dx, dy, target.Width(), target.Height())) return;
+  for (int32_t row = 0; row < h; ++row)
+    std::memcpy(target.ScanLine(dy + row) + size_t(dx) * 4, source.ScanLine(sy + row) + size_t(sx) * 4, size_t(w) * 4);
+}
+
+bool SameIID(const KNIID* a, const KNIID& b) { return a && std::memcmp(a->Bytes, b.Bytes, sizeof b.Bytes) == 0; }
+
+AnsiString CreationStamp() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y/%m/%d %H:%M:%S", &local);
+  return text;
+}
+
+}  // namespace
+
+TKinetra::TKinetra() : FReport(std::make_unique<TErrorReport>()) {
+  FReport->LogFileName = "Kinetra.log";
+  FReport->LogEnabled = true;
+  FReport->WriteLog(CreationStamp() + "\r\nInitializing.");
+  FLayers[0].Current = 0;
+  FLoader = std::make_unique<TGraphicsLoader>();
+  FSceneIndex.SetInt("NULL", -1);
+}
+
+TKinetra::~TKinetra() {
+  // Scenes first: their active objects give their images back to the cache.
+  for (auto& scene : FScenes) scene.reset();
+  for (auto& mask : FMasks) mask = TKNMaskSlot{};
+  if (FOutput.Attached()) FOutput.Attach(&gNoPixels);
+  FLoader.reset();
+  FReport->WriteLog("Exit.");
+}
+
+int32_t TKinetra::QueryInterface(const KNIID* iid, void** out) {
+  if (!out) return KN_E_NOINTERFACE;
+  if (SameIID(iid, IID_IKinetra) || SameIID(iid, IID_IKinetraUnknown)) {
+    *out = static_cast<IKinetra*>(this);
+    AddRef();
+    return 0;
+  }
+  *out = nullptr;
+  return KN_E_NOINTERFACE;
+}
+
+int32_t TKinetra::AddRef() { return ++FRefCount; }
+
+int32_t TKinetra::Release() {
+  const int32_t n = --FRefCount;
+  if (n <= 0) delete this;
+  return n;
+}
+
+TKNScene* TKinetra::Scene(int32_t number) const {
+  return number >= 0 && number < kKNSceneCount ? FScenes[size_t(number)].get() : nullptr;
+}
+
+int32_t TKinetra::SetOutput(const TKNOutput* o) {
+  if (!o) return 0;
+  if (o->Flags & KNOUTPUT_MODE) {
+    FMode = o->Mode;
+    if (FMode == 1) FTargetDC = o->DC;
+    if (FMode == 3) FTargetBitmap = o->Bitmap;
+  }
+  if (o->Flags & KNOUTPUT_SIZE) {
+    FHeight = std::max(0, o->Height);
+    FWidth = std::max(0, o->Width);
+    for (TLayerState& layer : FLayers)
+      for (TABitmap* work : {&layer.Composite, &layer.Outgoing, &layer.Incoming}) work->SetSize(FWidth, FHeight);
+    if (FMode != 3) FOutput.SetSize(FWidth, FHeight);
+  }
+  if (o->Flags & KNOUTPUT_POSITION) {
+    FLeft = o->Left;
+    FTop = o->Top;
+  }
+  return 0;
+}
+
+int32_t TKinetra::LoadScenes(const char* fileName) {
+  if (!fileName) return -1;
+  if (FLoaded) {
+    // One scene file per engine: a second would leave the first's scenes half replaced.
+    FReport->WriteLog("LoadScenes: the scenes are loaded already; \"" + AnsiString(fileName) + "\" is not read.");
+    return -2;
+  }
+  FLoaded = true;
+  const int32_t result =
+      LoadSceneFile(fileName, TKNSceneFileTargets{FScenes, FSceneIndex, FMasks, *FLoader, *FReport}, FClock);
+  FLayers[0].Current = 0;
+  FLayers[1].Current = -1;
+  return result;
+}
+
+void TKinetra::EndTransition(TLayerState& layer) {
+  layer.State = kNoTransition;
+  if (TKNScene* previous = Scene(layer.Previous)) previous->Deactivate();
+  layer.Previous = -1;
+}
+
+int32_t TKinetra::ChangeScene(int32_t layerIndex, const char* name, int32_t transition, int32_t duration) {
+  if (layerIndex < 0 || layerIndex >= kLayers || !name) return -2;
+  int32_t number;
+  if (!FSceneIndex.TryGetInt(name, number)) return -2;
+  TLayerState& layer = FLayers[size_t(layerIndex)];
+  if (number == layer.Current) return -1;
+  if (layer.State != kNoTransition) EndTransition(layer);
+  layer.Previous = layer.Current;
+  layer.Current = number;
+  const bool masked = transition >= 0 && transition < kKNMaskCount && FMasks[size_t(transition)].Mask;
+  if (transition == -2 || masked) {
+    layer.Level = 0;
+    layer.State = masked ? kMaskTransition : kCrossFade;
+    if (masked) {
+      layer.Mask = FMasks[size_t(transition)].Mask.get();
+      layer.Vagueness = FMasks[size_t(transition)].Vagueness;
+    }
+    layer.Start = FClock;
+    layer.Duration = duration;
+    layer.ClearRequest = true;
+  } else if (TKNScene* previous = Scene(layer.Previous)) {
+    previous->Deactivate();
+    layer.Previous = -1;
+  } else {
+    layer.Previous = -1;
+  }
+  if (TKNScene* current = Scene(layer.Current)) current->Activate(FClock);
+  return 0;
+}
+
+void TKinetra::UpdateTransitionLevels(TClipRects* rects) {
+  for (TLayerState& layer : FLayers) {
+    if (layer.State == kNoTransition) continue;
+    const double elapsed = double(uint32_t(FClock - layer.Start));
+    // A duration of 0 or less has no length: the transition ends at once.
+    const double level =
+        layer.Duration > 0 ? elapsed / (double(layer.Duration) * kTicksPerSecond / 1000.0) * 255.0 : 256.0;
+    layer.Level = level > 256.0 ? 256 : int32_t(level);
+    if (layer.Level > 255) {
+      EndTransition(layer);
+      const TRect all = Rect(0, 0, FWidth, FHeight);
+      if (rects) AddRect(rects, &all);
+    }
+  }
+}
+
+int32_t TKinetra::Update(const TKNUpdateInfo* info) {
+  if (!info) return 0;
+  FClock += info->Ticks;
+  UpdateTransitionLevels(info->Rects);
+  TKNUpdateContext& c = FUpdateContext;
+  c.MouseX = info->MouseX;
+  c.MouseY = info->MouseY;
+  c.Hover = -1;
+  c.Now = FClock;
+  c.Rects = info->Rects;
+  FInput = false;
+  int32_t selection = -1;
+  for (TLayerState& layer : FLayers) {
+    TKNScene* previous = Scene(layer.Previous);
+    TKNScene* current = Scene(layer.Current);
+    if (previous) {
+      previous->Update(c);
+      c.Hover = -1;  // an outgoing scene's buttons are never chosen
+    }
+    if (current) {
+      current->Update(c);
+      FInput = FInput || current->Input();
+      if (c.Hover != -1) selection = c.Hover;
+    }
+    if (layer.State != kNoTransition) {
+      if (previous) previous->InvalidateAll(info->Rects);
+      if (current) current->InvalidateAll(info->Rects);
+    }
+  }
+  c.Hover = selection;
+  FHover = selection;
+  return 0;
+}
+
+void TKinetra::DrawLayer(TLayerState& layer) {
+  TKNScene* previous = Scene(layer.Previous);
+  TKNScene* current = Scene(layer.Current);
+  if (layer.State == kNoTransition) {
+    if (current) {
+      FDrawContext.Target = &FOutput;
+      current->Draw(FDrawContext);
+    }
+    return;
+  }
+  if (!previous && !current) return;
+  if (layer.ClearRequest) {
+    for (TABitmap* work : {&layer.Outgoing, &layer.Incoming, &layer.Composite}) work->FillRGBA(255, 255, 255, 0);
+    if (previous) previous->MarkDirty();
+    if (current) current->MarkDirty();
+    layer.ClearRequest = false;
+  }
+  if (previous && previous->Dirty()) {
+    FDrawContext.Target = &layer.Outgoing;
+    previous->Draw(FDrawContext);
+  }
+  if (current && current->Dirty()) {
+    FDrawContext.Target = &layer.Incoming;
+    current->Draw(FDrawContext);
+  }
+  const uint16_t level = uint16_t(std::clamp(layer.Level, 0, 255));
+  if (layer.State == kCrossFade) {
+    DrawCrossFade(FOutput, previous ? &layer.Outgoing : nullptr, current ? &layer.Incoming : nullptr, level);
+  } else if (layer.Mask) {
+    // The soft edge is a shift of 0 to 8; a file's vagueness outside that is brought into it.
+    const uint16_t shift = uint16_t(std::clamp<int>(layer.Vagueness, 0, 8));
+    DrawMaskFade(FOutput, layer.Composite, layer.Outgoing, layer.Incoming, *layer.Mask, level, shift);
+  }
+}
+
+int32_t TKinetra::Draw(TClipRects* const* rects) {
+  FDrawContext.Rects = rects ? *rects : nullptr;
+  if (FMode != 1 && FMode != 3) return 0;
+  if (FMode == 3) {
+    if (!FTargetBitmap) return 0;
+    FOutput.Attach(FTargetBitmap);
+  }
+  for (TLayerState& layer : FLayers) DrawLayer(layer);
+  if (FMode == 1 && FTargetDC) {
+    TBitmap target;
+    target.Attach(FTargetDC);
+    CopyBlock(FOutput, target, FLeft, FTop);
+  }
+  if (FMode == 3) FOutput.Attach(&gNoPixels);  // the caller keeps its bitmap
+  return 0;
+}
+
+int32_t TKinetra::IsBusy() {
+  return FInput || FLayers[0].State != kNoTransition || FLayers[1].State != kNoTransition ? 1 : 0;
+}
+
+int32_t TKinetra::TakeSelection() {
+  const int32_t r = FHover;
+  if (r != -1)
+    for (TLayerState& layer : FLayers)
+      if (TKNScene* current = Scene(layer.Current)) current->ClearInput();
+  return r;
+}
+
+extern "C" KN_API int32_t KNCreate(IKinetra** out) {
+  if (!out) return -1;
+  IKinetra* engine = new TKinetra();
+  engine->AddRef();
+  if (*out) (*out)->Release();
+  *out = engine;
+  return 0;
+}

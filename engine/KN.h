@@ -1,0 +1,81 @@
+// The engine: every scene of one scene file, two layers that each show at most one current
+// scene (layer 1 over layer 0), a cross-fade or mask transition per layer, the file's masks,
+// a clock of ticks, the image cache and the engine's log, behind IKinetra.
+// Threads: one thread at a time calls an engine; only the image cache has a worker.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <memory>
+
+#include "engine/KNSceneLoader.h"
+#include "engine/KinetraDLL.h"
+
+class TKinetra final : public IKinetra {
+ public:
+  static constexpr int kLayers = 2;
+  static constexpr int32_t kDefaultDuration = 2000;  // ms
+  static constexpr uint8_t kNoTransition = 0, kMaskTransition = 1, kCrossFade = 254;
+
+  TKinetra();
+
+  int32_t QueryInterface(const KNIID* iid, void** out) override;
+  int32_t AddRef() override;
+  int32_t Release() override;
+  int32_t Update(const TKNUpdateInfo* info) override;
+  int32_t Draw(TClipRects* const* rects) override;
+  int32_t SetOutput(const TKNOutput* output) override;
+  int32_t LoadScenes(const char* fileName) override;
+  int32_t ChangeScene(int32_t layer, const char* name, int32_t transition, int32_t duration) override;
+  int32_t IsBusy() override;
+  int32_t TakeSelection() override;
+  int32_t Reserved(int32_t, int32_t) override { return 0; }
+
+  // For tests and tools: what the engine shows.
+  int32_t Current(int layer) const { return FLayers[size_t(layer)].Current; }
+  int32_t Previous(int layer) const { return FLayers[size_t(layer)].Previous; }
+  uint8_t TransitionState(int layer) const { return FLayers[size_t(layer)].State; }
+  int32_t TransitionLevel(int layer) const { return FLayers[size_t(layer)].Level; }
+  int32_t Clock() const { return FClock; }
+  TGraphicsLoader& Loader() { return *FLoader; }
+
+ private:
+  ~TKinetra();
+
+  struct TLayerState {
+    int32_t Current = -1;
+    int32_t Previous = -1;
+    uint8_t State = kNoTransition;
+    const TBitmap* Mask = nullptr;
+    int16_t Vagueness = kKNDefaultVagueness;
+    int32_t Level = 0;
+    int32_t Duration = kDefaultDuration;
+    int32_t Start = 0;
+    bool ClearRequest = false;
+    TABitmap Composite, Outgoing, Incoming;
+  };
+
+  TKNScene* Scene(int32_t number) const;
+  void EndTransition(TLayerState& layer);
+  void UpdateTransitionLevels(TClipRects* rects);
+  void DrawLayer(TLayerState& layer);
+
+  std::atomic<int32_t> FRefCount{0};
+  int32_t FMode = 0;
+  HBITMAP FTargetDC = nullptr;
+  HBITMAP FTargetBitmap = nullptr;
+  int32_t FLeft = 0, FTop = 0, FHeight = 0, FWidth = 0;
+  TKNSceneArray FScenes;
+  bool FLoaded = false;
+  std::array<TLayerState, kLayers> FLayers;
+  TIntTable FSceneIndex;
+  TKNMaskArray FMasks;
+  int32_t FClock = 0;
+  bool FInput = false;
+  int32_t FHover = -1;
+  TABitmap FOutput;
+  std::unique_ptr<TErrorReport> FReport;
+  std::unique_ptr<TGraphicsLoader> FLoader;
+  TKNUpdateContext FUpdateContext;
+  TKNDrawContext FDrawContext;
+};

@@ -1,0 +1,73 @@
+// The graphics engine library's interface, as its callers compile against it: KNCreate
+// makes an engine and hands back its IKinetra, a reference-counted interface with the COM
+// binary layout (functions in slot order, no virtual destructor); AddRect collects a
+// frame's changed areas. The records cross the library boundary as laid out here.
+// Threads: one thread at a time calls an engine.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/KNRects.h"
+#include "platform/Graphics.h"
+
+struct KNIID {
+  uint8_t Bytes[16];
+};
+// {83F19B07-5CBE-4794-B2A3-0F67AA462EAB} (bytes as Windows stores a GUID)
+constexpr KNIID IID_IKinetra{{0x07, 0x9B, 0xF1, 0x83, 0xBE, 0x5C, 0x94, 0x47, 0xB2, 0xA3, 0x0F, 0x67, 0xAA, 0x46, 0x2E, 0xAB}};
+// {00000000-0000-0000-C000-000000000046}
+constexpr KNIID IID_IKinetraUnknown{{0, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+constexpr int32_t KN_E_NOINTERFACE = int32_t(0x80004002);
+
+// SetOutput's argument. Flags: 1 take Mode and its target, 2 Left and Top, 4 Height and
+// Width. Mode 1 composes into the engine's bitmap and copies it to DC (a bitmap handle
+// here); mode 3 composes straight into Bitmap; other modes draw nothing.
+struct TKNOutput {
+  int32_t Mode;
+  HBITMAP DC;
+  HBITMAP Bitmap;
+  int32_t Left;
+  int32_t Top;
+  int32_t Height;
+  int32_t Width;
+  int32_t Flags;
+};
+static_assert(offsetof(TKNOutput, Mode) == 0 && offsetof(TKNOutput, DC) == 8 && offsetof(TKNOutput, Bitmap) == 16);
+static_assert(offsetof(TKNOutput, Left) == 24 && offsetof(TKNOutput, Top) == 28 && offsetof(TKNOutput, Height) == 32);
+static_assert(offsetof(TKNOutput, Width) == 36 && offsetof(TKNOutput, Flags) == 40 && sizeof(TKNOutput) == 48);
+
+constexpr int32_t KNOUTPUT_MODE = 1, KNOUTPUT_POSITION = 2, KNOUTPUT_SIZE = 4;
+
+// Update's argument: ticks to add (one per frame), the mouse in output coordinates and the
+// frame's changed-area list.
+struct TKNUpdateInfo {
+  int32_t Ticks;
+  int32_t FrameRate;  // not read
+  int32_t MouseX;
+  int32_t MouseY;
+  TClipRects* Rects;
+};
+static_assert(offsetof(TKNUpdateInfo, Ticks) == 0 && offsetof(TKNUpdateInfo, FrameRate) == 4);
+static_assert(offsetof(TKNUpdateInfo, MouseX) == 8 && offsetof(TKNUpdateInfo, MouseY) == 12);
+static_assert(offsetof(TKNUpdateInfo, Rects) == 16 && sizeof(TKNUpdateInfo) == 24);
+
+struct IKinetra {
+  virtual int32_t QueryInterface(const KNIID* iid, void** out) = 0;
+  virtual int32_t AddRef() = 0;
+  virtual int32_t Release() = 0;
+  virtual int32_t Update(const TKNUpdateInfo* info) = 0;
+  // `rects` points at the variable that holds this frame's list.
+  virtual int32_t Draw(TClipRects* const* rects) = 0;
+  virtual int32_t SetOutput(const TKNOutput* output) = 0;
+  // 0 loaded; -1 unreadable, unparsable or no scene; -2 another error.
+  virtual int32_t LoadScenes(const char* fileName) = 0;
+  // 0 done; -1 that scene is current on the layer already; -2 no such name.
+  virtual int32_t ChangeScene(int32_t layer, const char* name, int32_t transition, int32_t duration) = 0;
+  virtual int32_t IsBusy() = 0;
+  virtual int32_t TakeSelection() = 0;
+  virtual int32_t Reserved(int32_t a, int32_t b) = 0;
+};
+
+// Stores a new engine with one reference in *out (releasing what it held); 0 when set.
+extern "C" KN_API int32_t KNCreate(IKinetra** out);
