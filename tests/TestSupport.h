@@ -32,6 +32,18 @@ class TempDir {
   std::string FPath;
 };
 
+// The folder is the current directory while this lives (story files are named relative to it).
+class InDirectory {
+ public:
+  explicit InDirectory(const std::string& dir) : FHome(std::filesystem::current_path()) {
+    std::filesystem::current_path(dir);
+  }
+  ~InDirectory() { std::filesystem::current_path(FHome); }
+
+ private:
+  std::filesystem::path FHome;
+};
+
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream s;

@@ -18,11 +18,8 @@ class GraphicsLoaderTest : public testing::Test {
   static constexpr uint64_t kImageBytes = kW * kH * 4;
 
   void SetUp() override {
-    FHome = std::filesystem::current_path();
-    std::filesystem::current_path(FDir.Path());
     for (int i = 0; i < 12; ++i) WritePicture("p" + std::to_string(i) + ".png", uint8_t(i * 20));
   }
-  void TearDown() override { std::filesystem::current_path(FHome); }
 
   void WritePicture(const std::string& name, uint8_t level) {
     WritePng(FDir / name, kW, kH, PNG_COLOR_TYPE_RGB, 8, std::vector<uint8_t>(kW * kH * 3, level));
@@ -49,7 +46,7 @@ class GraphicsLoaderTest : public testing::Test {
   }
 
   TempDir FDir;
-  std::filesystem::path FHome;
+  InDirectory FIn{FDir.Path()};
 };
 
 TEST_F(GraphicsLoaderTest, ObjectsSharingAFileShareOneDecodeUntilTheLastLetsGo) {

@@ -17,8 +17,6 @@ namespace {
 class SceneObjectTest : public testing::Test {
  protected:
   void SetUp() override {
-    FHome = std::filesystem::current_path();
-    std::filesystem::current_path(FDir.Path());
     std::vector<uint8_t> a, b(4 * 3 * 3, 255);
     for (int i = 0; i < 12; ++i) a.insert(a.end(), {30, 20, 10});
     WritePng(FDir / "a.png", 4, 3, PNG_COLOR_TYPE_RGB, 8, a);
@@ -31,7 +29,6 @@ class SceneObjectTest : public testing::Test {
   }
   void TearDown() override {
     SetMessageDlgHandler(FPrevious);
-    std::filesystem::current_path(FHome);
   }
 
   KNSCENEOBJ_OPTIONS Options(const char* x, const char* y, const char* alpha, int w = 4, int h = 3) {
@@ -69,7 +66,7 @@ class SceneObjectTest : public testing::Test {
   }
 
   TempDir FDir;
-  std::filesystem::path FHome;
+  InDirectory FIn{FDir.Path()};
   TMessageDlgHandler FPrevious;
   TGraphicsLoader Cache;
   TErrorReport Report;

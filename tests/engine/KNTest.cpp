@@ -11,8 +11,6 @@ namespace {
 class EngineTest : public testing::Test {
  protected:
   void SetUp() override {
-    FHome = std::filesystem::current_path();
-    std::filesystem::current_path(FDir.Path());
     WritePng(FDir / "a.png", 4, 3, PNG_COLOR_TYPE_RGB, 8, std::vector<uint8_t>(36, 0x40));
     WritePng(FDir / "m.png", 8, 6, PNG_COLOR_TYPE_RGB, 8, std::vector<uint8_t>(144, 0x80));
     WriteFile(FDir / "s.knv",
@@ -27,7 +25,6 @@ class EngineTest : public testing::Test {
   }
   void TearDown() override {
     if (FEngine) FEngine->Release();
-    std::filesystem::current_path(FHome);
   }
   TKinetra& Engine() { return *static_cast<TKinetra*>(FEngine); }
   void Tick(int32_t x = -1, int32_t y = -1) {
@@ -37,7 +34,7 @@ class EngineTest : public testing::Test {
   }
 
   TempDir FDir;
-  std::filesystem::path FHome;
+  InDirectory FIn{FDir.Path()};
   IKinetra* FEngine = nullptr;
   TRect FStore[16];
   TClipRects FList{FStore, 0, 16};
