@@ -128,8 +128,12 @@ TEST_F(Sonara, WithoutLoopingTheThreadEndsWhenTheLastPartialBufferHasPlayed) {
   }
   // The buffer refilled meanwhile is empty and marked too; whichever marked buffer plays
   // first ends the thread.
-  while (FPlayer->IsPlaying() && WaveOutCaptureQueued(WaveOutCaptureDevice(device)) > 0)
-    WaveOutCaptureComplete(WaveOutCaptureDevice(device));
+  // The thread may not have queued it yet: wait for either, never only for the queue.
+  auto queued = [&] { return WaveOutCaptureQueued(WaveOutCaptureDevice(device)) > 0; };
+  while (FPlayer->IsPlaying()) {
+    ASSERT_TRUE(WaitFor([&] { return !FPlayer->IsPlaying() || queued(); }));
+    if (FPlayer->IsPlaying() && queued()) WaveOutCaptureComplete(WaveOutCaptureDevice(device));
+  }
   ASSERT_TRUE(Ends());
   EXPECT_EQ(Captured(device), FRef);
 }
