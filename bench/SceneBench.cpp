@@ -8,19 +8,27 @@
 
 #include "../tests/PngWriter.h"
 #include "BenchRatios.h"
+#include "common/Screen.h"
 #include "engine/KNRects.h"
 #include "engine/KNScene.h"
 
 namespace {
 
-constexpr int kPictures = 6, kW = 800, kH = 600;
+constexpr int kPictures = 6, kW = kScreenWidth, kH = kScreenHeight;
 
 // Six full-screen pictures of noisy gradients in a folder of their own, the current one.
 const std::vector<AnsiString>& Pictures() {
   static const std::vector<AnsiString> names = [] {
-    char tmpl[] = "/tmp/sorvane-bench-XXXXXX";
-    const std::string dir = ::mkdtemp(tmpl);
-    std::filesystem::current_path(dir);
+    // The folder goes with the program.
+    static struct TFolder {
+      std::string Path;
+      TFolder() {
+        char tmpl[] = "/tmp/sorvane-bench-XXXXXX";
+        Path = ::mkdtemp(tmpl);
+      }
+      ~TFolder() { std::filesystem::remove_all(Path); }
+    } folder;
+    std::filesystem::current_path(folder.Path);
     std::mt19937 random(7);
     std::vector<AnsiString> n;
     for (int i = 0; i < kPictures; ++i) {

@@ -11,8 +11,8 @@ namespace {
 
 constexpr uint64_t kNoLimit = std::numeric_limits<uint64_t>::max();
 
-uint64_t ImageBytes(const TOmbrixInfo& info) {
-  return info.Width > 0 && info.Height > 0 ? uint64_t(info.Width) * uint64_t(info.Height) * 4 : 0;
+uint64_t ImageBytes(int32_t width, int32_t height) {
+  return width > 0 && height > 0 ? uint64_t(width) * uint64_t(height) * 4 : 0;
 }
 
 enum class TDecode { Decoded, Failed, OverBudget };
@@ -27,7 +27,7 @@ TDecode DecodeWithin(const AnsiString& fileName, uint64_t maxBytes, std::unique_
     if (GetOmbrixInfo(image.Handle(), &info) != 0) return TDecode::Failed;
     TPixelFormat format;
     if (ImageInfoRefusal(info, format)) return TDecode::Failed;
-    if (ImageBytes(info) > maxBytes) return TDecode::OverBudget;
+    if (ImageBytes(info.Width, info.Height) > maxBytes) return TDecode::OverBudget;
     auto bitmap = std::make_unique<TABitmap>();
     bitmap->SetPixelFormat(format);
     bitmap->SetSize(info.Width, info.Height);
@@ -83,7 +83,6 @@ TGraphicsLoaderThread::~TGraphicsLoaderThread() {
 
 void TGraphicsLoaderThread::Wake() {
   std::lock_guard<std::mutex> lock(FWakeLock);
-  FWakeRequested = true;
   ++FWakeCount;
   FWakeSignal.notify_one();
 }
@@ -94,36 +93,33 @@ void TGraphicsLoaderThread::WaitUntilIdle() {
   FIdleSignal.wait(lock, [&] { return FPassesDone >= target; });
 }
 
+void TGraphicsLoaderThread::PassDone(uint64_t wakes) {
+  std::lock_guard<std::mutex> lock(FWakeLock);
+  FPassesDone = wakes;
+  FIdleSignal.notify_all();
+}
+
 void TGraphicsLoaderThread::Execute() {
   try {
     while (!Terminated()) {
       uint64_t wakes;
       {
         std::lock_guard<std::mutex> lock(FWakeLock);
-        FWakeRequested = false;
         wakes = FWakeCount;
       }
       FIdle = false;
       FPosition = 0;
       DecodePending();
-      {
-        std::lock_guard<std::mutex> lock(FWakeLock);
-        FPassesDone = wakes;
-        FIdleSignal.notify_all();
-      }
+      PassDone(wakes);
       if (Terminated()) break;
       SleepUntilWoken();
     }
   } catch (...) {
     ShowFatalError(std::current_exception());
-    std::lock_guard<std::mutex> lock(FWakeLock);
-    FPassesDone = kNoLimit;  // nobody waits for a worker that has ended
-    FIdleSignal.notify_all();
+    PassDone(kNoLimit);  // nobody waits for a worker that has ended
     throw;
   }
-  std::lock_guard<std::mutex> lock(FWakeLock);
-  FPassesDone = kNoLimit;
-  FIdleSignal.notify_all();
+  PassDone(kNoLimit);
 }
 
 void TGraphicsLoaderThread::DecodePending() {
@@ -151,8 +147,7 @@ TImageTableItem* TGraphicsLoaderThread::FindNextPending(uint64_t& room) {
   while (FTable->NextObject(walk, key, object)) {
     auto* entry = static_cast<TImageTableItem*>(object);
     std::lock_guard<std::mutex> lock(entry->Lock);
-    if (entry->References <= 0 && entry->Image)
-      held += uint64_t(entry->Image->Width()) * uint64_t(entry->Image->Height()) * 4;
+    if (entry->References <= 0 && entry->Image) held += ImageBytes(entry->Image->Width(), entry->Image->Height());
   }
   const uint64_t aheadRoom = held < FDecodeAheadBytes ? FDecodeAheadBytes - held : 0;
   while (FTable->NextObject(FPosition, key, object)) {
@@ -174,7 +169,8 @@ TImageTableItem* TGraphicsLoaderThread::FindNextPending(uint64_t& room) {
 
 void TGraphicsLoaderThread::SleepUntilWoken() {
   std::unique_lock<std::mutex> lock(FWakeLock);
-  FWakeSignal.wait(lock, [&] { return FWakeRequested || Terminated(); });
+  // A wake after the last pass began is one that pass may have missed.
+  FWakeSignal.wait(lock, [&] { return FWakeCount != FPassesDone || Terminated(); });
 }
 
 void TGraphicsLoaderThread::ShowFatalError(const std::exception_ptr& error) {

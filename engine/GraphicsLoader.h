@@ -74,6 +74,8 @@ class TGraphicsLoaderThread : public TThread {
   // nobody has asked for yet count against the budget, which `room` then says is left.
   TImageTableItem* FindNextPending(uint64_t& room);
   void SleepUntilWoken();
+  // The pass that began after `wakes` wake-ups has ended; the largest count: the worker has.
+  void PassDone(uint64_t wakes);
   void ShowFatalError(const std::exception_ptr& error);
 
   bool FIdle = false;
@@ -86,8 +88,8 @@ class TGraphicsLoaderThread : public TThread {
 
   std::mutex FWakeLock;
   std::condition_variable FWakeSignal;
-  bool FWakeRequested = false;
-  uint64_t FWakeCount = 0, FPassesDone = 0;  // passes finished after the FWakeCount-th wake
+  uint64_t FWakeCount = 0;
+  uint64_t FPassesDone = 0;  // wake-ups the last finished pass had seen when it began
   std::condition_variable FIdleSignal;
 };
 

@@ -4,11 +4,10 @@
 #include <cstring>
 #include <ctime>
 
+#include "common/Screen.h"
 #include "engine/KNEffect.h"
 
 namespace {
-
-constexpr double kTicksPerSecond = 60.0;
 
 // What the output bitmap holds between the calls that lend it the caller's memory.
 TBitmapData gNoPixels{0, 0, 32, 0, nullptr};
@@ -137,11 +136,8 @@ int32_t TKinetra::ChangeScene(int32_t layerIndex, const char* name, int32_t tran
     layer.Start = FClock;
     layer.Duration = duration;
     layer.ClearRequest = true;
-  } else if (TKNScene* previous = Scene(layer.Previous)) {
-    previous->Deactivate();
-    layer.Previous = -1;
   } else {
-    layer.Previous = -1;
+    EndTransition(layer);  // no transition: the outgoing scene goes at once
   }
   if (TKNScene* current = Scene(layer.Current)) current->Activate(FClock);
   return 0;
@@ -153,7 +149,7 @@ void TKinetra::UpdateTransitionLevels(TClipRects* rects) {
     const double elapsed = double(uint32_t(FClock - layer.Start));
     // A duration of 0 or less has no length: the transition ends at once.
     const double level =
-        layer.Duration > 0 ? elapsed / (double(layer.Duration) * kTicksPerSecond / 1000.0) * 255.0 : 256.0;
+        layer.Duration > 0 ? elapsed / (double(layer.Duration) * kFramesPerSecond / 1000.0) * 255.0 : 256.0;
     layer.Level = level > 256.0 ? 256 : int32_t(level);
     if (layer.Level > 255) {
       EndTransition(layer);

@@ -36,8 +36,6 @@ class TKinetra final : public IKinetra {
   int32_t Previous(int layer) const { return FLayers[size_t(layer)].Previous; }
   uint8_t TransitionState(int layer) const { return FLayers[size_t(layer)].State; }
   int32_t TransitionLevel(int layer) const { return FLayers[size_t(layer)].Level; }
-  int32_t Clock() const { return FClock; }
-  TGraphicsLoader& Loader() { return *FLoader; }
 
  private:
   ~TKinetra();

@@ -100,7 +100,7 @@ TSubThread::TSubThread(IPlayerHost& host, const std::string& storyDir, IFrameClo
     throw EInOutError("Cannot open the story folder \"" + storyDir + "\". " + SysErrorMessage(errno));
   std::vector<AnsiString> notes;  // log lines that wait for the log's start line
   try {
-    BackBuffer.SetSize(800, 600);
+    BackBuffer.SetSize(kScreenWidth, kScreenHeight);
     FEventQueue = std::make_unique<TEventQueue>();
     EventQueue = FEventQueue.get();
 
@@ -270,7 +270,7 @@ void TSubThread::UpdateStep() {
     l->MouseX = cursor.x - ClientOriginX;
     l->MouseY = cursor.y - ClientOriginY;
   }
-  for (TLayer* l : Layers) l->Update(int32_t(FrameIndex.load()), 60, DirtyRects);
+  for (TLayer* l : Layers) l->Update(int32_t(FrameIndex.load()), kFramesPerSecond, DirtyRects);
 }
 
 TSubThread::THandler TSubThread::FindHandler(const AnsiString& name) {
@@ -357,12 +357,12 @@ void TSubThread::DrawOverlay() {
   Variables->TryGetInt("LASTSELECT", lastSelect);
   char buf[96];
   std::vector<TOverlayLine> lines;
-  lines.push_back({0, 0, "Time:" + std::to_string(std::lrint(double(FrameIndex.load()) / 60.0))});
+  lines.push_back({0, 0, "Time:" + std::to_string(std::lrint(double(FrameIndex.load()) / kFramesPerSecond))});
   std::snprintf(buf, sizeof buf, "X:%4d Y:%4d", cursor.x, cursor.y);
   lines.push_back({0, 20, buf});
   std::snprintf(buf, sizeof buf, "X:%4d Y:%4d", cursor.x - ClientOriginX, cursor.y - ClientOriginY);
   lines.push_back({0, 40, buf});
-  lines.push_back({680, 0, "FPS " + std::to_string(std::lrint(60.0 / double(Pacer.CatchUpCount + 1))) + " / 60"});
+  lines.push_back({680, 0, "FPS " + std::to_string(std::lrint(double(kFramesPerSecond) / double(Pacer.CatchUpCount + 1))) + " / " + std::to_string(kFramesPerSecond)});
   std::snprintf(buf, sizeof buf, "#LASTSELECT:%4d", lastSelect);
   lines.push_back({0, 60, buf});
   std::snprintf(buf, sizeof buf, "Update:%4ums Draw:%4ums Transfer:%4ums", Pacer.UpdateTime, DrawTime, TransferTime);

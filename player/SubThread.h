@@ -16,6 +16,7 @@
 #include "common/ABitmap.h"
 #include "common/ClipRect.h"
 #include "common/ErrorReport.h"
+#include "common/Screen.h"
 #include "common/Tables.h"
 #include "platform/Classes.h"
 #include "player/EventQueue.h"
@@ -44,7 +45,7 @@ IFrameClock& PlatformFrameClock();
 // start time, so errors never add up. The draw advances frameIndex.
 class TFramePacer {
  public:
-  static constexpr double kPeriod = 1000.0 / 60.0;
+  static constexpr double kPeriod = 1000.0 / kFramesPerSecond;
   static constexpr uint32_t kCatchUpLimit = 30;
 
   TFramePacer(IFrameClock& clock, std::atomic<uint32_t>& frameIndex) : FClock(clock), FFrameIndex(frameIndex) {}

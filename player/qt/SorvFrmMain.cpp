@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "common/Screen.h"
 #include "platform/Dialogs.h"
 #include "player/FileVerInfo.h"
 #include "player/qt/SCLDebugForm.h"
@@ -33,14 +34,14 @@ class TBackBufferView : public QWidget {
 
   // Where the 800x600 picture lies in the widget.
   QRect PictureRect() const {
-    if (!FOwner->FS.FullScreen()) return QRect(0, 0, 800, 600);
-    const double scale = std::min(width() / 800.0, height() / 600.0);
-    const int w = int(800 * scale), h = int(600 * scale);
+    if (!FOwner->FS.FullScreen()) return QRect(0, 0, kScreenWidth, kScreenHeight);
+    const double scale = std::min(width() / double(kScreenWidth), height() / double(kScreenHeight));
+    const int w = int(kScreenWidth * scale), h = int(kScreenHeight * scale);
     return QRect((width() - w) / 2, (height() - h) / 2, w, h);
   }
   QPoint ToPicture(QPoint p) const {
     const QRect r = PictureRect();
-    return QPoint(int((p.x() - r.x()) * 800.0 / r.width()), int((p.y() - r.y()) * 600.0 / r.height()));
+    return QPoint(int((p.x() - r.x()) * double(kScreenWidth) / r.width()), int((p.y() - r.y()) * double(kScreenHeight) / r.height()));
   }
 
  protected:
@@ -58,7 +59,7 @@ class TBackBufferView : public QWidget {
     }
     // Format_RGB32 ignores the transparency byte; no copy is made.
     const QImage image(Back->ScanLine(0), Back->Width(), Back->Height(), Back->Stride(), QImage::Format_RGB32);
-    if (picture.size() == QSize(800, 600)) {
+    if (picture.size() == QSize(kScreenWidth, kScreenHeight)) {
       for (const QRect& r : e->region()) painter.drawImage(r.topLeft(), image, r.translated(-picture.topLeft()));
     } else {
       painter.setRenderHint(QPainter::SmoothPixmapTransform);
@@ -94,10 +95,10 @@ class TBackBufferView : public QWidget {
 
 TSorvFrmMain::TSorvFrmMain(const std::string& storyDir) : FS(this) {
   setWindowTitle("Sorvane");
-  FS.FullScreenWidth = 800;
-  FS.FullScreenHeight = 600;
+  FS.FullScreenWidth = kScreenWidth;
+  FS.FullScreenHeight = kScreenHeight;
   FView = new TBackBufferView(this);
-  FView->setFixedSize(800, 600);
+  FView->setFixedSize(kScreenWidth, kScreenHeight);
   setCentralWidget(FView);
   BuildMenus();
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -220,7 +221,7 @@ void TSorvFrmMain::DoFullScreen(bool on) {
     FView->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
   } else {
     ShowMenus(true);
-    FView->setFixedSize(800, 600);
+    FView->setFixedSize(kScreenWidth, kScreenHeight);
   }
   FView->update();
 }
@@ -273,7 +274,7 @@ void TSorvFrmMain::Present(const TABitmap&, const TRect& r) {
 void TSorvFrmMain::DrawOverlay(const std::vector<TOverlayLine>& lines) {
   FView->Overlay = lines;
   FView->Presenting = true;
-  FView->repaint(QRect(0, 0, 800, 120));
+  FView->repaint(QRect(0, 0, kScreenWidth, 120));  // the overlay's band at the top
   FView->Presenting = false;
   FView->Overlay.clear();
 }

@@ -15,12 +15,20 @@ const char* const kBlock =
     "次のエラーが発生しました。Ctrl+Cを押すと、このメッセージをコピーできます。\r\n"
     "エラータイプ: SVXScriptError  エラー発生箇所: ???.svx\r\n**詳細**\r\nUnknown Command: FOO\r\n";
 
-TEST(ErrorReport, TwoReportsAppendTwoBlocks) {
+// A report with its dialogs recorded, logging into a folder of the test's own.
+class ErrorReportLog : public testing::Test {
+ protected:
+  void LogTo(const std::string& path, bool enabled = true) {
+    report.LogFileName = path;
+    report.LogEnabled = enabled;
+  }
   TempDir dir;
   DialogRecorder dialogs;
   TErrorReport report;
-  report.LogFileName = dir / "sorvane.log";
-  report.LogEnabled = true;
+};
+
+TEST_F(ErrorReportLog, TwoReportsAppendTwoBlocks) {
+  LogTo(dir / "sorvane.log");
   report.WriteLog("開始");
   for (int i = 0; i < 2; ++i)
     EXPECT_EQ(report.Report("SVXScriptError", "Unknown Command: FOO", 0, mbIgnoreOnly, mtError, "???.svx"), mrOk);
@@ -31,33 +39,22 @@ TEST(ErrorReport, TwoReportsAppendTwoBlocks) {
   EXPECT_EQ(dialogs.Buttons[0], mbIgnoreOnly);
 }
 
-TEST(ErrorReport, LoggingOffStillShowsTheDialog) {
-  TempDir dir;
-  DialogRecorder dialogs;
-  TErrorReport report;
-  report.LogFileName = dir / "sorvane.log";
+TEST_F(ErrorReportLog, LoggingOffStillShowsTheDialog) {
+  LogTo(dir / "sorvane.log", false);
   report.Report("T", "d", 0, mbOKOnly, mtError, "here");
   EXPECT_EQ(dialogs.Texts.size(), 1u);
   EXPECT_FALSE(std::filesystem::exists(report.LogFileName));
 }
 
-TEST(ErrorReport, ALogThatCannotBeOpenedLosesTheLineQuietly) {
-  TempDir dir;
-  DialogRecorder dialogs;
-  TErrorReport report;
-  report.LogFileName = dir.Path();  // exists, but is no file to write to
-  report.LogEnabled = true;
+TEST_F(ErrorReportLog, ALogThatCannotBeOpenedLosesTheLineQuietly) {
+  LogTo(dir.Path());  // exists, but is no file to write to
   report.Report("T", "d", 0, mbIgnoreOnly, mtError, "here");
   ASSERT_EQ(dialogs.Texts.size(), 1u);  // the report itself, no warning
   EXPECT_EQ(dialogs.Types[0], mtError);
 }
 
-TEST(ErrorReport, ALogThatCannotBeCreatedShowsAWarning) {
-  TempDir dir;
-  DialogRecorder dialogs;
-  TErrorReport report;
-  report.LogFileName = dir / "no/such/folder.log";
-  report.LogEnabled = true;
+TEST_F(ErrorReportLog, ALogThatCannotBeCreatedShowsAWarning) {
+  LogTo(dir / "no/such/folder.log");
   report.WriteLog("line");
   ASSERT_EQ(dialogs.Texts.size(), 1u);
   EXPECT_EQ(dialogs.Texts[0].rfind("ErrorReport\r\n", 0), 0u);
@@ -95,12 +92,8 @@ TEST(ErrorReport, LogsThatAreLinksOrSpecialFilesLoseTheLine) {
   }
 }
 
-TEST(ErrorReport, OneReportObjectAppendsAtMostItsLimitThenSaysSo) {
-  TempDir dir;
-  DialogRecorder dialogs;
-  TErrorReport report;
-  report.LogFileName = dir / "sorvane.log";
-  report.LogEnabled = true;
+TEST_F(ErrorReportLog, OneReportObjectAppendsAtMostItsLimitThenSaysSo) {
+  LogTo(dir / "sorvane.log");
   const std::string line(1024 * 1024 - 2, 'x');  // a MiB with its line break
   for (int i = 0; i < 20; ++i) report.WriteLog(line);
   report.WriteLog("after");
