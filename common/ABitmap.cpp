@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "common/ABitmapKernels.h"
 
@@ -35,6 +37,20 @@ const TPixelKernels* BestKernels() {
   return &ReferenceKernels();
 }
 
+// SORVANE_KERNELS=reference|sse2|avx2 picks a set for the whole process: the player and the
+// engine library each carry their own copy of these units, and both read it. A set this
+// processor lacks, or any other value, leaves the best one.
+const TPixelKernels* StartKernels() {
+  const char* wanted = std::getenv("SORVANE_KERNELS");
+  if (wanted) {
+    const std::string name = wanted;
+    if (name == "reference") return &ReferenceKernels();
+    if (name == "sse2" && SSE2Kernels()) return SSE2Kernels();
+    if (name == "avx2" && AVX2Kernels()) return AVX2Kernels();
+  }
+  return BestKernels();
+}
+
 std::atomic<const TPixelKernels*> gActive{nullptr};
 
 uint32_t PixelOf(uint8_t blue, uint8_t green, uint8_t red, uint8_t transparency) {
@@ -53,7 +69,7 @@ const TPixelKernels& ReferenceKernels() {
 const TPixelKernels& ActiveKernels() {
   const TPixelKernels* k = gActive.load(std::memory_order_acquire);
   if (!k) {
-    k = BestKernels();
+    k = StartKernels();
     gActive.store(k, std::memory_order_release);
   }
   return *k;

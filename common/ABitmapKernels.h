@@ -22,7 +22,8 @@ struct TPixelKernels {
 const TPixelKernels& ReferenceKernels();
 const TPixelKernels* SSE2Kernels();  // null where not built
 const TPixelKernels* AVX2Kernels();  // null where not built or the processor lacks AVX2
-// The kernels the blits use: the fastest this processor runs, unless UseKernels chose.
+// The kernels the blits use: the fastest this processor runs, unless SORVANE_KERNELS
+// (reference, sse2, avx2) names another at the first blit, or UseKernels chose.
 const TPixelKernels& ActiveKernels();
 void UseKernels(const TPixelKernels& kernels);
 

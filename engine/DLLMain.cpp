@@ -1,5 +1,16 @@
-// The engine library's version block.
+// The engine library's entry: KNCreate, and the library's version block. AddRect comes
+// from KNRects.
+#include "engine/KN.h"
 #include "platform/VersionBlock.h"
+
+extern "C" KN_API int32_t KNCreate(IKinetra** out) {
+  if (!out) return -1;
+  IKinetra* engine = new TKinetra();
+  engine->AddRef();
+  if (*out) (*out)->Release();
+  *out = engine;
+  return 0;
+}
 
 SORVANE_VERSION_BLOCK(
     "VarFileInfo\\Translation=041103A4\n"

@@ -15,32 +15,29 @@ uint64_t ImageBytes(int32_t width, int32_t height) {
   return width > 0 && height > 0 ? uint64_t(width) * uint64_t(height) * 4 : 0;
 }
 
-enum class TDecode { Decoded, Failed, OverBudget };
+}  // namespace
 
-// LoadImageFile with a limit on the bitmap's size: a larger image is not decoded.
-TDecode DecodeWithin(const AnsiString& fileName, uint64_t maxBytes, std::unique_ptr<TABitmap>& out) {
+TImageDecode DecodeImageFile(const AnsiString& fileName, uint64_t maxBytes, std::unique_ptr<TABitmap>& out) {
   out.reset();
   try {
     TImageFile image(fileName);
-    if (!image.Handle()) return TDecode::Failed;  // "Couldn't open file."
+    if (!image.Handle()) return TImageDecode::Failed;  // "Couldn't open file."
     TOmbrixInfo info{};
-    if (GetOmbrixInfo(image.Handle(), &info) != 0) return TDecode::Failed;
+    if (GetOmbrixInfo(image.Handle(), &info) != 0) return TImageDecode::Failed;
     TPixelFormat format;
-    if (ImageInfoRefusal(info, format)) return TDecode::Failed;
-    if (ImageBytes(info.Width, info.Height) > maxBytes) return TDecode::OverBudget;
+    if (ImageInfoRefusal(info, format)) return TImageDecode::Failed;
+    if (ImageBytes(info.Width, info.Height) > maxBytes) return TImageDecode::OverBudget;
     auto bitmap = std::make_unique<TABitmap>();
     bitmap->SetPixelFormat(format);
     bitmap->SetSize(info.Width, info.Height);
     GetImageDataToBitmap(image.Handle(), bitmap->Handle());
     bitmap->Ensure32Bit();
     out = std::move(bitmap);
-    return TDecode::Decoded;
+    return TImageDecode::Decoded;
   } catch (const std::bad_alloc&) {
-    return TDecode::Failed;  // an image too large for the memory left decodes to none
+    return TImageDecode::Failed;  // an image too large for the memory left decodes to none
   }
 }
-
-}  // namespace
 
 TImageFile::TImageFile(const AnsiString& fileName) {
   if (CreateOmbrix(&FHandle, ResolveFileName(std::string_view(fileName)).c_str()) != 0) FHandle = nullptr;
@@ -64,14 +61,15 @@ const char* ImageInfoRefusal(const TOmbrixInfo& info, TPixelFormat& format) {
 
 std::unique_ptr<TABitmap> LoadImageFile(const AnsiString& fileName) {
   std::unique_ptr<TABitmap> bitmap;
-  DecodeWithin(fileName, kNoLimit, bitmap);
+  DecodeImageFile(fileName, kNoLimit, bitmap);
   return bitmap;
 }
 
 // ---- the worker
 
-TGraphicsLoaderThread::TGraphicsLoaderThread(std::unique_ptr<TObjectTable> table, uint64_t decodeAheadBytes)
-    : FTable(std::move(table)), FDecodeAheadBytes(decodeAheadBytes) {
+TGraphicsLoaderThread::TGraphicsLoaderThread(std::unique_ptr<TObjectTable> table, uint64_t decodeAheadBytes,
+                                             TImageDecoder decode)
+    : FTable(std::move(table)), FDecodeAheadBytes(decodeAheadBytes), FDecode(std::move(decode)) {
   Priority = TPriority::Lower;
 }
 
@@ -127,8 +125,18 @@ void TGraphicsLoaderThread::DecodePending() {
     uint64_t room = kNoLimit;
     FEntry = FindNextPending(room);
     if (FIdle) return;
-    const TDecode result = DecodeWithin(FFileName, room, FDecodedImage);
-    if (result != TDecode::OverBudget) {
+    TImageDecode result;
+    try {
+      result = FDecode(FFileName, room, FDecodedImage);
+    } catch (...) {
+      // The entry must not stay locked: the engine's thread would wait for it forever,
+      // and never get to the box that tells of this.
+      FEntry->State = TImageTableItem::stFailed;
+      FEntry->Lock.unlock();
+      FEntry = nullptr;
+      throw;
+    }
+    if (result != TImageDecode::OverBudget) {
       FEntry->Image = std::move(FDecodedImage);
       FEntry->State = FEntry->Image ? TImageTableItem::stLoaded : TImageTableItem::stFailed;
     }
@@ -189,16 +197,22 @@ void TGraphicsLoaderThread::ShowFatalError(const std::exception_ptr& error) {
 
 // ---- the cache
 
-TGraphicsLoader::TGraphicsLoader(uint64_t decodeAheadBytes) {
+TGraphicsLoader::TGraphicsLoader(uint64_t decodeAheadBytes, TImageDecoder decode) {
   auto table = std::make_unique<TObjectTable>();
   table->Overwrite = false;
   table->OwnsObjects = true;
-  FWorker = std::make_unique<TGraphicsLoaderThread>(std::move(table), decodeAheadBytes);
+  FWorker = std::make_unique<TGraphicsLoaderThread>(std::move(table), decodeAheadBytes, std::move(decode));
   FWorker->Start();
   FWorker->Wake();
 }
 
 TGraphicsLoader::~TGraphicsLoader() = default;  // the worker stops, then frees the table
+
+std::unique_ptr<TABitmap> TGraphicsLoader::Decode(const AnsiString& fileName) {
+  std::unique_ptr<TABitmap> image;
+  FWorker->Decoder()(fileName, kNoLimit, image);
+  return image;
+}
 
 TABitmap* TGraphicsLoader::GetImage(const AnsiString& fileName) {
   if (fileName.empty()) return nullptr;  // no file named: no image, and no entry to count
@@ -210,7 +224,7 @@ TABitmap* TGraphicsLoader::GetImage(const AnsiString& fileName) {
     std::lock_guard<std::mutex> lock(entry->Lock);
     table.Unlock();
     if (entry->State == TImageTableItem::stPending) {
-      entry->Image = LoadImageFile(fileName);
+      entry->Image = Decode(fileName);
       if (entry->Image) entry->State = TImageTableItem::stLoaded;
     }
     ++entry->References;
@@ -220,7 +234,7 @@ TABitmap* TGraphicsLoader::GetImage(const AnsiString& fileName) {
   TImageTableItem* entry = nullptr;
   try {
     auto created = std::make_unique<TImageTableItem>();
-    created->Image = LoadImageFile(fileName);
+    created->Image = Decode(fileName);
     if (created->Image) created->State = TImageTableItem::stLoaded;
     created->References = 1;
     entry = created.get();

@@ -10,6 +10,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -40,6 +41,14 @@ std::unique_ptr<TABitmap> LoadImageFile(const AnsiString& fileName);
 // not supported."), or null when it decodes, with the format it first takes.
 const char* ImageInfoRefusal(const TOmbrixInfo& info, TPixelFormat& format);
 
+// How the cache turns a file into a bitmap: Decoded, Failed (the file gives none) or
+// OverBudget (it would take more than maxBytes, so it is left for later). DecodeImageFile is
+// the decoder's; tests may give their own.
+enum class TImageDecode { Decoded, Failed, OverBudget };
+using TImageDecoder =
+    std::function<TImageDecode(const AnsiString& fileName, uint64_t maxBytes, std::unique_ptr<TABitmap>& out)>;
+TImageDecode DecodeImageFile(const AnsiString& fileName, uint64_t maxBytes, std::unique_ptr<TABitmap>& out);
+
 class TImageTableItem : public TObject {
  public:
   enum TState : uint8_t { stPending = 0, stFailed = 1, stLoaded = 2 };
@@ -56,10 +65,11 @@ class TGraphicsLoaderThread : public TThread {
   // once they do, nothing more is decoded ahead (about 34 full 800x600 pictures).
   static constexpr uint64_t kDecodeAheadBytes = uint64_t(64) * 1024 * 1024;
 
-  TGraphicsLoaderThread(std::unique_ptr<TObjectTable> table, uint64_t decodeAheadBytes);
+  TGraphicsLoaderThread(std::unique_ptr<TObjectTable> table, uint64_t decodeAheadBytes, TImageDecoder decode);
   ~TGraphicsLoaderThread() override;
 
   TObjectTable& Table() { return *FTable; }
+  const TImageDecoder& Decoder() const { return FDecode; }
   void Wake();
   // Blocks until the worker has searched the whole table since the last Wake and found
   // nothing more it may decode.
@@ -85,6 +95,7 @@ class TGraphicsLoaderThread : public TThread {
   TImageTableItem* FEntry = nullptr;
   std::unique_ptr<TObjectTable> FTable;
   const uint64_t FDecodeAheadBytes;
+  const TImageDecoder FDecode;
 
   std::mutex FWakeLock;
   std::condition_variable FWakeSignal;
@@ -95,7 +106,8 @@ class TGraphicsLoaderThread : public TThread {
 
 class TGraphicsLoader {
  public:
-  explicit TGraphicsLoader(uint64_t decodeAheadBytes = TGraphicsLoaderThread::kDecodeAheadBytes);
+  explicit TGraphicsLoader(uint64_t decodeAheadBytes = TGraphicsLoaderThread::kDecodeAheadBytes,
+                           TImageDecoder decode = DecodeImageFile);
   ~TGraphicsLoader();
   TGraphicsLoader(const TGraphicsLoader&) = delete;
   TGraphicsLoader& operator=(const TGraphicsLoader&) = delete;
@@ -113,6 +125,7 @@ class TGraphicsLoader {
   TObjectTable& ImageTable() { return FWorker->Table(); }
 
  private:
+  std::unique_ptr<TABitmap> Decode(const AnsiString& fileName);
   // Frees an entry the table has under `fileName`; the table is locked by the caller.
   void RemoveEntry(const AnsiString& fileName, TImageTableItem* entry);
 

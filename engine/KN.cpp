@@ -256,12 +256,3 @@ int32_t TKinetra::TakeSelection() {
       if (TKNScene* current = Scene(layer.Current)) current->ClearInput();
   return r;
 }
-
-extern "C" KN_API int32_t KNCreate(IKinetra** out) {
-  if (!out) return -1;
-  IKinetra* engine = new TKinetra();
-  engine->AddRef();
-  if (*out) (*out)->Release();
-  *out = engine;
-  return 0;
-}

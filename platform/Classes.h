@@ -47,8 +47,9 @@ class SVP_API TThread {
   std::exception_ptr FatalException;
 
   // Runs `call` on the main thread and waits for it; an exception it raises comes back
-  // here. Called on the main thread itself, it runs at once.
-  void Synchronize(const std::function<void()>& call);
+  // here. Called on the main thread itself, it runs at once. Any thread may call it, a
+  // worker's own or not: a main thread waiting in WaitFor serves it all the same.
+  static void Synchronize(const std::function<void()>& call);
 
   // Runs the calls the workers are waiting on; true when one ran. Main thread only.
   static bool CheckSynchronize();

@@ -1,4 +1,5 @@
-// What the player takes from the engine library: AddRect now, the engine interface later.
+// What the player takes from the graphics engine library: KNCreate, IKinetra and its
+// records, and AddRect.
 #pragma once
 
-#include "engine/KNRects.h"
+#include "engine/KinetraDLL.h"

@@ -21,6 +21,7 @@ inline constexpr const char* UnknownCompare = "Unknown Compare Operand %s";
 inline constexpr const char* ScriptErrorType = "SVXScriptError";
 inline constexpr const char* ScriptLocation = "???.svx";
 inline constexpr const char* InvalidValue = "Invalid value.\r\n";
+inline constexpr const char* IndexNotDeclared = "Index not declared: %s\r\n";
 inline constexpr const char* SonaraError = "Sonara Error [%s]: %s\r\n";
 inline constexpr const char* SoundNotLoaded = "Sound Not Loaded SOUND[%s]";
 inline constexpr const char* ProcessConfirm =

@@ -10,7 +10,6 @@
 #include "platform/CodePage.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
-#include "player/KinetraDLL.h"
 #include "player/ResStr.h"
 
 namespace {
@@ -19,23 +18,6 @@ class TPlatformClock : public IFrameClock {
  public:
   uint32_t Now() override { return timeGetTime(); }
   void Sleep(uint32_t ms) override { ::Sleep(ms); }
-};
-
-// The scene layer until the graphics engine is built in: never busy, and the bottom of
-// every frame is black where no scene is drawn, so the translucent layers above always
-// blend over a fresh background.
-class TEmptySceneLayer : public TLayer {
- public:
-  bool IsBusy() override { return false; }
-  void Update(int32_t, int32_t, TClipRects&) override {}
-  void Draw(TABitmap& back, const TClipRects& dirty) override {
-    for (int32_t i = 0; i < dirty.Count; ++i) {
-      const TRect& r = dirty.Rects[i];
-      back.BlendFillRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top, 0, 255);  // (d * 1) >> 8 = 0
-    }
-  }
-  void Skip() override {}
-  int32_t TakeSelection() override { return -1; }
 };
 
 std::string Now() {
@@ -130,7 +112,8 @@ TSubThread::TSubThread(IPlayerHost& host, const std::string& storyDir, IFrameClo
     SpeakerLayer->BackImage.FillRGBA(0, 0, 0, 0);
     SpeakerLayer->Visible = false;
 
-    SceneLayer = std::make_unique<TEmptySceneLayer>();
+    SceneLayer = std::make_unique<TKinetraLayer>();
+    SceneLayer->LoadScenes(kSceneFileName);  // a story without scenes still plays
 
     Variables = std::make_unique<TIntTable>();
     Variables->Overwrite = true;
@@ -280,7 +263,7 @@ TSubThread::THandler TSubThread::FindHandler(const AnsiString& name) {
   } kCommands[] = {
       {"TEXT", &TSubThread::CmdText},          {"CLEAR", &TSubThread::CmdClear},
       {"BR", &TSubThread::CmdBr},              {"SPEAKER", &TSubThread::CmdSpeaker},
-      {"CHANGESCENE", &TSubThread::CmdMedia},  {"SETLAYERVISIBLE", &TSubThread::CmdSetLayerVisible},
+      {"CHANGESCENE", &TSubThread::CmdChangeScene},  {"SETLAYERVISIBLE", &TSubThread::CmdSetLayerVisible},
       {"SELECT", &TSubThread::CmdSelect},      {"JUMP", &TSubThread::CmdJump},
       {"IF", &TSubThread::CmdIf},              {"SET", &TSubThread::CmdSet},
       {"LOADSOUND", &TSubThread::CmdLoadSound}, {"PLAYSOUND", &TSubThread::CmdPlaySound},
@@ -314,7 +297,8 @@ void TSubThread::RunCommands() {
       return;
     }
     (this->*handler)(name, param);
-    const bool blocked = handler == &TSubThread::CmdMedia && name == "CHANGESCENE" && AnyLayerBusy();
+    // A scene change that started a transition holds the script until it is over.
+    const bool blocked = handler == &TSubThread::CmdChangeScene && AnyLayerBusy();
     if (Loader->Next() || blocked) return;
   }
 }

@@ -20,6 +20,7 @@
 #include "common/Tables.h"
 #include "platform/Classes.h"
 #include "player/EventQueue.h"
+#include "player/KinetraLayer.h"
 #include "player/Layer.h"
 #include "player/MainScriptLoader.h"
 #include "player/PlayerHost.h"
@@ -77,7 +78,7 @@ class TSubThread : public TThread {
   std::unique_ptr<TMainScriptLoader> Loader;
   std::unique_ptr<TTextLayer> MessageLayer;
   std::unique_ptr<TTextLayer> SpeakerLayer;
-  std::unique_ptr<TLayer> SceneLayer;
+  std::unique_ptr<TKinetraLayer> SceneLayer;
   bool ShowDebugMessage = false;
   bool ShowClipRects = false;
   bool ShowBackBuffer = false;
@@ -107,6 +108,8 @@ class TSubThread : public TThread {
   // The most commands one update runs: far more than any page needs, few enough that a
   // script looping without a WAIT still lets the window breathe.
   static constexpr uint32_t kCommandBudget = 100000;
+  // The scene file every story may have.
+  static constexpr const char* kSceneFileName = "knv\\background.knv";
 
   // Runs commands from the current one until a WAIT, a command that blocks, or the end of
   // the update's budget (reported once a run; the next update goes on from there).
@@ -148,8 +151,8 @@ class TSubThread : public TThread {
   bool MayStartProcess(const WideString& commandLine);
   void CmdExit(const AnsiString&, const WideString&);
   void CmdLabel(const AnsiString&, const WideString&);
-  // The scene command: the graphics engine brings its handler.
-  void CmdMedia(const AnsiString&, const WideString&);
+  // The scene command.
+  void CmdChangeScene(const AnsiString& name, const WideString& param);
   // The sound commands.
   int32_t SoundChannel(const WideString& field) const;
   void SoundCommand(const AnsiString& name, const WideString& param,

@@ -154,5 +154,3 @@ void TSubThread::CmdCreateProcess(const AnsiString&, const WideString& param) {
 void TSubThread::CmdExit(const AnsiString&, const WideString&) { FHost.Close(); }
 
 void TSubThread::CmdLabel(const AnsiString&, const WideString&) {}
-
-void TSubThread::CmdMedia(const AnsiString&, const WideString&) {}

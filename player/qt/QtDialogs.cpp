@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QThread>
 
+#include "platform/Classes.h"
 #include "platform/Dialogs.h"
 
 namespace {
@@ -53,8 +54,11 @@ int ShowBox(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) {
 void InstallQtDialogs() {
   SetMessageDlgHandler([](const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) {
     if (QThread::currentThread() == qApp->thread()) return ShowBox(text, type, buttons);
+    // Through the platform's queue of main-thread calls rather than Qt's: the main thread
+    // serves that one while it waits for a worker to end too, so a box a worker raises
+    // during shutdown is shown instead of waiting for an event loop that never comes.
     int result = mrNone;
-    QMetaObject::invokeMethod(qApp, [&] { result = ShowBox(text, type, buttons); }, Qt::BlockingQueuedConnection);
+    TThread::Synchronize([&] { result = ShowBox(text, type, buttons); });
     return result;
   });
 }

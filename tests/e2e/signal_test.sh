@@ -11,6 +11,8 @@ fail() { echo "signal test: $*" >&2; exit 1; }
 mkdir -p "$WORK/story"
 printf '<BODY><CODE>LOADSOUND 0,bgm.ogg</CODE><CODE>PLAYSOUND 0,1</CODE><P>\x82\xa0</P></BODY>\r\n' > "$WORK/story/start.svx"
 convert -size 756x192 xc:'rgba(20,30,80,0.8)' PNG32:"$WORK/story/msg.png"
+mkdir -p "$WORK/story/knv"
+printf '<kn><scene index=blank></scene></kn>' > "$WORK/story/knv/background.knv"
 sox -n -r 44100 -c 2 -b 16 -e signed-integer "$WORK/tone.wav" synth 1 sine 440
 oggenc -Q -o "$WORK/story/bgm.ogg" "$WORK/tone.wav"
 export SORVANE_AUDIO=sdl SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$WORK/out.raw" SDL_DISKAUDIODELAY=0

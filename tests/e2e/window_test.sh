@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The player in a real window under Xvfb: inputs by xdotool, the window's picture compared
-# pixel for pixel with what sorvane-cli shows for the same inputs, a debug window opened
+# The player in a real window under Xvfb: inputs by xdotool, the window's picture (a scene
+# reached by a cross-fade under the text) compared pixel for pixel with what sorvane-cli
+# shows for the same inputs, a debug window opened
 # by its shortcut, and a clean close that writes the log's end line.
 # Usage: window_test.sh BUILD_BIN_DIR
 set -euo pipefail
@@ -18,6 +19,16 @@ make_story() {
   mkdir -p "$1"
   sed 's/$/\r/' "$HERE/story.svx.txt" | iconv -f UTF-8 -t CP932 > "$1/start.svx"
   "$CONVERT" -size 756x192 xc:'rgba(20,30,80,0.8)' PNG32:"$1/msg.png"
+  # Two scenes: a picture, and another with a half-transparent sprite, changed by a cross-fade.
+  mkdir -p "$1/knv"
+  "$CONVERT" -size 800x600 gradient:'#204080-#e0c040' PNG24:"$1/bg1.png"
+  "$CONVERT" -size 800x600 -define gradient:angle=90 gradient:'#103020-#f0a0c0' PNG24:"$1/bg2.png"
+  "$CONVERT" -size 120x90 xc:'rgba(250,250,200,0.6)' PNG32:"$1/sprite.png"
+  printf '%s\n' '<kn>' \
+    '<scene index=first><knobject type=img src=bg1.png width=800 height=600 pos_x=0 pos_y=0 alpha=255/></scene>' \
+    '<scene index=second><knobject type=img src=bg2.png width=800 height=600 pos_x=0 pos_y=0 alpha=255/>' \
+    '<knobject type=img src=sprite.png width=120 height=90 pos_x=600 pos_y=60 alpha=200/></scene>' \
+    '</kn>' > "$1/knv/background.knv"
 }
 make_story "$WORK/window"
 make_story "$WORK/cli"

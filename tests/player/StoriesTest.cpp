@@ -3,10 +3,14 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <sstream>
 
+#include "../PngWriter.h"
 #include "../TestSupport.h"
 #include "common/ABitmap.h"
+#include "common/ABitmapKernels.h"
+#include "common/Ombrix.h"
 #include "platform/CodePage.h"
 #include "tools/SnapshotPng.h"
 
@@ -34,27 +38,110 @@ std::string LogWithoutTime(const std::string& path) {
   return out;
 }
 
+// images.txt: one picture per line, "NAME WIDTH HEIGHT fill R G B A" (one colour, A the PNG
+// alpha) or "NAME WIDTH HEIGHT xramp" (opaque grey whose value is x modulo 256, a mask).
+void WriteImages(const std::string& spec, const TempDir& dir) {
+  std::istringstream lines(spec);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream words(line);
+    std::string name, kind;
+    int w = 0, h = 0;
+    if (!(words >> name >> w >> h >> kind) || name[0] == '#') continue;
+    std::vector<uint8_t> raw(size_t(w) * size_t(h) * 4);
+    int r = 0, g = 0, b = 0, a = 255;
+    if (kind == "fill") words >> r >> g >> b >> a;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        uint8_t* p = &raw[(size_t(y) * size_t(w) + size_t(x)) * 4];
+        const uint8_t grey = uint8_t(x & 255);
+        p[0] = kind == "xramp" ? grey : uint8_t(r);
+        p[1] = kind == "xramp" ? grey : uint8_t(g);
+        p[2] = kind == "xramp" ? grey : uint8_t(b);
+        p[3] = uint8_t(a);
+      }
+    WritePng(dir / name, w, h, PNG_COLOR_TYPE_RGB_ALPHA, 8, raw);
+  }
+}
+
+std::unique_ptr<TABitmap> ReadSnapshot(const std::string& path) {
+  auto bitmap = std::make_unique<TABitmap>();
+  TABitmap& b = *bitmap;
+  HOMBRIX image = nullptr;
+  if (CreateOmbrix(&image, path.c_str()) != 0) return bitmap;
+  TOmbrixInfo info{};
+  GetOmbrixInfo(image, &info);
+  b.SetPixelFormat(pf24bit);
+  b.SetSize(info.Width, info.Height);
+  GetImageDataToBitmap(image, b.Handle());
+  DeleteOmbrix(&image);
+  b.Ensure32Bit();
+  return bitmap;
+}
+
+// pixels.txt: "FILE.png X Y R G B" per line, each worked out from the blend formulas in the
+// comments above it; lines starting with '#' are those comments.
+void CheckPixels(const std::string& spec, const TempDir& dir, const std::string& kernels) {
+  std::map<std::string, std::unique_ptr<TABitmap>> snapshots;
+  std::istringstream lines(spec);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream words(line);
+    std::string file;
+    int x = 0, y = 0, r = 0, g = 0, b = 0;
+    if (!(words >> file) || file[0] == '#') continue;
+    ASSERT_TRUE(words >> x >> y >> r >> g >> b) << line;
+    if (!snapshots.count(file)) snapshots.emplace(file, ReadSnapshot(dir / file));
+    const TABitmap& shot = *snapshots[file];
+    ASSERT_TRUE(x < shot.Width() && y < shot.Height()) << line;
+    const uint8_t* p = shot.ScanLine(y) + x * 4;
+    EXPECT_EQ((std::vector<int>{p[2], p[1], p[0]}), (std::vector<int>{r, g, b})) << line << " (" << kernels << ")";
+  }
+}
+
+// Every pixel kernel set this processor runs: the engine library's blits must agree with
+// the formulas whichever it uses.
+std::vector<std::string> KernelSets() {
+  std::vector<std::string> sets{"reference"};
+  if (SSE2Kernels()) sets.push_back("sse2");
+  if (AVX2Kernels()) sets.push_back("avx2");
+  return sets;
+}
+
 class Story : public testing::TestWithParam<std::string> {};
 
 TEST_P(Story, PrintsWhatItMust) {
   ::setenv("SORVANE_AUDIO", "null", 1);  // no sound card needed
   const std::string src = SORVANE_SOURCE_DIR "/tests/stories/" + GetParam() + "/";
-  TempDir dir;
-  WriteFile(dir / "start.svx", Utf8ToCP932(ReadFile(src + "start.svx.txt")));
-  TABitmap window;  // a plain message window picture
-  window.SetSize(756, 192);
-  window.FillRGB(90, 40, 20);
-  ASSERT_TRUE(SaveSnapshotPng(window, dir / "msg.png"));
-  std::vector<std::string> args{SORVANE_CLI, "run", dir.Path()};
-  std::istringstream words(ReadFile(src + "args"));
-  for (std::string w; words >> w;) args.push_back(w);
-  const RunResult r = RunProgram(args, dir.Path());
-  EXPECT_EQ(r.Out, ReadFile(src + "expected.out"));
-  EXPECT_EQ(r.Err, Optional(src + "expected.err"));
-  const std::string status = Optional(src + "expected.status");
-  EXPECT_EQ(r.Status, status.empty() ? 0 : std::stoi(status));
-  if (fs::exists(src + "expected.log")) {
-    EXPECT_EQ(LogWithoutTime(dir / "sorvane.log"), ReadFile(src + "expected.log"));
+  const bool pixels = fs::exists(src + "pixels.txt");
+  for (const std::string& kernels : pixels ? KernelSets() : std::vector<std::string>{""}) {
+    TempDir dir;
+    WriteFile(dir / "start.svx", Utf8ToCP932(ReadFile(src + "start.svx.txt")));
+    TABitmap window;  // a plain message window picture
+    window.SetSize(756, 192);
+    window.FillRGB(90, 40, 20);
+    ASSERT_TRUE(SaveSnapshotPng(window, dir / "msg.png"));
+    // A story's scenes; one without a scene file of its own gets one empty scene, unless it
+    // is about having none.
+    if (!fs::exists(src + "no-scene-file")) {
+      fs::create_directory(dir / "knv");
+      const std::string scenes = Optional(src + "background.knv.txt");
+      WriteFile(dir / "knv/background.knv",
+                scenes.empty() ? "<kn><scene index=blank></scene></kn>" : Utf8ToCP932(scenes));
+    }
+    WriteImages(Optional(src + "images.txt"), dir);
+    std::vector<std::string> args{SORVANE_CLI, "run", dir.Path()};
+    std::istringstream words(ReadFile(src + "args"));
+    for (std::string w; words >> w;) args.push_back(w);
+    if (!kernels.empty()) ::setenv("SORVANE_KERNELS", kernels.c_str(), 1);
+    const RunResult r = RunProgram(args, dir.Path());
+    ::unsetenv("SORVANE_KERNELS");
+    EXPECT_EQ(r.Out, ReadFile(src + "expected.out"));
+    EXPECT_EQ(r.Err, Optional(src + "expected.err"));
+    const std::string status = Optional(src + "expected.status");
+    EXPECT_EQ(r.Status, status.empty() ? 0 : std::stoi(status));
+    if (fs::exists(src + "expected.log")) {
+      EXPECT_EQ(LogWithoutTime(dir / "sorvane.log"), ReadFile(src + "expected.log"));
+    }
+    if (pixels) CheckPixels(ReadFile(src + "pixels.txt"), dir, kernels);
   }
 }
 

@@ -1,10 +1,31 @@
-// The sound commands: two channels, each a player and the sound loaded into it.
+// The commands that leave the interpreter: the scene change, through the scene layer, and
+// the sound commands on two channels, each a player and the sound loaded into it.
 #include "common/WideStrLib.h"
 #include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "player/ResStr.h"
 #include "player/SubThread.h"
 #include "sound/SonaraOgg.h"
+
+void TSubThread::CmdChangeScene(const AnsiString& name, const WideString& param) {
+  const WideStringArray f = SplitWideString(param, u',');
+  if (f.size() != 4) return CountError(name, param);
+  const AnsiString command = name + " " + WideToUtf8(param);
+  try {
+    // Converted in this order, so the first bad field is the one reported.
+    const int32_t duration = StrToInt(std::u16string_view(f[3]));
+    const int32_t transition = StrToInt(std::u16string_view(f[2]));
+    const int32_t layer = StrToInt(std::u16string_view(f[0]));
+    const AnsiString scene = WideToUtf8(f[1]);
+    // The engine has layers 0 and 1 only; any other would otherwise read as an unknown name.
+    if (layer != 0 && layer != 1) throw ESVXScriptError(ResStr::InvalidValue);
+    if (SceneLayer->ChangeScene(layer, scene, transition, duration) == -2)
+      ErrorReport->Report(ResStr::ScriptErrorType, Format(ResStr::IndexNotDeclared, {scene}) + command, 0,
+                          mbIgnoreOnly, mtError, ResStr::ScriptLocation);
+  } catch (const Exception& e) {
+    ErrorReport->Report(e.ClassName(), e.Message(), 0, mbOKOnly, mtError, command);
+  }
+}
 
 int32_t TSubThread::SoundChannel(const WideString& field) const {
   const int32_t c = StrToInt(std::u16string_view(field));

@@ -1,0 +1,36 @@
+// The scene layer: the graphics engine in the player's layer stack. Each layer operation
+// is one engine call; the engine composes its scenes straight into the back buffer, and
+// every update leaves the layer in selection mode, so a click while the engine is busy
+// asks for a button and never cuts a transition short.
+// Threads: main thread only (the update and draw steps).
+#pragma once
+
+#include "player/KinetraDLL.h"
+#include "player/Layer.h"
+
+class TKinetraLayer : public TLayer {
+ public:
+  // Creates the engine and gives it the screen's position and size.
+  TKinetraLayer();
+  ~TKinetraLayer() override;
+  TKinetraLayer(const TKinetraLayer&) = delete;
+  TKinetraLayer& operator=(const TKinetraLayer&) = delete;
+
+  bool IsBusy() override;
+  // One engine tick, whatever the frame count.
+  void Update(int32_t frameCount, int32_t framesPerSecond, TClipRects& dirty) override;
+  void Draw(TABitmap& backBuffer, const TClipRects& dirty) override;
+  void Skip() override {}
+  int32_t TakeSelection() override;
+
+  // The engine's own results: LoadScenes 0, -1 or -2; ChangeScene 0, -1 (shown already)
+  // or -2 (no such name).
+  int32_t LoadScenes(const AnsiString& fileName);
+  int32_t ChangeScene(int32_t layer, const AnsiString& name, int32_t transition, int32_t duration);
+
+ private:
+  TKNOutput Output{};
+  TKNUpdateInfo UpdateInfo{};
+  TClipRects* DrawRects = nullptr;
+  IKinetra* Engine = nullptr;
+};
