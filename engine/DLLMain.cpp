@@ -5,7 +5,12 @@
 
 extern "C" KN_API int32_t KNCreate(IKinetra** out) {
   if (!out) return -1;
-  IKinetra* engine = new TKinetra();
+  IKinetra* engine = nullptr;
+  try {
+    engine = new TKinetra();
+  } catch (...) {
+    return -1;  // nothing thrown leaves the library
+  }
   engine->AddRef();
   if (*out) (*out)->Release();
   *out = engine;

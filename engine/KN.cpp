@@ -80,6 +80,8 @@ int32_t TKinetra::SetOutput(const TKNOutput* o) {
     FMode = o->Mode;
     if (FMode == 1) FTargetDC = o->DC;
     if (FMode == 3) FTargetBitmap = o->Bitmap;
+    // Leaving mode 3, the engine composes into a picture of its own again.
+    if (FMode != 3 && FOutput.Attached()) FOutput.SetSize(FWidth, FHeight);
   }
   if (o->Flags & KNOUTPUT_SIZE) {
     FHeight = std::max(0, o->Height);
@@ -122,7 +124,16 @@ int32_t TKinetra::ChangeScene(int32_t layerIndex, const char* name, int32_t tran
   if (!FSceneIndex.TryGetInt(name, number)) return -2;
   TLayerState& layer = FLayers[size_t(layerIndex)];
   if (number == layer.Current) return -1;
-  if (layer.State != kNoTransition) EndTransition(layer);
+  // A scene is active once: one the other layer shows, or is fading out, stays there.
+  const TLayerState& other = FLayers[size_t(1 - layerIndex)];
+  if (number != -1 && (number == other.Current || number == other.Previous)) {
+    FReport->WriteLog("ChangeScene: \"" + AnsiString(name) + "\" is shown on the other layer already.");
+    return -1;
+  }
+  if (layer.State != kNoTransition) {
+    EndTransition(layer);
+    layer.Interrupted = true;
+  }
   layer.Previous = layer.Current;
   layer.Current = number;
   const bool masked = transition >= 0 && transition < kKNMaskCount && FMasks[size_t(transition)].Mask;
@@ -137,7 +148,9 @@ int32_t TKinetra::ChangeScene(int32_t layerIndex, const char* name, int32_t tran
     layer.Duration = duration;
     layer.ClearRequest = true;
   } else {
-    EndTransition(layer);  // no transition: the outgoing scene goes at once
+    // No transition: the outgoing scene goes at once, and where it was is drawn again.
+    if (layer.Previous != -1 && layer.Vacated == -1) layer.Vacated = layer.Previous;
+    EndTransition(layer);
   }
   if (TKNScene* current = Scene(layer.Current)) current->Activate(FClock);
   return 0;
@@ -159,9 +172,23 @@ void TKinetra::UpdateTransitionLevels(TClipRects* rects) {
   }
 }
 
+void TKinetra::QueueVacatedAreas(TClipRects* rects) {
+  for (TLayerState& layer : FLayers) {
+    if (layer.Interrupted) {
+      const TRect all = Rect(0, 0, FWidth, FHeight);
+      if (rects) AddRect(rects, &all);
+    } else if (TKNScene* vacated = Scene(layer.Vacated)) {
+      vacated->InvalidateAll(rects);
+    }
+    layer.Interrupted = false;
+    layer.Vacated = -1;
+  }
+}
+
 int32_t TKinetra::Update(const TKNUpdateInfo* info) {
   if (!info) return 0;
   FClock += info->Ticks;
+  QueueVacatedAreas(info->Rects);
   UpdateTransitionLevels(info->Rects);
   TKNUpdateContext& c = FUpdateContext;
   c.MouseX = info->MouseX;

@@ -50,12 +50,17 @@ class TKinetra final : public IKinetra {
     int32_t Duration = kDefaultDuration;
     int32_t Start = 0;
     bool ClearRequest = false;
+    // What went from the screen since the last Update without a transition to redraw it:
+    // a scene changed at once, or a transition cut short.
+    int32_t Vacated = -1;
+    bool Interrupted = false;
     TABitmap Composite, Outgoing, Incoming;
   };
 
   TKNScene* Scene(int32_t number) const;
   void EndTransition(TLayerState& layer);
   void UpdateTransitionLevels(TClipRects* rects);
+  void QueueVacatedAreas(TClipRects* rects);
   void DrawLayer(TLayerState& layer);
 
   std::atomic<int32_t> FRefCount{0};

@@ -1,9 +1,11 @@
 #include "player/KinetraLayer.h"
 
+#include <new>
+
 #include "common/Screen.h"
 
 TKinetraLayer::TKinetraLayer() {
-  KNCreate(&Engine);
+  if (KNCreate(&Engine) != 0 || !Engine) throw std::bad_alloc();  // the engine could not be made
   Output = TKNOutput{};
   Output.Mode = 3;
   Output.Left = 0;

@@ -3,10 +3,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <string>
+#include <thread>
 
 #include "../PngWriter.h"
 #include "../TestSupport.h"
+#include "platform/Dialogs.h"
 
 namespace {
 
@@ -204,6 +209,67 @@ TEST_F(GraphicsLoaderTest, DestroyingTheCacheFreesEntriesStillInUse) {
   ASSERT_NE(cache->GetImage("p1.png"), nullptr);
   ASSERT_NE(cache->GetImage("p1.png"), nullptr);
   cache.reset();  // the leak checker sees what would stay
+}
+
+}  // namespace
+
+namespace {
+
+// The worker's decoder fails with an exception while the engine's thread is destroying the
+// cache. The box that tells of it goes, as a window shell's boxes do, through the main
+// thread's queue of calls; the destruction must serve it instead of waiting for the worker
+// alone. A watchdog ends the process if it ever hangs.
+TEST(GraphicsLoaderShutdown, ServesTheWorkersErrorBoxWhileWaitingForIt) {
+  std::mutex lock;
+  std::condition_variable changed;
+  bool decoding = false, fail = false;
+  const TImageDecoder decoder = [&](const AnsiString&, uint64_t, std::unique_ptr<TABitmap>&) -> TImageDecode {
+    std::unique_lock<std::mutex> l(lock);
+    decoding = true;
+    changed.notify_all();
+    changed.wait(l, [&] { return fail; });
+    throw EInOutError("the disk went away");
+  };
+  std::string shown;
+  const TMessageDlgHandler previous =
+      SetMessageDlgHandler([&](const std::string& text, TMsgDlgType, TMsgDlgButtons) {
+        int answer = mrNone;
+        TThread::Synchronize([&] {
+          EXPECT_TRUE(TThread::IsMainThread());
+          shown = text;
+          answer = mrOk;
+        });
+        return answer;
+      });
+  std::mutex doneLock;
+  std::condition_variable doneSignal;
+  bool done = false;
+  std::thread watchdog([&] {
+    std::unique_lock<std::mutex> l(doneLock);
+    if (!doneSignal.wait_for(l, std::chrono::seconds(30), [&] { return done; })) {
+      std::fprintf(stderr, "the cache's destruction hangs on its worker's error box\n");
+      std::abort();
+    }
+  });
+  {
+    auto cache = std::make_unique<TGraphicsLoader>(TGraphicsLoaderThread::kDecodeAheadBytes, decoder);
+    cache->DecodeAhead({"any.png"});
+    {
+      std::unique_lock<std::mutex> l(lock);
+      changed.wait(l, [&] { return decoding; });
+      fail = true;
+      changed.notify_all();
+    }
+    cache.reset();
+  }
+  {
+    std::lock_guard<std::mutex> l(doneLock);
+    done = true;
+  }
+  doneSignal.notify_all();
+  watchdog.join();
+  SetMessageDlgHandler(previous);
+  EXPECT_EQ(shown, "GraphicsLoaderThread Error!\r\nEInOutError\r\nthe disk went away");
 }
 
 }  // namespace

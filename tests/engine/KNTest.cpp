@@ -56,6 +56,9 @@ TEST_F(EngineTest, ScenesChangeByNameWithTheirTwoRefusals) {
               0);
     EXPECT_EQ(Engine().TransitionState(0), TKinetra::kNoTransition) << transition;
   }
+  // A scene shows on one layer at a time.
+  EXPECT_EQ(FEngine->ChangeScene(1, "third", -1, 0), -1);
+  EXPECT_EQ(Engine().Current(1), -1);
   EXPECT_EQ(FEngine->LoadScenes("s.knv"), -2);  // one file per engine
 }
 
@@ -86,6 +89,106 @@ TEST_F(EngineTest, ABusySceneTakesOneSelectionThenStopsTakingInput) {
   EXPECT_EQ(FEngine->TakeSelection(), 9);
   Tick(1, 1);
   EXPECT_EQ(FEngine->IsBusy(), 0);
+}
+
+TEST_F(EngineTest, AChangeBackToTheOutgoingSceneEndsTheTransitionFirst) {
+  ASSERT_EQ(FEngine->ChangeScene(0, "second", -2, 1000), 0);
+  Tick();
+  Tick();
+  // "first" is going out; showing it again ends that fade and activates it anew.
+  ASSERT_EQ(FEngine->ChangeScene(0, "first", -2, 1000), 0);
+  EXPECT_EQ(Engine().Current(0), 0);
+  EXPECT_EQ(Engine().Previous(0), 1);
+  EXPECT_EQ(Engine().TransitionState(0), TKinetra::kCrossFade);
+  Tick();
+  EXPECT_EQ(Engine().TransitionLevel(0), 4);  // the new fade started at the change
+}
+
+TEST_F(EngineTest, AChangeWithoutTransitionListsWhereTheOldSceneWas) {
+  Tick();
+  ASSERT_EQ(FEngine->ChangeScene(0, "second", -1, 0), 0);
+  Tick();
+  ASSERT_EQ(FList.Count, 1);
+  EXPECT_EQ(FList.Rects[0], Rect(0, 0, 4, 3));
+  Tick();
+  EXPECT_EQ(FList.Count, 0);  // once
+}
+
+TEST_F(EngineTest, DrawsIntoTheCallersBitmapOrCopiesItsOwnOrNothing) {
+  TABitmap a, b, target;
+  for (TABitmap* bitmap : {&a, &b}) bitmap->SetSize(8, 6), bitmap->FillRGB(0, 0, 0);
+  target.SetSize(12, 10);
+  target.FillRGB(0, 0, 0);
+  auto draw = [&] {
+    TClipRects* list = &FList;
+    FEngine->Draw(&list);
+  };
+  // Mode 3: straight into the bitmap given; the next draw into another leaves it alone.
+  Tick();
+  TKNOutput o{3, nullptr, a.Handle(), 0, 0, 0, 0, KNOUTPUT_MODE};
+  FEngine->SetOutput(&o);
+  draw();
+  EXPECT_EQ(a.ScanLine(0)[0], (127 * 0x40) >> 7);
+  EXPECT_EQ(a.ScanLine(3)[0], 0);  // below the button: nothing of the scene, not drawn
+  o.Bitmap = b.Handle();
+  FEngine->SetOutput(&o);
+  a.FillRGB(1, 1, 1);
+  draw();
+  EXPECT_EQ(a.ScanLine(0)[0], 1);
+  EXPECT_EQ(b.ScanLine(2)[3 * 4 + 1], (127 * 0x40) >> 7);
+  // Mode 1: into the engine's own picture, copied whole to the target at its position.
+  const TKNOutput own{1, target.Handle(), nullptr, 2, 3, 0, 0, KNOUTPUT_MODE | KNOUTPUT_POSITION};
+  FEngine->SetOutput(&own);
+  FList.Count = 0;
+  const TRect all = Rect(0, 0, 8, 6);
+  AddRect(&FList, &all);
+  draw();
+  EXPECT_EQ(target.ScanLine(3)[2 * 4], (127 * 0x40) >> 7);
+  EXPECT_EQ(target.ScanLine(2)[2 * 4], 0);
+  EXPECT_EQ(target.ScanLine(3)[1 * 4], 0);
+  // Any other mode draws nothing.
+  const TKNOutput none{2, nullptr, a.Handle(), 0, 0, 0, 0, KNOUTPUT_MODE};
+  FEngine->SetOutput(&none);
+  a.FillRGB(1, 1, 1);
+  Tick();
+  draw();
+  EXPECT_EQ(a.ScanLine(0)[0], 1);
+}
+
+// Many scenes, each with a picture of its own: the worker decodes ahead while the engine's
+// thread changes, updates and draws scenes (run under ThreadSanitizer as well).
+TEST(EngineThreads, ScenesChangeWhileTheWorkerDecodesAhead) {
+  TempDir dir;
+  InDirectory in(dir.Path());
+  std::string file = "<kn><trans><transrule src=p0.png vag=2/></trans>";
+  for (int i = 0; i < 12; ++i) {
+    const std::string name = "p" + std::to_string(i) + ".png";
+    WritePng(dir / name, 16, 12, PNG_COLOR_TYPE_RGB, 8, std::vector<uint8_t>(16 * 12 * 3, uint8_t(i * 20)));
+    file += "<scene index=s" + std::to_string(i) + "><knobject type=img src=" + name +
+            " width=16 height=12 pos_x=\"#t MaxLimit 5\" pos_y=0 alpha=255/></scene>";
+  }
+  WriteFile(dir / "s.knv", file + "</kn>");
+  IKinetra* engine = nullptr;
+  ASSERT_EQ(KNCreate(&engine), 0);
+  TABitmap screen;
+  screen.SetSize(16, 12);
+  const TKNOutput o{3, nullptr, screen.Handle(), 0, 0, 12, 16, KNOUTPUT_MODE | KNOUTPUT_SIZE};
+  engine->SetOutput(&o);
+  ASSERT_EQ(engine->LoadScenes("s.knv"), 0);
+  TRect store[16];
+  TClipRects list{store, 0, 16};
+  for (int tick = 0; tick < 240; ++tick) {
+    if (tick % 7 == 0) {
+      const std::string name = "s" + std::to_string((tick / 7) % 12);
+      engine->ChangeScene(tick % 3 == 0 ? 1 : 0, name.c_str(), tick % 2 == 0 ? -2 : 0, 50);
+    }
+    list.Count = 0;
+    const TKNUpdateInfo info{1, 60, 3, 3, &list};
+    engine->Update(&info);
+    TClipRects* frame = &list;
+    engine->Draw(&frame);
+  }
+  EXPECT_EQ(engine->Release(), 0);
 }
 
 TEST(Engine, ItsLogSaysWhenItStartsAndEnds) {

@@ -1,4 +1,4 @@
-// Counts the program's allocations (operator new) while gCounting is set.
+// Counts the main thread's allocations (operator new) while gCounting is set.
 #pragma once
 
 #include <atomic>

@@ -12,6 +12,7 @@
 #include "../TestSupport.h"
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"
+#include "tools/SnapshotPng.h"
 
 #include "AllocationCounter.h"
 
@@ -143,6 +144,41 @@ TEST_F(Runtime, TypingAndIdleFramesAllocateNothing) {
   for (int i = 0; i < 100; ++i) Frame();
   gCounting = false;
   EXPECT_EQ(gAllocations, 0);
+}
+
+TEST_F(Runtime, TransitionFramesAllocateNothing) {
+  if (!gCountingAvailable) GTEST_SKIP() << "allocations are not counted under a sanitizer";
+  std::filesystem::create_directory(FDir / "knv");
+  TABitmap picture;
+  picture.SetSize(kScreenWidth, kScreenHeight);
+  picture.FillRGB(30, 60, 90);
+  ASSERT_TRUE(SaveSnapshotPng(picture, FDir / "p.png"));
+  WriteFile(FDir / "knv/background.knv",
+            "<kn><trans><transrule src=p.png vag=3/></trans>"
+            "<scene index=a><knobject type=img src=p.png width=800 height=600 pos_x=0 pos_y=0 alpha=255/></scene>"
+            "<scene index=b><knobject type=img src=p.png width=800 height=600 pos_x=\"#t MaxLimit 50\" pos_y=0 "
+            "alpha=\"#t * 3\"/></scene></kn>");
+  TSubThread& rt = Start(u"<BODY><CODE>CHANGESCENE 0,b,-2,500</CODE><CODE>CHANGESCENE 0,a,0,500</CODE>"
+                         u"<CODE>WAIT</CODE></BODY>");
+  bool dispatched = false;
+  std::vector<int> changes;
+  int frame = 0;
+  rt.OnDispatch = [&](int32_t, const AnsiString&, const WideString&) { dispatched = true, changes.push_back(frame); };
+  int counted = 0;
+  long allocations = 0;
+  for (; frame < 80; ++frame) {
+    dispatched = false;
+    gAllocations = 0;
+    gCounting = true;
+    Frame();
+    gCounting = false;
+    // A scene change takes its pictures from the cache; the frames of the transitions, and
+    // those after, must not allocate.
+    if (!dispatched) allocations += gAllocations, ++counted;
+  }
+  EXPECT_EQ(changes, (std::vector<int>{0, 31}));  // half a second: over at tick 31
+  EXPECT_EQ(counted, 78);
+  EXPECT_EQ(allocations, 0);
 }
 
 TEST_F(Runtime, SpeakerAndLayerVisibility) {
