@@ -77,7 +77,7 @@ demo-assets:
 
 PLAY_DIR := $(CURDIR)/$(BUILD)/play
 PLAY_ARGS := --dialogs ignore --mouse 0:120,465 \
-  $(foreach f,60 120 180 240 300 360 420 480 540 600 660 720 780 840,--click $(f) --snapshot $(shell expr $(f) - 1):$(PLAY_DIR)/frame-$(f).png)
+  $(foreach f,60 120 180 240 300 360 420 480 540 600 660 720 780 840 900 960 1020 1080,--click $(f) --snapshot $(shell expr $(f) - 1):$(PLAY_DIR)/frame-$(f).png)
 
 play: build demo-assets
 	@if [ -n "$${DISPLAY:-}$${WAYLAND_DISPLAY:-}" ]; then \

@@ -1,7 +1,10 @@
 // The command set: arbitrary bytes as start.svx, run for a bounded number of frames with
-// clicks and mouse moves the input also chooses. Programs are never started.
+// clicks and mouse moves the input also chooses, over a scene file whose scenes (with
+// masks, a button scene that takes input) the seeds' CHANGESCENE commands name. Programs
+// are never started.
 #include <filesystem>
 
+#include "../PngWriter.h"
 #include "FuzzSupport.h"
 #include "platform/Application.h"
 #include "player/SubThread.h"
@@ -20,6 +23,32 @@ class THost : public IPlayerHost {
   std::unique_ptr<IVariableDebugView> CreateVariableDebugView(TIntTable&) override { return nullptr; }
   TProcessPolicy ProcessPolicy() override { return TProcessPolicy::Refuse; }
 };
+// Written once: scenes named as the seed stories name theirs.
+void WriteScenes() {
+  static bool written = false;
+  if (written) return;
+  written = true;
+  const std::string dir = FuzzDir();
+  std::vector<uint8_t> picture(8 * 6 * 4);
+  for (size_t i = 0; i < picture.size(); ++i) picture[i] = uint8_t(i * 37);
+  WritePng(dir + "/p.png", 8, 6, PNG_COLOR_TYPE_RGB_ALPHA, 8, picture);
+  std::vector<uint8_t> ramp(8 * 6);
+  for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = uint8_t(i * 5);
+  WritePng(dir + "/m.png", 8, 6, PNG_COLOR_TYPE_GRAY, 8, ramp);
+  std::filesystem::create_directory(dir + "/knv");
+  const std::string img = "<knobject type=img src=p.png width=8 height=6 pos_x=\"#t MaxLimit 9\" pos_y=3 alpha=\"#t * 9\"/>";
+  const std::string scenes =
+      "<kn><trans><transrule src=m.png vag=5/><transrule src=m.png vag=0/><transrule src=m.png vag=8/></trans>"
+      "<scene index=blank></scene><scene index=a>" + img + "</scene><scene index=b>" + img + img +
+      "</scene><scene index=top>" + img + "</scene><scene index=title control=1>" + img +
+      "<knobject type=button src=p.png hover=p.png width=8 height=6 pos_x=1 pos_y=1 alpha=255 index=3/></scene></kn>";
+  std::FILE* f = std::fopen((dir + "/knv/background.knv").c_str(), "wb");
+  if (f) {
+    std::fwrite(scenes.data(), 1, scenes.size(), f);
+    std::fclose(f);
+  }
+}
+
 class TStill : public IFrameClock {
  public:
   uint32_t Now() override { return 0; }
@@ -37,6 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string home = std::filesystem::current_path().string();
   if (size < 2) return 0;
   ::setenv("SORVANE_AUDIO", "null", 0);
+  WriteScenes();
   WriteInput("start.svx", data + 2, size - 2);
   THost host;
   TStill clock;
@@ -52,5 +82,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   std::filesystem::current_path(home);
   std::filesystem::remove(FuzzDir() + "/sorvane.log");
+  std::filesystem::remove(FuzzDir() + "/Kinetra.log");
   return 0;
 }
