@@ -1,13 +1,12 @@
 // Blits, fills and the rectangle list on an 800x600 frame, beside memcpy of the same bytes
 // (the memory's limit) and pixman's OVER composite of a8r8g8b8 onto x8r8g8b8 (what a
 // general compositor does for the same job), all in one run.
-#include <pixman.h>
-
 #include <cstring>
 #include <random>
 #include <vector>
 
 #include "BenchRatios.h"
+#include "PixmanBaseline.h"
 #include "common/ABitmap.h"
 #include "common/ABitmapKernels.h"
 #include "engine/KNRects.h"
@@ -94,16 +93,8 @@ void BM_Memcpy(benchmark::State& state) {
 
 void BM_PixmanOver(benchmark::State& state) {
   Frame& f = TheFrame();
-  pixman_image_t* src = pixman_image_create_bits(PIXMAN_a8r8g8b8, W, H,
-                                                 reinterpret_cast<uint32_t*>(f.Src.ScanLine(0)), W * 4);
-  pixman_image_t* dst = pixman_image_create_bits(PIXMAN_x8r8g8b8, W, H,
-                                                 reinterpret_cast<uint32_t*>(f.Dst.ScanLine(0)), W * 4);
-  for (auto _ : state) {
-    pixman_image_composite32(PIXMAN_OP_OVER, src, nullptr, dst, 0, 0, 0, 0, 0, 0, W, H);
-    benchmark::ClobberMemory();
-  }
-  pixman_image_unref(src);
-  pixman_image_unref(dst);
+  RunPixmanOver(state, reinterpret_cast<uint32_t*>(f.Src.ScanLine(0)), reinterpret_cast<uint32_t*>(f.Dst.ScanLine(0)), W,
+                H);
 }
 
 // Random rectangles into a full list of 11, as a busy frame would add them.

@@ -3,7 +3,6 @@
 // of 20 objects, and ten 200x200 objects moving over a full-screen background (with the
 // area the frame redrew). Beside them in the same run: pixman's OVER composite of a full
 // a8r8g8b8 frame onto x8r8g8b8, and memcpy of the same bytes.
-#include <pixman.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -12,6 +11,7 @@
 
 #include "../tests/PngWriter.h"
 #include "BenchRatios.h"
+#include "PixmanBaseline.h"
 #include "common/ABitmap.h"
 #include "common/Screen.h"
 #include "engine/KinetraDLL.h"
@@ -135,14 +135,7 @@ void BM_PixmanOver(benchmark::State& state) {
   std::mt19937 random(9);
   for (auto& p : src) p = random();
   for (auto& p : dst) p = random() & 0xFFFFFF;
-  pixman_image_t* s = pixman_image_create_bits(PIXMAN_a8r8g8b8, kW, kH, src.data(), kW * 4);
-  pixman_image_t* d = pixman_image_create_bits(PIXMAN_x8r8g8b8, kW, kH, dst.data(), kW * 4);
-  for (auto _ : state) {
-    pixman_image_composite32(PIXMAN_OP_OVER, s, nullptr, d, 0, 0, 0, 0, 0, 0, kW, kH);
-    benchmark::ClobberMemory();
-  }
-  pixman_image_unref(s);
-  pixman_image_unref(d);
+  RunPixmanOver(state, src.data(), dst.data(), kW, kH);
 }
 
 void BM_Memcpy(benchmark::State& state) {
