@@ -18,7 +18,7 @@ FUZZ_DIR  ?= build-fuzz
 CMAKE_ARGS ?=
 JOBS      ?= 2
 
-.PHONY: play test deps configure build test-sanitize test-tsan fuzz bench clean demo-assets
+.PHONY: play test deps configure build package test-release test-sanitize test-tsan fuzz bench clean demo-assets
 
 deps:
 	@missing=""; \
@@ -44,18 +44,31 @@ configure: deps $(BUILD)/build.ninja
 build: configure
 	ninja -C $(BUILD) -j $(JOBS)
 
+test-release: deps
+	@[ -f $(RELEASE_DIR)/build.ninja ] || cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DSORVANE_WERROR=ON -DSORVANE_BENCH=OFF -DSORVANE_QT=OFF
+	ninja -C $(RELEASE_DIR) -j $(JOBS) common_tests platform_tests player_tests engine_tests ombrix_tests sound_tests
+	for t in common_tests platform_tests player_tests engine_tests ombrix_tests sound_tests; do \
+	  SORVANE_AUDIO=null $(RELEASE_DIR)/bin/$$t --gtest_brief=1 || exit 1; \
+	done
+
 # The parsers and decoders also run under AddressSanitizer and UBSan.
 test-sanitize: deps
 	@[ -f $(ASAN_DIR)/build.ninja ] || cmake -S . -B $(ASAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-	  -DSORVANE_SANITIZE=address,undefined -DSORVANE_BENCH=OFF
+	  -DSORVANE_SANITIZE=address,undefined -DSORVANE_BENCH=OFF -DSORVANE_WERROR=ON
 	ninja -C $(ASAN_DIR) -j $(JOBS) common_tests platform_tests player_tests engine_tests ombrix_tests sound_tests
 	for t in common_tests platform_tests player_tests engine_tests ombrix_tests sound_tests; do \
 	  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	    $(ASAN_DIR)/bin/$$t --gtest_brief=1 || exit 1; \
 	done
 
-test: build
+# The tests build with warnings as errors; a Release build with GCC runs the unit tests too.
+RELEASE_DIR ?= build-release
+test: deps
+	cmake -S . -B $(BUILD) -G Ninja -DSORVANE_WERROR=ON $(CMAKE_ARGS) > /dev/null
+	ninja -C $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	$(MAKE) --no-print-directory test-release
 	$(MAKE) --no-print-directory test-sanitize
 	$(MAKE) --no-print-directory test-tsan
 	$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$(TEST_FUZZ_SECONDS)
@@ -66,7 +79,7 @@ TSAN_DIR ?= build-tsan
 TSAN_TESTS := platform_tests player_tests sound_tests engine_tests
 test-tsan: deps
 	@[ -f $(TSAN_DIR)/build.ninja ] || cmake -S . -B $(TSAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DSORVANE_SANITIZE=thread -DSORVANE_BENCH=OFF -DSORVANE_QT=OFF
+	  -DSORVANE_SANITIZE=thread -DSORVANE_BENCH=OFF -DSORVANE_QT=OFF -DSORVANE_WERROR=ON
 	ninja -C $(TSAN_DIR) -j $(JOBS) $(TSAN_TESTS) sorvane-cli
 	for t in $(TSAN_TESTS); do \
 	  TSAN_OPTIONS=halt_on_error=1 SORVANE_AUDIO=null $(TSAN_DIR)/bin/$$t --gtest_brief=1 || exit 1; \
@@ -103,8 +116,12 @@ fuzz: deps
 	ninja -C $(FUZZ_DIR) -j $(JOBS) $(addprefix fuzz_,$(FUZZ_TARGETS))
 	tests/fuzz/run.sh $(FUZZ_DIR)/bin $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
+# A Debian package of the installed layout, in $(BUILD)/.
+package: build
+	cd $(BUILD) && cpack -G DEB
+
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; done
 
 clean:
-	rm -rf $(BUILD) $(ASAN_DIR) $(FUZZ_DIR) $(TSAN_DIR)
+	rm -rf $(BUILD) $(ASAN_DIR) $(FUZZ_DIR) $(TSAN_DIR) $(RELEASE_DIR)

@@ -1,6 +1,8 @@
 # Outside libraries, all from Debian packages (the Makefile installs them).
 find_package(Threads REQUIRED)
-find_package(GTest REQUIRED)
+if(SORVANE_TESTS)
+  find_package(GTest REQUIRED)
+endif()
 if(SORVANE_BENCH)
   find_package(benchmark REQUIRED)
 endif()

@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "platform/Application.h"
+#include "platform/Logs.h"
 
 AnsiString TErrorReport::ReportText(const AnsiString& errorType, const AnsiString& details,
                                     const AnsiString& location) {
@@ -22,16 +23,17 @@ TErrorReport::TAppend TErrorReport::Append(const AnsiString& line, int& error) {
   // Never through a link, never blocking on a FIFO; an entry that is there already is
   // appended to only when it is a regular file.
   constexpr int kFlags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
+  const std::string path = LogPath(LogFileName);
   struct stat st;
   int fd = -1;
-  if (::lstat(LogFileName.c_str(), &st) != 0) {
-    fd = ::open(LogFileName.c_str(), kFlags | O_CREAT | O_EXCL, 0644);
+  if (::lstat(path.c_str(), &st) != 0) {
+    fd = ::open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0644);
     if (fd < 0 && errno != EEXIST) {
       error = errno;
       return TAppend::CreateFailed;
     }
   }
-  if (fd < 0) fd = ::open(LogFileName.c_str(), kFlags);  // there already, or made meanwhile
+  if (fd < 0) fd = ::open(path.c_str(), kFlags);  // there already, or made meanwhile
   if (fd < 0) return TAppend::Lost;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);

@@ -21,8 +21,11 @@ std::string ProgramFolder() {
 
 std::string Locate(const std::string& name) {
   if (name.find('/') != std::string::npos) return name;
-  const std::string beside = ProgramFolder() + "/" + name;
-  if (::access(beside.c_str(), R_OK) == 0) return beside;
+  // Beside the program in a build, in lib/sorvane when installed.
+  for (const std::string& folder : {ProgramFolder(), ProgramFolder() + "/../lib/sorvane"}) {
+    const std::string path = folder + "/" + name;
+    if (::access(path.c_str(), R_OK) == 0) return path;
+  }
   return name;
 }
 

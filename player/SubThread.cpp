@@ -4,12 +4,14 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <ctime>
 
 #include "common/Ombrix.h"
 #include "platform/CodePage.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
+#include "platform/Logs.h"
 #include "player/ResStr.h"
 
 namespace {
@@ -80,6 +82,7 @@ TSubThread::TSubThread(IPlayerHost& host, const std::string& storyDir, IFrameClo
     : Pacer(clock, FrameIndex), FHost(host), FClock(clock) {
   if (!storyDir.empty() && ::chdir(storyDir.c_str()) != 0)
     throw EInOutError("Cannot open the story folder \"" + storyDir + "\". " + SysErrorMessage(errno));
+  PlaceLogs();
   std::vector<AnsiString> notes;  // log lines that wait for the log's start line
   try {
     BackBuffer.SetSize(kScreenWidth, kScreenHeight);
@@ -154,6 +157,19 @@ TSubThread::TSubThread(IPlayerHost& host, const std::string& storyDir, IFrameClo
     EventQueue = nullptr;
     throw;
   }
+}
+
+void TSubThread::PlaceLogs() {
+  // A story folder that can be written keeps its logs; one installed read-only has them in
+  // a folder of the reader's own, said once on the console rather than in a box a line.
+  if (::access(".", W_OK) == 0) {
+    SetLogFolder("");
+    return;
+  }
+  char cwd[4096];
+  const std::string folder = StateLogFolderFor(::getcwd(cwd, sizeof cwd) ? cwd : ".");
+  SetLogFolder(folder);
+  if (!folder.empty()) std::fprintf(stderr, "%s\n", Format(ResStr::LogsElsewhere, {folder}).c_str());
 }
 
 void TSubThread::LogAbortedStart(const std::vector<AnsiString>& notes, const AnsiString& reason) {

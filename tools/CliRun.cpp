@@ -14,6 +14,7 @@
 #include "player/SubThread.h"
 #include "tools/Cli.h"
 #include "tools/CliOutput.h"
+#include "player/StoryFolder.h"
 #include "tools/SnapshotPng.h"
 
 namespace {
@@ -68,7 +69,7 @@ bool ParsePair(const std::string& s, int32_t& a, int32_t& b) {
 
 bool ParseOptions(int argc, char** argv, TOptions& o) {
   if (argc < 1) return false;
-  o.Story = argv[0];
+  o.Story = StoryFolderFor(argv[0], "");  // a folder, or the start.svx in it
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     auto value = [&](std::string& out) {

@@ -1,5 +1,7 @@
-// sorvane [STORY_DIR]: plays the story in STORY_DIR, or in the program's own folder.
+// sorvane [STORY_DIR | STORY_DIR/start.svx]: plays that story; without one, the story
+// beside the program, or one the reader picks with a folder chooser.
 #include <QApplication>
+#include <QFileDialog>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QStyle>
@@ -8,6 +10,7 @@
 #include "platform/Classes.h"
 #include "platform/VersionBlock.h"
 #include "player/qt/QtDialogs.h"
+#include "player/StoryFolder.h"
 #include "player/qt/SorvFrmMain.h"
 
 SORVANE_VERSION_BLOCK(
@@ -27,7 +30,12 @@ int main(int argc, char** argv) {
     QMetaObject::invokeMethod(qApp, [] { while (TThread::CheckSynchronize()) {} }, Qt::QueuedConnection);
   });
   SetApplicationTerminateHandler([] { QMetaObject::invokeMethod(qApp, &QApplication::quit, Qt::QueuedConnection); });
-  const std::string story = argc > 1 ? argv[1] : QApplication::applicationDirPath().toStdString();
+  std::string story = StoryFolderFor(argc > 1 ? argv[1] : "", QApplication::applicationDirPath().toStdString());
+  if (story.empty()) {
+    story = QFileDialog::getExistingDirectory(nullptr, QString::fromUtf8("ストーリーのフォルダを選んでください"))
+                .toStdString();
+    if (story.empty()) return 0;  // the reader chose nothing: nothing to play
+  }
   int status;
   {
     // SIGINT and SIGTERM close the window, so the story ends as when its window is closed.

@@ -130,3 +130,32 @@ TEST_F(FileNames, FilesPastTheStoryLimitAreTooLargeUnread) {
   EXPECT_EQ(bytes.capacity() < 4096, true);
 }
 }  // namespace
+
+#include "platform/Logs.h"
+
+namespace {
+
+TEST(Logs, GoBesideTheStoryOrIntoAFolderOfTheUsersStateMadeForIt) {
+  EXPECT_EQ(LogPath("sorvane.log"), "sorvane.log");
+  char tmpl[] = "/tmp/sorvane-state-XXXXXX";
+  const std::string state = ::mkdtemp(tmpl);
+  ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+  const std::string a = StateLogFolderFor("/usr/share/sorvane/demo");
+  const std::string b = StateLogFolderFor("/opt/other/demo");
+  ::unsetenv("XDG_STATE_HOME");
+  // Named after the story, told apart by its whole path, made private to the user.
+  EXPECT_EQ(a.rfind(state + "/sorvane/demo-", 0), 0u) << a;
+  EXPECT_NE(a, b);
+  struct stat st;
+  ASSERT_EQ(::lstat(a.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  SetLogFolder(a);
+  EXPECT_EQ(LogPath("Kinetra.log"), a + "/Kinetra.log");
+  EXPECT_EQ(LogPath("/var/x.log"), "/var/x.log");
+  SetLogFolder("");
+  EXPECT_EQ(LogPath("Kinetra.log"), "Kinetra.log");
+  std::filesystem::remove_all(state);
+}
+
+}  // namespace

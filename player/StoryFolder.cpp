@@ -1,0 +1,20 @@
+#include "player/StoryFolder.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+std::string StoryFolderFor(const std::string& argument, const std::string& programDir) {
+  std::error_code error;
+  if (!argument.empty()) {
+    // A script named on the command line stands for the folder that holds it.
+    if (fs::is_regular_file(argument, error)) {
+      const fs::path parent = fs::path(argument).parent_path();
+      return parent.empty() ? std::string(".") : parent.string();
+    }
+    return argument;  // a folder, or a name that the start-up reports as unreadable
+  }
+  if (fs::is_regular_file(fs::path(programDir) / "start.svx", error)) return programDir;
+  return std::string();
+}
