@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The installed player on a read-only copy of the installed demo: its logs go to a folder
 # of XDG_STATE_HOME made for that story, one console line says where, and no box asks
-# anything. Run as root, the player runs as nobody, for whom the copy is read-only too.
+# anything. Then, started with nothing to play, it asks for a folder and quits quietly when
+# that is cancelled. Run as root, the player runs as nobody, for whom the copy is read-only.
 # Usage: readonly_test.sh BUILD_DIR
 set -euo pipefail
 BUILD=$(cd "$1" && pwd)
@@ -36,6 +37,23 @@ xdotool search --onlyvisible --name '警告|エラー|確認|情報' > "$WORK/bo
 kill -TERM \$PID
 for i in \$(seq 1 100); do kill -0 \$PID 2>/dev/null || break; sleep 0.1; done
 kill -0 \$PID 2>/dev/null && { kill -KILL \$PID; echo "did not end" >&2; exit 1; }
+# Without a story beside it and without an argument, the player asks for a folder;
+# cancelling the chooser quits quietly.
+$AS env -u XAUTHORITY HOME="$WORK/home" XDG_RUNTIME_DIR="$WORK/xdg" SORVANE_AUDIO=null \
+  "$WORK/prefix/bin/sorvane" > "$WORK/chooser.log" 2>&1 &
+PID=\$!
+WID=""
+for i in \$(seq 1 100); do
+  WID=\$(xdotool search --onlyvisible --name 'ストーリーのフォルダを選んでください' 2>/dev/null | head -1 || true)
+  [ -n "\$WID" ] && break
+  sleep 0.1
+done
+[ -n "\$WID" ] || { kill \$PID; echo "no folder chooser" >&2; exit 1; }
+xdotool windowfocus --sync \$WID key Escape
+for i in \$(seq 1 100); do kill -0 \$PID 2>/dev/null || break; sleep 0.1; done
+kill -0 \$PID 2>/dev/null && { kill -KILL \$PID; echo "the cancelled chooser did not quit" >&2; exit 1; }
+wait \$PID
+echo \$? > "$WORK/chooser.status"
 exit 0
 SESSION
 chmod +x "$WORK/session.sh"
@@ -48,4 +66,5 @@ grep -q 'プログラムを開始しました。' "$LOGS/sorvane.log" || fail "n
 grep -q 'プログラムを終了しました。' "$LOGS/sorvane.log" || fail "no end line in $LOGS/sorvane.log"
 grep -q 'Initializing.' "$LOGS/Kinetra.log" || fail "no engine log beside it"
 [ "$(grep -c "$LOGS" "$WORK/player.log")" = 1 ] || fail "the console does not say once where the logs are: $(cat "$WORK/player.log")"
-echo "read-only test: 1 passed, 0 failed"
+[ "$(cat "$WORK/chooser.status")" = 0 ] || fail "a cancelled folder chooser ended with $(cat "$WORK/chooser.status")"
+echo "read-only test: 2 passed, 0 failed"
