@@ -231,6 +231,7 @@ void THTMLDoc::CloseTag() {
   tag.release();
   if (parent != FUnlisted.get()) parent->AppendContent(MakeSStrMarker(index, FInfoTable.get()));
   t->Content = SString2{WideString(), WideString(), FInfoTable.get()};
+  t->Line = FTagLine;
   if (!t->IsEmpty) FStack.push_back(t);
 }
 
@@ -295,7 +296,7 @@ size_t THTMLDoc::ParseText(std::u16string_view text, bool withTerminator) {
       // keeping the last three characters and the count.
       FCount = count;
       const size_t start = i;
-      while (i < n && p[i] != u'>') ++i;
+      while (i < n && p[i] != u'>') FLine += p[i++] == u'\n';
       if (i - start >= 3) {
         FCommentTail[0] = p[i - 3];
         FCommentTail[1] = p[i - 2];
@@ -309,6 +310,7 @@ size_t THTMLDoc::ParseText(std::u16string_view text, bool withTerminator) {
     }
     const char16_t c = i < n ? p[i] : 0;  // the text's terminating zero is processed too
     ++i;
+    FLine += c == u'\n';
     if (FState == 3) {
       FCount = count;
       ParseComment(c);
@@ -322,6 +324,7 @@ size_t THTMLDoc::ParseText(std::u16string_view text, bool withTerminator) {
       case StyleMarker: continue;
       case u'<':
         FCount = count;
+        FTagLine = FLine;
         FlushText();
         count = 0;
         FState = 0;

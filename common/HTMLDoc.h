@@ -27,6 +27,7 @@ class THTMLTag : public TObject {
   AnsiString TagName;         // as written, at most 99 characters (a "!..." tag keeps its whole text)
   TWideStrTable Attributes;   // lower-cased names; the first of duplicate names stays
   bool IsEmpty = false;       // takes no children and is never opened
+  int32_t Line = 0;           // the line of its '<', counted from 1 (for tools that point at it)
 
   void AppendContent(const SString2& s);
 
@@ -54,6 +55,8 @@ class THTMLDoc {
   void Parse(std::u16string_view text);
   // Reads a CP932 file in 128-byte blocks through Parse. Open and read errors propagate.
   void LoadFromFile(const std::string& fileName);
+  // For text fed a line at a time without its line break: the next text is on a new line.
+  void NextLine() { ++FLine; }
 
   THTMLTag* Root() const { return FRoot.get(); }
   // Elements parsed after the info table was full: no marker reaches them.
@@ -78,6 +81,8 @@ class THTMLDoc {
   size_t FUnlistedCount = 0;
   std::vector<THTMLTag*> FStack;
   uint8_t FState = 2;  // 0 inside a tag, 2 in text, 3 inside a comment
+  int32_t FLine = 1;     // of the text being parsed
+  int32_t FTagLine = 1;  // of the '<' of the tag being read
   int32_t FCount = 0;
   std::array<char16_t, kBufferSize + 1> FBuffer{};
   // A comment keeps only its last three characters: enough to see its "-->".

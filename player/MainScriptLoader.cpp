@@ -45,7 +45,10 @@ bool Attribute(const THTMLTag& tag, const char* name, WideString& value) {
 void TMainScriptLoader::Compile() {
   THTMLDoc doc;
   WideString line;
-  while (!ReadLine(line)) doc.Parse(line);
+  while (!ReadLine(line)) {
+    doc.Parse(line);
+    doc.NextLine();
+  }
   if (doc.UnlistedCount() > 0)
     Log(Format(ResStr::TooManyElements, {FileName(), IntToStr(int64_t(doc.UnlistedCount()))}));
 
@@ -56,6 +59,7 @@ void TMainScriptLoader::Compile() {
     WideString value;
     std::vector<WideString> texts, targets;
     ForEachChild(*body, [&](const THTMLTag& child) {
+      SetSourceLine(child.Line);
       const AnsiString name = AsciiUpper(child.TagName);
       if (name == "P") {
         AddCommand("CLEAR", WideString());
@@ -99,6 +103,7 @@ void TMainScriptLoader::Compile() {
       }
     });
   }
+  SetSourceLine(0);
   AddCommand("WAIT", WideString());
   TScriptLoader::Compile();
 }

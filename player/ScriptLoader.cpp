@@ -99,9 +99,11 @@ void TScriptLoader::AddCommand(const AnsiString& name, const WideString& paramet
     if (size_t(FLastIndex + 1) >= FNames.size()) {
       FNames.resize(size_t(FLastIndex + 100));
       FParams.resize(size_t(FLastIndex + 100));
+      FLines.resize(size_t(FLastIndex + 100));
     }
     FNames[size_t(FLastIndex + 1)] = name;
     FParams[size_t(FLastIndex + 1)] = parameter;
+    FLines[size_t(FLastIndex + 1)] = FSourceLine;
   } catch (const std::bad_alloc&) {
     FatalStartupError(ResStr::OutOfMemory, "SL-AO_1");
   } catch (const std::length_error&) {
@@ -148,6 +150,8 @@ bool TScriptLoader::JumpTo(const AnsiString& labelName) {
 void TScriptLoader::Clear() {
   FNames = std::vector<AnsiString>();
   FParams = std::vector<WideString>();
+  FLines = std::vector<int32_t>();
+  FSourceLine = 0;
   // Nothing is left to point at.
   FLastIndex = -1;
   FPosition = -1;

@@ -65,6 +65,8 @@ class TScriptLoader {
   int32_t Capacity() const { return int32_t(FNames.size()); }
   const AnsiString& CommandName(int32_t index) const { return FNames[size_t(index)]; }
   const WideString& CommandParam(int32_t index) const { return FParams[size_t(index)]; }
+  // The script line the command was compiled from (counted from 1; 0 for none).
+  int32_t CommandLine(int32_t index) const { return FLines[size_t(index)]; }
   const TIntTable& Labels() const { return FLabels; }
   ISCLDebugView* DebugView() const { return FDebugView.get(); }
 
@@ -76,12 +78,16 @@ class TScriptLoader {
   virtual void Compile();
   void Log(const AnsiString& text) const;
   const AnsiString& FileName() const { return FFileName; }
+  // The line the commands added from now on come from.
+  void SetSourceLine(int32_t line) { FSourceLine = line; }
 
  private:
   bool FillBuffer();
 
   std::vector<AnsiString> FNames;
   std::vector<WideString> FParams;
+  std::vector<int32_t> FLines;
+  int32_t FSourceLine = 0;
   int32_t FLastIndex = -1;
   int32_t FPosition = -1;
   TIntTable FLabels;

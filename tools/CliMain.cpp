@@ -9,7 +9,8 @@ void Usage() {
   std::fprintf(stderr,
                "usage: sorvane-cli compile FILE.svx\n"
                "       sorvane-cli scenes  FILE.knv [--dialogs ok|ignore|abort]\n"
-               "       sorvane-cli run     STORY_DIR [options]\n");
+               "       sorvane-cli run     STORY_DIR [options]\n"
+               "       sorvane-cli lint    STORY_DIR [--werror] [--format text|json]\n");
 }
 }  // namespace
 
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
   if (std::strcmp(argv[1], "compile") == 0) return CliCompile(argc - 2, argv + 2);
   if (std::strcmp(argv[1], "scenes") == 0) return CliScenes(argc - 2, argv + 2);
   if (std::strcmp(argv[1], "run") == 0) return CliRun(argc - 2, argv + 2);
+  if (std::strcmp(argv[1], "lint") == 0) return CliLint(argc - 2, argv + 2);
   Usage();
   return 1;
 }

@@ -6,7 +6,7 @@
 #include <map>
 #include <sstream>
 
-#include "../PngWriter.h"
+#include "../StoryFolder.h"
 #include "../TestSupport.h"
 #include "common/ABitmap.h"
 #include "common/ABitmapKernels.h"
@@ -26,8 +26,6 @@ std::vector<std::string> StoryNames() {
   return names;
 }
 
-std::string Optional(const std::string& path) { return fs::exists(path) ? ReadFile(path) : ""; }
-
 // The log without its first line (the time of the start), with LF line ends.
 std::string LogWithoutTime(const std::string& path) {
   std::string log = ReadFile(path);
@@ -36,31 +34,6 @@ std::string LogWithoutTime(const std::string& path) {
   for (size_t i = 0; i < log.size(); ++i)
     if (log[i] != '\r' || i + 1 == log.size() || log[i + 1] != '\n') out += log[i];
   return out;
-}
-
-// images.txt: one picture per line, "NAME WIDTH HEIGHT fill R G B A" (one colour, A the PNG
-// alpha) or "NAME WIDTH HEIGHT xramp" (opaque grey whose value is x modulo 256, a mask).
-void WriteImages(const std::string& spec, const TempDir& dir) {
-  std::istringstream lines(spec);
-  for (std::string line; std::getline(lines, line);) {
-    std::istringstream words(line);
-    std::string name, kind;
-    int w = 0, h = 0;
-    if (!(words >> name >> w >> h >> kind) || name[0] == '#') continue;
-    std::vector<uint8_t> raw(size_t(w) * size_t(h) * 4);
-    int r = 0, g = 0, b = 0, a = 255;
-    if (kind == "fill") words >> r >> g >> b >> a;
-    for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x) {
-        uint8_t* p = &raw[(size_t(y) * size_t(w) + size_t(x)) * 4];
-        const uint8_t grey = uint8_t(x & 255);
-        p[0] = kind == "xramp" ? grey : uint8_t(r);
-        p[1] = kind == "xramp" ? grey : uint8_t(g);
-        p[2] = kind == "xramp" ? grey : uint8_t(b);
-        p[3] = uint8_t(a);
-      }
-    WritePng(dir / name, w, h, PNG_COLOR_TYPE_RGB_ALPHA, 8, raw);
-  }
 }
 
 std::unique_ptr<TABitmap> ReadSnapshot(const std::string& path) {
@@ -114,20 +87,7 @@ TEST_P(Story, PrintsWhatItMust) {
   const bool pixels = fs::exists(src + "pixels.txt");
   for (const std::string& kernels : pixels ? KernelSets() : std::vector<std::string>{""}) {
     TempDir dir;
-    WriteFile(dir / "start.svx", Utf8ToCP932(ReadFile(src + "start.svx.txt")));
-    TABitmap window;  // a plain message window picture
-    window.SetSize(756, 192);
-    window.FillRGB(90, 40, 20);
-    ASSERT_TRUE(SaveSnapshotPng(window, dir / "msg.png"));
-    // A story's scenes; one without a scene file of its own gets one empty scene, unless it
-    // is about having none.
-    if (!fs::exists(src + "no-scene-file")) {
-      fs::create_directory(dir / "knv");
-      const std::string scenes = Optional(src + "background.knv.txt");
-      WriteFile(dir / "knv/background.knv",
-                scenes.empty() ? "<kn><scene index=blank></scene></kn>" : Utf8ToCP932(scenes));
-    }
-    WriteImages(Optional(src + "images.txt"), dir);
+    MakeStoryFolder(src, dir);
     std::vector<std::string> args{SORVANE_CLI, "run", dir.Path()};
     std::istringstream words(ReadFile(src + "args"));
     for (std::string w; words >> w;) args.push_back(w);

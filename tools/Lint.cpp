@@ -1,0 +1,510 @@
+#include "tools/Lint.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "common/Calc2.h"
+#include "common/HTMLDoc.h"
+#include "common/WideStrLib.h"
+#include "engine/KNSceneLoader.h"
+#include "platform/CodePage.h"
+#include "platform/Dialogs.h"
+#include "platform/Files.h"
+#include "player/MainScriptLoader.h"
+#include "player/SubThread.h"
+#include "player/TextLayer.h"
+
+namespace {
+
+constexpr const char* kScript = "start.svx";
+constexpr const char* kSceneFile = "knv/background.knv";
+
+// A message on one line: line breaks become blanks, runs of blanks one.
+std::string OneLine(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    const char d = c == '\r' || c == '\n' ? ' ' : c;
+    if (d == ' ' && !out.empty() && out.back() == ' ') continue;
+    out += d;
+  }
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
+class TLinter {
+ public:
+  std::vector<TLintFinding> Run() {
+    CheckEncoding(kScript);
+    CompileScript();
+    ReadScenes();
+    if (FCompiled) {
+      CheckCommands();
+      CheckLabels();
+      CheckFlow();
+      CheckVariables();
+      CheckButtonChoices();
+      CheckOverflow();
+    }
+    std::stable_sort(FFindings.begin(), FFindings.end(), [](const TLintFinding& a, const TLintFinding& b) {
+      return a.File != b.File ? a.File < b.File : a.Line < b.Line;
+    });
+    return std::move(FFindings);
+  }
+
+ private:
+  void Add(const std::string& file, int line, bool error, const std::string& message, const char* check) {
+    FFindings.push_back(TLintFinding{file, line, error, OneLine(message), check});
+  }
+  void AddAt(int32_t command, bool error, const std::string& message, const char* check) {
+    Add(kScript, FLoader.CommandLine(command), error, message, check);
+  }
+
+  // ---- the bytes
+  void CheckEncoding(const std::string& file) {
+    std::ifstream in(ResolveFileName(std::string_view(file)), std::ios::binary);
+    if (!in) return;
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    int line = 1, reported = 0;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+      const uint8_t b = uint8_t(bytes[i]);
+      if (b == '\n') ++line;
+      if (b < 0x80 || (b >= 0xA1 && b <= 0xDF)) continue;
+      const bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+      const uint8_t t = i + 1 < bytes.size() ? uint8_t(bytes[i + 1]) : 0;
+      if (lead && ((t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xFC))) {
+        ++i;
+        continue;
+      }
+      // A few are enough to find the place; a file of another encoding would give thousands.
+      if (++reported > 10) break;
+      char text[96];
+      std::snprintf(text, sizeof text, "byte 0x%02X at offset %zu is not Shift-JIS", b, i);
+      Add(file, line, true, text, "encoding");
+    }
+  }
+
+  // ---- the script, through the real compiler
+  void CompileScript() {
+    try {
+      FLoader.Load(kScript);
+      FCompiled = true;
+    } catch (const Exception& e) {
+      Add(kScript, 0, true, std::string(e.ClassName()) + ": " + e.Message(), "command");
+    }
+  }
+
+  static WideStringArray Fields(const WideString& param) { return SplitWideString(param, u','); }
+
+  bool ExpectFields(int32_t i, const WideStringArray& f, size_t count, bool atLeast = false) {
+    if (atLeast ? f.size() >= count : f.size() == count) return true;
+    AddAt(i, true,
+          FLoader.CommandName(i) + " takes " + (atLeast ? "at least " : "") + std::to_string(count) + " fields, not " +
+              std::to_string(f.size()),
+          "command");
+    return false;
+  }
+
+  bool Integer(int32_t i, const WideString& field, const char* what, int32_t& value) {
+    if (TryStrToInt(std::u16string_view(field), value)) return true;
+    AddAt(i, true, std::string(what) + " '" + WideToUtf8(field) + "' is not an integer", "command");
+    return false;
+  }
+
+  void Boolean(int32_t i, const WideString& field, const char* what) {
+    try {
+      StrToBool(std::u16string_view(field));
+    } catch (const Exception&) {
+      AddAt(i, true, std::string(what) + " '" + WideToUtf8(field) + "' is not a boolean", "command");
+    }
+  }
+
+  // The expression through the real calculator; the variables it reads are noted.
+  void Expression(int32_t i, const WideString& text) {
+    TCalc calc;
+    try {
+      calc.Parse(text);
+    } catch (const Exception& e) {
+      AddAt(i, true, "expression '" + WideToUtf8(text) + "': " + e.Message(), "command");
+      return;
+    }
+    for (const WideString& token : SplitWideString(text, u' '))
+      if (token.size() > 1 && token[0] == u'#') Read(i, WideToUtf8(std::u16string_view(token).substr(1)));
+  }
+
+  void Read(int32_t i, const AnsiString& name) { FReads.emplace(name, i); }
+  void Set(const WideString& reference) {
+    if (!reference.empty()) FSets.insert(WideToUtf8(std::u16string_view(reference).substr(1)));
+  }
+
+  void Channel(int32_t i, const WideString& field) {
+    int32_t c;
+    if (Integer(i, field, "channel", c) && c != 0 && c != 1)
+      AddAt(i, true, "channel " + std::to_string(c) + " does not exist (0 or 1)", "command");
+  }
+
+  void Target(int32_t i, const WideString& target) {
+    if (target.size() < 2 || target[0] != u'#') {
+      AddAt(i, true, "jump target '" + WideToUtf8(target) + "' is not #LABEL", "command");
+      return;
+    }
+    const AnsiString label = WideToUtf8(std::u16string_view(target).substr(1));
+    FTargets.emplace(label, i);
+    int32_t index;
+    if (!FLoader.Labels().TryGetInt(label, index))
+      AddAt(i, true, "label '" + label + "' is not defined", "undefined-label");
+  }
+
+  void CheckCommands() {
+    static const std::set<AnsiString> kPlain{"TEXT", "CLEAR", "BR", "SPEAKER", "SELECT", "WAIT",
+                                             "LABEL", "EXIT", "CREATEPROCESS"};
+    for (int32_t i = 0; i <= FLoader.LastIndex(); ++i) {
+      const AnsiString& name = FLoader.CommandName(i);
+      const WideString& param = FLoader.CommandParam(i);
+      const WideStringArray f = Fields(param);
+      if (kPlain.count(name)) continue;
+      if (name == "JUMP") {
+        Target(i, param);
+      } else if (name == "IF") {
+        if (!ExpectFields(i, f, 4)) continue;
+        static const std::set<WideString> kCompare{u"==", u"[=", u"[[", u"]=", u"!="};
+        if (!kCompare.count(f[0])) AddAt(i, true, "unknown comparison '" + WideToUtf8(f[0]) + "'", "command");
+        Expression(i, f[1]);
+        Expression(i, f[2]);
+        Target(i, f[3]);
+      } else if (name == "SET") {
+        if (!ExpectFields(i, f, 2)) continue;
+        Set(f[0]);
+        Expression(i, f[1]);
+      } else if (name == "MAXVALUE") {
+        if (!ExpectFields(i, f, 4, true)) continue;
+        Set(f[0]);
+        Set(f[1]);
+        for (size_t k = 2; k < f.size(); ++k) Expression(i, f[k]);
+      } else if (name == "SETLAYERVISIBLE") {
+        if (ExpectFields(i, f, 4)) Boolean(i, f[1], "visibility");
+      } else if (name == "CHANGESCENE") {
+        CheckSceneChange(i, f);
+      } else if (name == "LOADSOUND" || name == "PLAYSOUND" || name == "STOPSOUND" || name == "SEEKSOUND") {
+        if (!ExpectFields(i, f, 2)) continue;
+        Channel(i, f[0]);
+        int32_t ms;
+        if (name == "LOADSOUND") CheckFile(kScript, FLoader.CommandLine(i), WideToUtf8(f[1]), "sound");
+        else if (name == "SEEKSOUND") Integer(i, f[1], "position", ms);
+        else Boolean(i, f[1], name == "PLAYSOUND" ? "loop flag" : "keep-position flag");
+      } else {
+        AddAt(i, true, "unknown command '" + name + "'", "command");
+      }
+    }
+  }
+
+  void CheckSceneChange(int32_t i, const WideStringArray& f) {
+    if (!ExpectFields(i, f, 4)) return;
+    int32_t duration, transition, layer;
+    Integer(i, f[3], "duration", duration);
+    const bool haveTransition = Integer(i, f[2], "transition", transition);
+    if (Integer(i, f[0], "layer", layer) && layer != 0 && layer != 1)
+      AddAt(i, true, "layer " + std::to_string(layer) + " does not exist (0 or 1)", "command");
+    const AnsiString scene = WideToUtf8(f[1]);
+    int32_t number;
+    if (FScenesRead && !FSceneIndex.TryGetInt(scene, number))
+      AddAt(i, true, "scene '" + scene + "' is not declared in " + kSceneFile, "scene");
+    if (FScenesRead && haveTransition && transition >= 0 && transition < kKNMaskCount && !FMasks[size_t(transition)].Mask)
+      AddAt(i, false, "mask slot " + std::to_string(transition) + " is empty: the scene changes at once", "scene");
+  }
+
+  // ---- labels and flow
+  void CheckLabels() {
+    std::map<AnsiString, int32_t> first;
+    for (int32_t i = 0; i <= FLoader.LastIndex(); ++i) {
+      if (FLoader.CommandName(i) != "LABEL") continue;
+      const AnsiString label = WideToUtf8(FLoader.CommandParam(i));
+      if (!first.emplace(label, i).second) {
+        AddAt(i, true, "label '" + label + "' is defined again (line " + std::to_string(FLoader.CommandLine(first[label])) +
+                           " has it first)",
+              "duplicate-label");
+      } else if (!FTargets.count(label)) {
+        AddAt(i, false, "label '" + label + "' is never jumped to", "unused-label");
+      }
+    }
+  }
+
+  std::vector<int32_t> Successors(int32_t i) const {
+    const AnsiString& name = FLoader.CommandName(i);
+    std::vector<int32_t> next;
+    // A jump to a label that is not there changes nothing: the script goes on below it.
+    auto labelOf = [&](const WideString& target) {
+      int32_t index;
+      if (target.size() >= 2 && FLoader.Labels().TryGetInt(WideToUtf8(std::u16string_view(target).substr(1)), index)) {
+        next.push_back(index);
+        return true;
+      }
+      return false;
+    };
+    if (name == "EXIT") return next;
+    if (name == "JUMP") {
+      if (labelOf(FLoader.CommandParam(i))) return next;
+    }
+    if (name == "IF") {
+      const WideStringArray f = Fields(FLoader.CommandParam(i));
+      if (f.size() == 4) labelOf(f[3]);
+    }
+    if (i < FLoader.LastIndex()) next.push_back(i + 1);
+    return next;
+  }
+
+  // Commands at which a run of commands stops for this update.
+  bool Holds(int32_t i) const {
+    const AnsiString& name = FLoader.CommandName(i);
+    return name == "WAIT" || name == "CHANGESCENE" || name == "EXIT";
+  }
+
+  void CheckFlow() {
+    const int32_t n = FLoader.LastIndex() + 1;
+    if (n <= 0) return;
+    std::vector<bool> reached(size_t(n), false);
+    std::vector<int32_t> pending{0};
+    reached[0] = true;
+    while (!pending.empty()) {
+      const int32_t i = pending.back();
+      pending.pop_back();
+      for (const int32_t s : Successors(i))
+        if (!reached[size_t(s)]) reached[size_t(s)] = true, pending.push_back(s);
+    }
+    // The closing WAIT the compiler adds (line 0) is no author's.
+    for (int32_t i = 0; i < n; ++i)
+      if (!reached[size_t(i)] && (i == 0 || reached[size_t(i - 1)]) && FLoader.CommandLine(i) > 0)
+        AddAt(i, false, FLoader.CommandName(i) + " is never reached", "unreachable");
+    FindLoopsWithoutWait(n, reached);
+  }
+
+  // Strongly connected parts of the graph of commands that do not hold the script: any
+  // with a cycle would run until the update's budget is spent.
+  void FindLoopsWithoutWait(int32_t n, const std::vector<bool>& reached) {
+    std::vector<int32_t> index(size_t(n), -1), low(size_t(n), 0), stack;
+    std::vector<bool> onStack(size_t(n), false);
+    int32_t counter = 0;
+    std::function<void(int32_t)> visit = [&](int32_t v) {
+      index[size_t(v)] = low[size_t(v)] = counter++;
+      stack.push_back(v);
+      onStack[size_t(v)] = true;
+      for (const int32_t w : Successors(v)) {
+        if (Holds(w)) continue;
+        if (index[size_t(w)] < 0) {
+          visit(w);
+          low[size_t(v)] = std::min(low[size_t(v)], low[size_t(w)]);
+        } else if (onStack[size_t(w)]) {
+          low[size_t(v)] = std::min(low[size_t(v)], index[size_t(w)]);
+        }
+      }
+      if (low[size_t(v)] != index[size_t(v)]) return;
+      std::vector<int32_t> part;
+      int32_t w;
+      do {
+        w = stack.back();
+        stack.pop_back();
+        onStack[size_t(w)] = false;
+        part.push_back(w);
+      } while (w != v);
+      const auto self = Successors(v);
+      const bool cycle = part.size() > 1 || std::find(self.begin(), self.end(), v) != self.end();
+      if (cycle && reached[size_t(v)]) {
+        const int32_t first = *std::min_element(part.begin(), part.end());
+        AddAt(first, true, "these commands loop without a WAIT: the loop would run away in one update",
+              "no-wait-loop");
+      }
+    };
+    for (int32_t v = 0; v < n; ++v)
+      if (index[size_t(v)] < 0 && !Holds(v)) visit(v);
+  }
+
+  void CheckVariables() {
+    std::set<AnsiString> told;
+    for (const auto& [name, command] : FReads)
+      if (name != "LASTSELECT" && !FSets.count(name) && told.insert(name).second)
+        AddAt(command, false, "variable #" + name + " is read but never set", "variable");
+  }
+
+  // ---- files
+  void CheckFile(const std::string& file, int line, const AnsiString& name, const char* what) {
+    if (name.empty()) return;
+    std::vector<std::string> notes;
+    SetFileNameLogHandler([&](const std::string& note) { notes.push_back(note); });
+    const std::string path = ResolveFileName(std::string_view(name));
+    SetFileNameLogHandler(nullptr);
+    std::string written = name;
+    std::replace(written.begin(), written.end(), '\\', '/');
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) {
+      Add(file, line, true, std::string(what) + " '" + name + "' does not exist", "file");
+    } else if (path != written) {
+      Add(file, line, false, std::string(what) + " '" + name + "' is found only as '" + path +
+                                 "' (by ignoring case or through Shift-JIS bytes), which other systems may not do",
+          "file");
+    }
+    for (const std::string& note : notes) Add(file, line, false, note, "file");
+  }
+
+  // ---- the scene file, through the real loader, and its elements for their lines
+  void ReadScenes() {
+    std::error_code error;
+    const std::string path = ResolveFileName(std::string_view("knv\\background.knv"));
+    if (!std::filesystem::exists(path, error)) {
+      Add(kSceneFile, 0, false, "there is no scene file: the story shows no pictures", "file");
+      return;
+    }
+    CheckEncoding(kSceneFile);
+    CheckSceneFiles(path);
+    std::vector<std::string> boxes;
+    const TMessageDlgHandler previous = SetMessageDlgHandler([&](const std::string& text, TMsgDlgType, TMsgDlgButtons b) {
+      boxes.push_back(text);
+      return ModalResultOf(FirstButton(b));
+    });
+    {
+      TErrorReport report;  // no log: the linter writes nothing
+      TGraphicsLoader images;
+      TKNSceneArray scenes;
+      FSceneIndex.SetInt("NULL", -1);
+      const int32_t result = LoadSceneFile("knv\\background.knv", TKNSceneFileTargets{scenes, FSceneIndex, FMasks, images, report}, 0);
+      FScenesRead = true;
+      for (size_t m = 0; m < scenes.size(); ++m) {
+        if (!scenes[m] || !scenes[m]->Control()) continue;
+        const bool button = std::any_of(scenes[m]->Objects().begin(), scenes[m]->Objects().end(), [](const auto& o) {
+          return dynamic_cast<const TKNSceneObjectButton*>(o.get()) != nullptr;
+        });
+        if (!button)
+          Add(kSceneFile, m < FSceneLines.size() ? FSceneLines[m] : 0, true,
+              "scene " + std::to_string(m) + " takes input but has no button: the story waits forever", "scene");
+        std::vector<int32_t> indexes;
+        for (const auto& o : scenes[m]->Objects())
+          if (auto* b = dynamic_cast<const TKNSceneObjectButton*>(o.get())) indexes.push_back(b->Index());
+        FButtons[int32_t(m)] = indexes;
+      }
+      if (result != 0 && boxes.empty())
+        Add(kSceneFile, 0, true, "the scene file holds no scene", "scene");
+    }
+    SetMessageDlgHandler(previous);
+    for (const std::string& box : boxes) Add(kSceneFile, 0, true, box, "scene");
+  }
+
+
+  // The children of an element, in content order.
+  template <typename Visit>
+  static void ForEachChild(const THTMLTag& tag, Visit visit) {
+    const SString2& c = tag.Content;
+    if (!c.InfoTable) return;
+    for (size_t i = 0; i < std::min(c.Text.size(), c.Info.size()); ++i)
+      if (c.Text[i] == StyleMarker)
+        if (auto* child = static_cast<const THTMLTag*>(c.InfoTable->Get(c.Info[i]))) visit(*child);
+  }
+
+  // The file's elements for their lines: where each scene starts (scene numbers count the
+  // scene elements of the first kn), and the pictures every element names.
+  void CheckSceneFiles(const std::string& path) {
+    THTMLDoc doc;
+    try {
+      doc.LoadFromFile(path);
+    } catch (const Exception&) {
+      return;  // the real load says why
+    }
+    const THTMLTag* kn = nullptr;
+    ForEachChild(*doc.Root(), [&](const THTMLTag& child) {
+      if (!kn && child.TagName == "kn") kn = &child;
+    });
+    if (kn)
+      ForEachChild(*kn, [&](const THTMLTag& child) {
+        if (child.TagName == "scene") FSceneLines.push_back(child.Line);
+      });
+    std::function<void(const THTMLTag&)> walk = [&](const THTMLTag& tag) {
+      WideString value;
+      if (tag.TagName == "transrule" && tag.Attributes.TryGetStr("src", value))
+        CheckFile(kSceneFile, tag.Line, WideToUtf8(value), "mask image");
+      if (tag.TagName == "knobject") {
+        if (tag.Attributes.TryGetStr("src", value)) CheckFile(kSceneFile, tag.Line, WideToUtf8(value), "image");
+        if (tag.Attributes.TryGetStr("hover", value)) CheckFile(kSceneFile, tag.Line, WideToUtf8(value), "hover image");
+      }
+      ForEachChild(tag, walk);
+    };
+    walk(*doc.Root());
+  }
+
+  // After a scene that takes input is shown, the script waits and then tests LASTSELECT:
+  // a button whose index no such test names does what the script does for none.
+  void CheckButtonChoices() {
+    auto check = [&](int32_t from, int32_t scene, int32_t line) {
+      const auto buttons = FButtons.find(scene);
+      if (buttons == FButtons.end() || buttons->second.empty()) return;
+      int32_t i = from;
+      while (i <= FLoader.LastIndex() && FLoader.CommandName(i) != "WAIT") ++i;
+      std::set<int32_t> tested;
+      for (++i; i <= FLoader.LastIndex() && FLoader.CommandName(i) == "IF"; ++i) {
+        const WideStringArray f = Fields(FLoader.CommandParam(i));
+        int32_t v;
+        if (f.size() == 4 && f[0] == u"==" && f[1] == u"#LASTSELECT" && TryStrToInt(std::u16string_view(f[2]), v))
+          tested.insert(v);
+      }
+      if (tested.empty()) return;  // the choice is read some other way
+      for (const int32_t index : buttons->second)
+        if (!tested.count(index))
+          Add(kScript, line, false,
+              "button " + std::to_string(index) + " of scene " + std::to_string(scene) +
+                  " is tested by no IF after the WAIT that follows it",
+              "scene");
+    };
+    check(0, 0, 1);  // the first scene is shown from the start
+    for (int32_t i = 0; i <= FLoader.LastIndex(); ++i) {
+      if (FLoader.CommandName(i) != "CHANGESCENE") continue;
+      const WideStringArray f = Fields(FLoader.CommandParam(i));
+      int32_t scene;
+      if (f.size() == 4 && FSceneIndex.TryGetInt(WideToUtf8(f[1]), scene)) check(i, scene, FLoader.CommandLine(i));
+    }
+  }
+
+  // Pages as they are typed: the real text layer, font and wrapping of the message window.
+  void CheckOverflow() {
+    TTextLayer layer;
+    PlaceMessageLayer(layer);
+    const int32_t room = layer.Height() - layer.MarginTop - layer.MarginBottom;
+    bool told = false;
+    for (int32_t i = 0; i <= FLoader.LastIndex(); ++i) {
+      const AnsiString& name = FLoader.CommandName(i);
+      if (name == "CLEAR") {
+        layer.ClearText();
+        told = false;
+        continue;
+      }
+      if (name == "TEXT") {
+        const WideString& text = FLoader.CommandParam(i);
+        layer.AddText(SString2{text, text, nullptr});
+      } else if (name == "BR") {
+        layer.NewLine();
+      } else {
+        continue;
+      }
+      if (!told && layer.LineTops.back() + layer.Font.Height > room) {
+        AddAt(i, false, "the page runs past the bottom of the message window: its text is not all seen", "overflow");
+        told = true;
+      }
+    }
+  }
+
+  TMainScriptLoader FLoader;
+  std::vector<int32_t> FSceneLines;
+  std::map<int32_t, std::vector<int32_t>> FButtons;
+  bool FCompiled = false;
+  bool FScenesRead = false;
+  TIntTable FSceneIndex;
+  TKNMaskArray FMasks;
+  std::multimap<AnsiString, int32_t> FReads;
+  std::set<AnsiString> FSets;
+  std::multimap<AnsiString, int32_t> FTargets;
+  std::vector<TLintFinding> FFindings;
+};
+
+}  // namespace
+
+std::vector<TLintFinding> LintStory() { return TLinter().Run(); }
