@@ -36,6 +36,18 @@ TEST(HTMLDoc, LinesJoinWithoutSeparatorAndControlCharactersAreDropped) {
   EXPECT_EQ(Parsed({u"<p>one ", u"two\r\n\tthree\a</p><x>"}), "{p:one twothree}{x:}");
 }
 
+TEST(HTMLDoc, ElementsKnowTheLineOfTheirOpeningBracket) {
+  THTMLDoc doc;
+  // Line breaks in the text, in a comment, inside a tag, and lines fed without their breaks.
+  doc.Parse(u"<a>\n<b\nx=1>\n<!-- one\ntwo -->\n<c>");
+  doc.NextLine();
+  doc.Parse(u"<d>");
+  std::vector<int32_t> lines;
+  for (int32_t i = 0; i <= doc.InfoTable()->Count(); ++i)
+    if (const auto* tag = static_cast<const THTMLTag*>(doc.InfoTable()->Get(i))) lines.push_back(tag->Line);
+  EXPECT_EQ(lines, (std::vector<int32_t>{1, 2, 6, 7}));
+}
+
 TEST(HTMLDoc, EndTagsCloseWhateverIsOpen) {
   EXPECT_EQ(Parsed({u"<a><b></x>t</y>u<z>"}), "{a:{b:}t}u{z:}");
 }

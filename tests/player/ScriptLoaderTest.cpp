@@ -34,6 +34,11 @@ TEST(ScriptLoader, CompilesTheChoiceExampleAndWalksIt) {
             "IF ==,#LASTSELECT,0,#y;IF ==,#LASTSELECT,1,#n;WAIT ;");
   ASSERT_EQ(v->Rows.size(), 13u);
   EXPECT_EQ(v->Rows[10], "IF|==,#LASTSELECT,0,#y");
+  // Each command knows the line of the element it comes from; the closing WAIT has none.
+  EXPECT_EQ(loader.CommandLine(1), 1);
+  EXPECT_EQ(loader.CommandLine(4), 2);
+  EXPECT_EQ(loader.CommandLine(11), 2);
+  EXPECT_EQ(loader.CommandLine(12), 0);
 
   AnsiString name;
   WideString param;
