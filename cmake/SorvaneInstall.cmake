@@ -34,7 +34,7 @@ add_custom_command(
   COMMENT "The demo story's assets and the icon")
 add_custom_target(sorvane-assets ALL DEPENDS ${SORVANE_DEMO_OUT}/start.svx ${CMAKE_BINARY_DIR}/sorvane.png)
 install(FILES ${CMAKE_BINARY_DIR}/sorvane.png DESTINATION share/icons/hicolor/64x64/apps)
-install(DIRECTORY ${SORVANE_DEMO_OUT}/ DESTINATION share/sorvane/demo)
+install(DIRECTORY ${SORVANE_DEMO_OUT}/ DESTINATION share/sorvane/demo PATTERN "*.log" EXCLUDE)
 
 # make package: a Debian package of the same layout under /usr, its dependencies found by
 # dpkg-shlibdeps (our own libraries are private to the package).

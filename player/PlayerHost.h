@@ -53,4 +53,7 @@ class IPlayerHost {
   // The hidden variable window listing `variables` (null: none).
   virtual std::unique_ptr<IVariableDebugView> CreateVariableDebugView(TIntTable& variables) = 0;
   virtual TProcessPolicy ProcessPolicy() = 0;
+  // Where the story's logs go: empty for the story folder (or, when that cannot be
+  // written, the reader's state folder); a tool that plays a story many times gives its own.
+  virtual std::string LogFolder() { return std::string(); }
 };

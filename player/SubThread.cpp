@@ -82,7 +82,7 @@ TSubThread::TSubThread(IPlayerHost& host, const std::string& storyDir, IFrameClo
     : Pacer(clock, FrameIndex), FHost(host), FClock(clock) {
   if (!storyDir.empty() && ::chdir(storyDir.c_str()) != 0)
     throw EInOutError("Cannot open the story folder \"" + storyDir + "\". " + SysErrorMessage(errno));
-  PlaceLogs();
+  PlaceLogs(FHost.LogFolder());
   std::vector<AnsiString> notes;  // log lines that wait for the log's start line
   try {
     BackBuffer.SetSize(kScreenWidth, kScreenHeight);
@@ -159,9 +159,13 @@ TSubThread::TSubThread(IPlayerHost& host, const std::string& storyDir, IFrameClo
   }
 }
 
-void TSubThread::PlaceLogs() {
+void TSubThread::PlaceLogs(const std::string& hostFolder) {
   // A story folder that can be written keeps its logs; one installed read-only has them in
   // a folder of the reader's own, said once on the console rather than in a box a line.
+  if (!hostFolder.empty()) {
+    SetLogFolder(hostFolder);
+    return;
+  }
   if (::access(".", W_OK) == 0) {
     SetLogFolder("");
     return;

@@ -130,7 +130,7 @@ class TSubThread : public TThread {
   void CountError(const AnsiString& name, const WideString& param);
   void ReportException(const Exception& e);
   void ReportRunaway();
-  static void PlaceLogs();
+  static void PlaceLogs(const std::string& hostFolder);
   static void LogAbortedStart(const std::vector<AnsiString>& notes, const AnsiString& reason);
   void Jump(const AnsiString& name, const WideString& param);
   void SetVariable(const WideString& reference, int32_t value);

@@ -6,3 +6,4 @@ int CliCompile(int argc, char** argv);
 int CliRun(int argc, char** argv);
 int CliScenes(int argc, char** argv);
 int CliLint(int argc, char** argv);
+int CliExplore(int argc, char** argv);

@@ -10,7 +10,8 @@ void Usage() {
                "usage: sorvane-cli compile FILE.svx\n"
                "       sorvane-cli scenes  FILE.knv [--dialogs ok|ignore|abort]\n"
                "       sorvane-cli run     STORY_DIR [options]\n"
-               "       sorvane-cli lint    STORY_DIR [--werror] [--format text|json]\n");
+               "       sorvane-cli lint    STORY_DIR [--werror] [--format text|json]\n"
+               "       sorvane-cli explore STORY_DIR [--max-runs N] [--max-frames N] [--format text|json] [--snapshots DIR]\n");
 }
 }  // namespace
 
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
   if (std::strcmp(argv[1], "scenes") == 0) return CliScenes(argc - 2, argv + 2);
   if (std::strcmp(argv[1], "run") == 0) return CliRun(argc - 2, argv + 2);
   if (std::strcmp(argv[1], "lint") == 0) return CliLint(argc - 2, argv + 2);
+  if (std::strcmp(argv[1], "explore") == 0) return CliExplore(argc - 2, argv + 2);
   Usage();
   return 1;
 }

@@ -78,6 +78,7 @@ TEST_F(GraphicsLoaderTest, ObjectsSharingAFileShareOneDecodeUntilTheLastLetsGo) 
 
 TEST_F(GraphicsLoaderTest, AFileThatGivesNoImageLeavesAPendingEntryUntilReleased) {
   TGraphicsLoader cache;
+  cache.WaitUntilIdle();  // the worker's first pass is over: it looks again only when woken
   cache.ReleaseImage("never-asked.png");  // nothing to do
   WriteFile(FDir / "text.png", "not a picture");
   for (const char* name : {"missing.png", "text.png"}) {
