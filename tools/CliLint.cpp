@@ -68,7 +68,8 @@ int CliLint(int argc, char** argv) {
       std::printf("{\"file\":%s,\"line\":%d,\"severity\":\"%s\",\"message\":%s,\"check\":\"%s\"}\n", Json(f.File).c_str(),
                   f.Line, severity, Json(f.Message).c_str(), f.Check.c_str());
     } else {
-      std::printf("%s:%d: %s: %s [%s]\n", f.File.c_str(), f.Line, severity, f.Message.c_str(), f.Check.c_str());
+      if (f.File.empty()) std::printf("%s [%s]\n", f.Message.c_str(), f.Check.c_str());
+      else std::printf("%s:%d: %s: %s [%s]\n", f.File.c_str(), f.Line, severity, f.Message.c_str(), f.Check.c_str());
     }
   }
   std::fflush(stdout);

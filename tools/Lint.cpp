@@ -53,12 +53,22 @@ class TLinter {
     std::stable_sort(FFindings.begin(), FFindings.end(), [](const TLintFinding& a, const TLintFinding& b) {
       return a.File != b.File ? a.File < b.File : a.Line < b.Line;
     });
+    AddCounts();
     return std::move(FFindings);
   }
 
  private:
+  // At most kPerCheck findings of one check: a story that repeats a fault thousands of
+  // times needs the first few and a count, not pages of the same line.
+  static constexpr int kPerCheck = 50;
   void Add(const std::string& file, int line, bool error, const std::string& message, const char* check) {
-    FFindings.push_back(TLintFinding{file, line, error, OneLine(message), check});
+    const int n = ++FCounts[check];
+    if (n <= kPerCheck) FFindings.push_back(TLintFinding{file, line, error, OneLine(message), check});
+  }
+  void AddCounts() {
+    for (const auto& [check, n] : FCounts)
+      if (n > kPerCheck)
+        FFindings.push_back(TLintFinding{"", 0, false, std::to_string(n - kPerCheck) + " more findings of this kind", check});
   }
   void AddAt(int32_t command, bool error, const std::string& message, const char* check) {
     Add(kScript, FLoader.CommandLine(command), error, message, check);
@@ -90,6 +100,7 @@ class TLinter {
 
   // ---- the script, through the real compiler
   void CompileScript() {
+    FLoader.OnLog = [this](const AnsiString& note) { Add(kScript, 0, false, note, "command"); };
     try {
       FLoader.Load(kScript);
       FCompiled = true;
@@ -283,43 +294,53 @@ class TLinter {
   }
 
   // Strongly connected parts of the graph of commands that do not hold the script: any
-  // with a cycle would run until the update's budget is spent.
+  // with a cycle would run until the update's budget is spent. Tarjan's walk with a stack of
+  // its own, so that a script of any length cannot exhaust the call stack.
   void FindLoopsWithoutWait(int32_t n, const std::vector<bool>& reached) {
-    std::vector<int32_t> index(size_t(n), -1), low(size_t(n), 0), stack;
+    std::vector<int32_t> index(size_t(n), -1), low(size_t(n), 0), parts;
     std::vector<bool> onStack(size_t(n), false);
-    int32_t counter = 0;
-    std::function<void(int32_t)> visit = [&](int32_t v) {
-      index[size_t(v)] = low[size_t(v)] = counter++;
-      stack.push_back(v);
-      onStack[size_t(v)] = true;
-      for (const int32_t w : Successors(v)) {
-        if (Holds(w)) continue;
-        if (index[size_t(w)] < 0) {
-          visit(w);
-          low[size_t(v)] = std::min(low[size_t(v)], low[size_t(w)]);
-        } else if (onStack[size_t(w)]) {
-          low[size_t(v)] = std::min(low[size_t(v)], index[size_t(w)]);
-        }
-      }
-      if (low[size_t(v)] != index[size_t(v)]) return;
-      std::vector<int32_t> part;
-      int32_t w;
-      do {
-        w = stack.back();
-        stack.pop_back();
-        onStack[size_t(w)] = false;
-        part.push_back(w);
-      } while (w != v);
-      const auto self = Successors(v);
-      const bool cycle = part.size() > 1 || std::find(self.begin(), self.end(), v) != self.end();
-      if (cycle && reached[size_t(v)]) {
-        const int32_t first = *std::min_element(part.begin(), part.end());
-        AddAt(first, true, "these commands loop without a WAIT: the loop would run away in one update",
-              "no-wait-loop");
-      }
+    struct TFrame {
+      int32_t Node;
+      std::vector<int32_t> Next;
+      size_t At = 0;
     };
-    for (int32_t v = 0; v < n; ++v)
-      if (index[size_t(v)] < 0 && !Holds(v)) visit(v);
+    std::vector<TFrame> walk;
+    int32_t counter = 0;
+    auto enter = [&](int32_t v) {
+      index[size_t(v)] = low[size_t(v)] = counter++;
+      parts.push_back(v);
+      onStack[size_t(v)] = true;
+      walk.push_back(TFrame{v, Successors(v)});
+    };
+    for (int32_t root = 0; root < n; ++root) {
+      if (index[size_t(root)] >= 0 || Holds(root)) continue;
+      enter(root);
+      while (!walk.empty()) {
+        TFrame& f = walk.back();
+        if (f.At < f.Next.size()) {
+          const int32_t w = f.Next[f.At++];
+          if (Holds(w)) continue;
+          if (index[size_t(w)] < 0) enter(w);
+          else if (onStack[size_t(w)]) low[size_t(f.Node)] = std::min(low[size_t(f.Node)], index[size_t(w)]);
+          continue;
+        }
+        const int32_t v = f.Node;
+        const bool selfLoop = std::find(f.Next.begin(), f.Next.end(), v) != f.Next.end();
+        walk.pop_back();
+        if (!walk.empty()) low[size_t(walk.back().Node)] = std::min(low[size_t(walk.back().Node)], low[size_t(v)]);
+        if (low[size_t(v)] != index[size_t(v)]) continue;
+        int32_t first = v, size = 0, w;
+        do {
+          w = parts.back();
+          parts.pop_back();
+          onStack[size_t(w)] = false;
+          first = std::min(first, w);
+          ++size;
+        } while (w != v);
+        if ((size > 1 || selfLoop) && reached[size_t(v)])
+          AddAt(first, true, "these commands loop without a WAIT: the loop would run away in one update", "no-wait-loop");
+      }
+    }
   }
 
   void CheckVariables() {
@@ -419,7 +440,11 @@ class TLinter {
       ForEachChild(*kn, [&](const THTMLTag& child) {
         if (child.TagName == "scene") FSceneLines.push_back(child.Line);
       });
-    std::function<void(const THTMLTag&)> walk = [&](const THTMLTag& tag) {
+    // Every element in document order, with a stack of its own (nesting is the file's).
+    std::vector<const THTMLTag*> pending{doc.Root()}, children;
+    while (!pending.empty()) {
+      const THTMLTag& tag = *pending.back();
+      pending.pop_back();
       WideString value;
       if (tag.TagName == "transrule" && tag.Attributes.TryGetStr("src", value))
         CheckFile(kSceneFile, tag.Line, WideToUtf8(value), "mask image");
@@ -427,9 +452,10 @@ class TLinter {
         if (tag.Attributes.TryGetStr("src", value)) CheckFile(kSceneFile, tag.Line, WideToUtf8(value), "image");
         if (tag.Attributes.TryGetStr("hover", value)) CheckFile(kSceneFile, tag.Line, WideToUtf8(value), "hover image");
       }
-      ForEachChild(tag, walk);
-    };
-    walk(*doc.Root());
+      children.clear();
+      ForEachChild(tag, [&](const THTMLTag& child) { children.push_back(&child); });
+      pending.insert(pending.end(), children.rbegin(), children.rend());
+    }
   }
 
   // After a scene that takes input is shown, the script waits and then tests LASTSELECT:
@@ -503,6 +529,7 @@ class TLinter {
   std::set<AnsiString> FSets;
   std::multimap<AnsiString, int32_t> FTargets;
   std::vector<TLintFinding> FFindings;
+  std::map<std::string, int> FCounts;
 };
 
 }  // namespace

@@ -9,6 +9,7 @@ trap 'rm -rf "$WORK"' EXIT
 seeds() {
   case $1 in
     htmldoc|script|commands) ls "$ROOT"/tests/scripts/*.src "$ROOT"/tests/stories/*/start.svx.txt "$ROOT"/stories/demo/src/*.txt ;;
+    lint) ls "$ROOT"/tests/lint/*/start.svx.txt "$ROOT"/tests/stories/*/start.svx.txt "$ROOT"/stories/demo/src/start.svx.txt ;;
     scenes) ls "$ROOT"/tests/scenes/*.knv.txt ;;
     calc) printf '%s\n' '1 + 2' '#A * ( 3 - #B )' '10 / 0' '2147483647 + 1' '$7F' 'True' ;;
     ombrix) ls "$ROOT"/stories/demo/*.png ;;
