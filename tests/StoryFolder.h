@@ -2,6 +2,7 @@
 // the script, the scene file and pictures described in a line each, a message window.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -11,6 +12,15 @@
 #include "TestSupport.h"
 #include "common/ABitmap.h"
 #include "tools/SnapshotPng.h"
+
+// The case folders below `folder`, in name order.
+inline std::vector<std::string> CaseNames(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder))
+    if (e.is_directory()) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 inline std::string Optional(const std::string& path) {
   return std::filesystem::exists(path) ? ReadFile(path) : "";

@@ -23,33 +23,11 @@
 #include "player/StoryFolder.h"
 #include "player/SubThread.h"
 #include "tools/Cli.h"
+#include "tools/CliHost.h"
 #include "tools/CliOutput.h"
 #include "tools/SnapshotPng.h"
 
 namespace {
-
-class THost : public IPlayerHost {
- public:
-  TPoint Mouse{};
-  bool Closed = false;
-  TPoint ClientOrigin() override { return TPoint{0, 0}; }
-  TPoint CursorPos() override { return Mouse; }
-  void Invalidate() override {}
-  void Present(const TABitmap&, const TRect&) override {}
-  void DrawOverlay(const std::vector<TOverlayLine>&) override {}
-  void Close() override { Closed = true; }
-  std::unique_ptr<ISCLDebugView> CreateScriptDebugView() override { return nullptr; }
-  std::unique_ptr<IVariableDebugView> CreateVariableDebugView(TIntTable&) override { return nullptr; }
-  TProcessPolicy ProcessPolicy() override { return TProcessPolicy::Refuse; }
-  std::string LogFolder() override { return Logs; }
-  std::string Logs;
-};
-
-class TStillClock : public IFrameClock {
- public:
-  uint32_t Now() override { return 0; }
-  void Sleep(uint32_t) override {}
-};
 
 // What the explorer knows of a scene: whether it takes input, and its buttons at t = 0.
 struct TSceneInfo {
@@ -156,6 +134,36 @@ class TExplorer {
     return {};
   }
 
+  // The values a choice can put in LASTSELECT, by the WAIT the script waits on for it.
+  void NoteOffered(TSubThread& rt, size_t count, int sceneLayer) {
+    const int32_t wait = rt.Loader->Position();
+    if (wait < 0) return;
+    std::set<int32_t>& values = FOffered[wait];
+    if (sceneLayer >= 0) {
+      for (const auto& b : FScenes[FShown[sceneLayer]].Buttons) values.insert(b.Index);
+    } else if (count > 1 || rt.MessageLayer->SelectMode == 1) {
+      for (size_t k = 0; k < count; ++k) values.insert(int32_t(k));
+    }
+  }
+
+  // Choices the script tests for (IF ==,#LASTSELECT,K right after a WAIT) that no run offered
+  // there, at the WAITs some run came to.
+  std::vector<std::string> ChoicesNeverOffered() const {
+    std::vector<std::string> never;
+    for (size_t w = 0; w < FCommands.size(); ++w) {
+      if (FCommands[w].second != "WAIT " || !FOffered.count(int32_t(w))) continue;
+      const std::set<int32_t>& offered = FOffered.at(int32_t(w));
+      for (size_t i = w + 1; i < FCommands.size() && FCommands[i].second.rfind("IF ", 0) == 0; ++i) {
+        const WideStringArray f = SplitWideString(Utf8ToWide(FCommands[i].second.substr(3)), u',');
+        int32_t k;
+        if (f.size() == 4 && f[0] == u"==" && f[1] == u"#LASTSELECT" && TryStrToInt(std::u16string_view(f[2]), k) &&
+            !offered.count(k))
+          never.push_back("start.svx:" + std::to_string(FCommands[i].first) + " " + FCommands[i].second);
+      }
+    }
+    return never;
+  }
+
   std::string State(TSubThread& rt) const {
     std::string key = std::to_string(rt.Loader->Position()) + "|" + std::to_string(FShown[0]) + "," +
                       std::to_string(FShown[1]) + "," + std::to_string(FInput[0]) + std::to_string(FInput[1]) + "|" +
@@ -194,7 +202,7 @@ class TExplorer {
     });
     bool terminated = false;
     SetApplicationTerminateHandler([&] { terminated = true; });
-    THost host;
+    TCliHost host;
     host.Logs = FLogs.Path;
     TStillClock clock;
     FShown[0] = 0, FShown[1] = -1;
@@ -208,7 +216,9 @@ class TExplorer {
     int32_t last = -1;
     bool exited = false;
     std::vector<AnsiString> route;  // the labels passed since the last choice between several
-    bool afterChoice = false;       // the first of them is then that choice's own target
+    // Right after a choice its IFs run and its target's labels are passed: they name the
+    // choice, not the way to an ending, and are left out until another command runs.
+    bool settling = false;
     std::unique_ptr<TSubThread> rt;
     const std::string cwd = std::filesystem::current_path().string();
     try {
@@ -222,10 +232,11 @@ class TExplorer {
         // A jump lands on a LABEL and goes on below it: the label counts as passed.
         if (index > 0 && index - 1 != last && FCommands[size_t(index - 1)].second.rfind("LABEL ", 0) == 0) {
           FRan.insert(index - 1);
-          route.push_back(FCommands[size_t(index - 1)].second.substr(6));
+          if (!settling) route.push_back(FCommands[size_t(index - 1)].second.substr(6));
         }
         last = index;
-        if (name == "LABEL") route.push_back(WideToUtf8(param));
+        if (name != "IF" && name != "LABEL") settling = false;
+        if (name == "LABEL" && !settling) route.push_back(WideToUtf8(param));
         if (name == "EXIT") exited = true;
         Follow(name, param, frame);
       };
@@ -238,6 +249,7 @@ class TExplorer {
         } else if (clickAt < 0 && frame > 0) {  // before the first update nothing is known yet
           int sceneLayer;
           const std::vector<TPoint> options = Options(*rt, frame, sceneLayer);
+          if (!options.empty()) NoteOffered(*rt, options.size(), sceneLayer);
           if (!options.empty()) {
             if (decided == path.size()) {
               // A choice this path has not made: branch, unless this state was met before.
@@ -253,7 +265,7 @@ class TExplorer {
             steps.push_back({frame, frame + 1, at});
             clickAt = frame + 1;
             if (sceneLayer >= 0) FInput[sceneLayer] = false;  // a button taken ends the scene's input
-            if (options.size() > 1) route.clear(), afterChoice = true;
+            if (options.size() > 1) route.clear(), settling = true;
           }
         }
         rt->UpdateStep();
@@ -276,7 +288,6 @@ class TExplorer {
       ended.clear();
     }
     if (!boxes.empty() && FReported.insert(boxes).second) Problem("reported: " + boxes, steps);
-    if (afterChoice && !route.empty()) route.erase(route.begin());
     if (!ended.empty()) Ending(ended, last, route, steps, frame, rt.get());
     rt.reset();
     ::chdir(cwd.c_str());
@@ -341,6 +352,7 @@ class TExplorer {
   int64_t FReady[2] = {1, 1};
   std::set<std::string> FSeen;
   std::set<int32_t> FRan;
+  std::map<int32_t, std::set<int32_t>> FOffered;
   std::vector<std::pair<int32_t, std::string>> FCommands;  // line and text of each command
   std::map<std::string, TEnding> FEndings;
   std::vector<std::string> FEndingOrder;
@@ -348,23 +360,6 @@ class TExplorer {
   std::set<std::string> FReported;
   bool FFailed = false;
 };
-
-}  // namespace
-
-namespace {
-
-std::string Json(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') out += '\\', out += c;
-    else if (uint8_t(c) < 0x20) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\u%04x", unsigned(uint8_t(c)));
-      out += hex;
-    } else out += c;
-  }
-  return out + "\"";
-}
 
 }  // namespace
 
@@ -381,12 +376,13 @@ void TExplorer::Report(int64_t runs, bool cut, double seconds) {
   const double coverage = counted ? 100.0 * double(ran) / double(counted) : 100.0;
   if (FOptions.Json) {
     for (const std::string& e : FEndingOrder)
-      std::printf("{\"ending\":%s,\"clicks\":%zu,\"frames\":%lld,\"replay\":%s}\n", Json(e).c_str(),
-                  FEndings[e].Steps.size(), static_cast<long long>(FEndings[e].Frames), Json(Replay(FEndings[e].Steps)).c_str());
+      std::printf("{\"ending\":%s,\"clicks\":%zu,\"frames\":%lld,\"replay\":%s}\n", CliJson(e).c_str(),
+                  FEndings[e].Steps.size(), static_cast<long long>(FEndings[e].Frames), CliJson(Replay(FEndings[e].Steps)).c_str());
     for (const auto& [what, replay] : FProblems)
-      std::printf("{\"problem\":%s,\"replay\":%s}\n", Json(CliEscape(what)).c_str(), Json(replay).c_str());
+      std::printf("{\"problem\":%s,\"replay\":%s}\n", CliJson(CliEscape(what)).c_str(), CliJson(replay).c_str());
+    for (const std::string& c : ChoicesNeverOffered()) std::printf("{\"never_offered\":%s}\n", CliJson(CliEscape(c)).c_str());
     for (size_t i : missed)
-      std::printf("{\"never_run\":%s,\"line\":%d}\n", Json(CliEscape(FCommands[i].second)).c_str(), FCommands[i].first);
+      std::printf("{\"never_run\":%s,\"line\":%d}\n", CliJson(CliEscape(FCommands[i].second)).c_str(), FCommands[i].first);
     std::printf("{\"runs\":%lld,\"states\":%zu,\"coverage\":%.1f,\"complete\":%s,\"seconds\":%.3f}\n",
                 static_cast<long long>(runs), FSeen.size(), coverage, cut ? "false" : "true", seconds);
   } else {
@@ -395,6 +391,7 @@ void TExplorer::Report(int64_t runs, bool cut, double seconds) {
                   static_cast<long long>(FEndings[e].Frames), Replay(FEndings[e].Steps).c_str());
     }
     for (const auto& [what, replay] : FProblems) std::printf("problem: %s\n  %s\n", CliEscape(what).c_str(), replay.c_str());
+    for (const std::string& c : ChoicesNeverOffered()) std::printf("never offered: %s\n", CliEscape(c).c_str());
     for (size_t i : missed)
       std::printf("never run: start.svx:%d %s\n", FCommands[i].first, CliEscape(FCommands[i].second).c_str());
     std::printf("coverage: %.1f%% of %lld commands\n", coverage, static_cast<long long>(counted));

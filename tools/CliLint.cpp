@@ -10,24 +10,10 @@
 #include "platform/Dialogs.h"
 #include "player/StoryFolder.h"
 #include "tools/Cli.h"
+#include "tools/CliOutput.h"
 #include "tools/Lint.h"
 
 namespace {
-
-std::string Json(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') out += '\\', out += c;
-    else if (uint8_t(c) < 0x20) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\u%04x", unsigned(uint8_t(c)));
-      out += hex;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
 
 int Usage() {
   std::fprintf(stderr, "usage: sorvane-cli lint STORY_DIR [--werror] [--format text|json]\n");
@@ -65,8 +51,8 @@ int CliLint(int argc, char** argv) {
     failed = failed || f.Error || werror;
     const char* severity = f.Error ? "error" : "warning";
     if (json) {
-      std::printf("{\"file\":%s,\"line\":%d,\"severity\":\"%s\",\"message\":%s,\"check\":\"%s\"}\n", Json(f.File).c_str(),
-                  f.Line, severity, Json(f.Message).c_str(), f.Check.c_str());
+      std::printf("{\"file\":%s,\"line\":%d,\"severity\":\"%s\",\"message\":%s,\"check\":\"%s\"}\n", CliJson(f.File).c_str(),
+                  f.Line, severity, CliJson(f.Message).c_str(), f.Check.c_str());
     } else {
       if (f.File.empty()) std::printf("%s [%s]\n", f.Message.c_str(), f.Check.c_str());
       else std::printf("%s:%d: %s: %s [%s]\n", f.File.c_str(), f.Line, severity, f.Message.c_str(), f.Check.c_str());

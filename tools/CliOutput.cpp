@@ -1,5 +1,7 @@
 #include "tools/CliOutput.h"
 
+#include <cstdio>
+
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"
 
@@ -30,4 +32,21 @@ bool SetCliDialogAnswer(const std::string& word) {
   else if (word == "abort") SetConsoleDialogAnswer(mrAbort);
   else return false;
   return true;
+}
+
+std::string CliJson(const std::string& utf8) {
+  std::string out = "\"";
+  for (const char c : utf8) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (uint8_t(c) < 0x20) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\u%04x", unsigned(uint8_t(c)));
+      out += hex;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
 }

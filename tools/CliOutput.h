@@ -12,3 +12,6 @@ std::string CliEscape(std::u16string_view text);
 
 // --dialogs ok|ignore|abort: the answer every dialog gets; false for another word.
 bool SetCliDialogAnswer(const std::string& word);
+
+// Text as a JSON string, quotes included.
+std::string CliJson(const std::string& utf8);

@@ -13,34 +13,12 @@
 #include "platform/Dialogs.h"
 #include "player/SubThread.h"
 #include "tools/Cli.h"
+#include "tools/CliHost.h"
 #include "tools/CliOutput.h"
 #include "player/StoryFolder.h"
 #include "tools/SnapshotPng.h"
 
 namespace {
-
-class TCliHost : public IPlayerHost {
- public:
-  TPoint Mouse{};
-  bool Closed = false;
-  TPoint ClientOrigin() override { return TPoint{0, 0}; }
-  TPoint CursorPos() override { return Mouse; }
-  void Invalidate() override {}
-  void Present(const TABitmap&, const TRect&) override {}
-  void DrawOverlay(const std::vector<TOverlayLine>&) override {}
-  void Close() override { Closed = true; }
-  std::unique_ptr<ISCLDebugView> CreateScriptDebugView() override { return nullptr; }
-  std::unique_ptr<IVariableDebugView> CreateVariableDebugView(TIntTable&) override { return nullptr; }
-  TProcessPolicy ProcessPolicy() override { return AllowProcesses ? TProcessPolicy::Allow : TProcessPolicy::Refuse; }
-  bool AllowProcesses = false;
-};
-
-// The clock the runtime never reads here: frames advance by the loop below.
-class TStillClock : public IFrameClock {
- public:
-  uint32_t Now() override { return 0; }
-  void Sleep(uint32_t) override {}
-};
 
 struct TOptions {
   std::string Story;

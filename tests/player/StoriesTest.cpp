@@ -18,13 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> StoryNames() {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(SORVANE_SOURCE_DIR "/tests/stories"))
-    if (e.is_directory()) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 // The log without its first line (the time of the start), with LF line ends.
 std::string LogWithoutTime(const std::string& path) {
@@ -105,6 +98,6 @@ TEST_P(Story, PrintsWhatItMust) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Stories, Story, testing::ValuesIn(StoryNames()),
+INSTANTIATE_TEST_SUITE_P(Stories, Story, testing::ValuesIn(CaseNames(SORVANE_SOURCE_DIR "/tests/stories")),
                          [](const testing::TestParamInfo<std::string>& info) { return info.param; });
 }  // namespace

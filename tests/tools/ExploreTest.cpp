@@ -13,13 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> Cases() {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(SORVANE_SOURCE_DIR "/tests/explore"))
-    if (e.is_directory()) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 std::string Replaced(std::string text, const std::string& from, const std::string& to) {
   for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
@@ -49,7 +42,7 @@ TEST_P(Explore, FindsEveryEnding) {
   EXPECT_EQ(r.Status, status.empty() ? 0 : std::stoi(status)) << r.Err;
 }
 
-INSTANTIATE_TEST_SUITE_P(Explore, Explore, testing::ValuesIn(Cases()),
+INSTANTIATE_TEST_SUITE_P(Explore, Explore, testing::ValuesIn(CaseNames(SORVANE_SOURCE_DIR "/tests/explore")),
                          [](const testing::TestParamInfo<std::string>& info) { return info.param; });
 
 // Every ending's replay, given to `sorvane-cli run`, ends that way.
@@ -76,6 +69,22 @@ TEST(ExploreReplay, EachEndingsArgumentsPlayItAgain) {
     ++replays;
   }
   EXPECT_EQ(replays, 2);
+}
+
+// The bundled demo: its title's two buttons and its menus lead to four endings, and every
+// command runs on some path. Nothing is written into the story.
+TEST(ExploreDemo, PlaysEveryPathOfTheDemo) {
+  ::setenv("SORVANE_AUDIO", "null", 1);
+  const std::string demo = SORVANE_BINARY_DIR "/demo";
+  const TempDir elsewhere;
+  const RunResult r = RunProgram({SORVANE_CLI, "explore", demo}, elsewhere.Path());
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  int endings = 0;
+  std::istringstream lines(r.Out);
+  for (std::string line; std::getline(lines, line);) endings += line.rfind("ending: ", 0) == 0;
+  EXPECT_EQ(endings, 4) << r.Out;
+  EXPECT_NE(r.Out.find("coverage: 100.0% of"), std::string::npos) << r.Out;
+  EXPECT_FALSE(fs::exists(demo + "/sorvane.log"));
 }
 
 }  // namespace

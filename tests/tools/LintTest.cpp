@@ -13,13 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> Cases() {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(SORVANE_SOURCE_DIR "/tests/lint"))
-    if (e.is_directory()) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 class Lint : public testing::TestWithParam<std::string> {};
 
@@ -50,7 +43,7 @@ TEST_P(Lint, FindsWhatItMust) {
   EXPECT_EQ(after, before);
 }
 
-INSTANTIATE_TEST_SUITE_P(Lint, Lint, testing::ValuesIn(Cases()),
+INSTANTIATE_TEST_SUITE_P(Lint, Lint, testing::ValuesIn(CaseNames(SORVANE_SOURCE_DIR "/tests/lint")),
                          [](const testing::TestParamInfo<std::string>& info) { return info.param; });
 
 // The bundled demo is the example authors start from: it must lint clean.
