@@ -47,6 +47,7 @@ inline void WriteImages(const std::string& spec, const TempDir& dir) {
         p[2] = kind == "xramp" ? grey : uint8_t(b);
         p[3] = uint8_t(a);
       }
+    std::filesystem::create_directories(std::filesystem::path(dir / name).parent_path());
     WritePng(dir / name, w, h, PNG_COLOR_TYPE_RGB_ALPHA, 8, raw);
   }
 }

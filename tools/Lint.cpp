@@ -42,6 +42,7 @@ class TLinter {
     CheckEncoding(kScript);
     CompileScript();
     ReadScenes();
+    CheckFont();
     if (FCompiled) {
       CheckCommands();
       CheckLabels();
@@ -368,6 +369,15 @@ class TLinter {
           "file");
     }
     for (const std::string& note : notes) Add(file, line, false, note, "file");
+  }
+
+  // The story's own font is optional; a folder for it without the file, or a name that
+  // matches only by ignoring case, is worth saying.
+  void CheckFont() {
+    std::error_code error;
+    const std::string path = ResolveFileName(std::string_view("YOzFontN\\YOzFontN.TTF"));
+    if (std::filesystem::is_regular_file(path, error) || std::filesystem::is_directory("YOzFontN", error))
+      CheckFile("YOzFontN/YOzFontN.TTF", 0, "YOzFontN\\YOzFontN.TTF", "font");
   }
 
   // ---- the scene file, through the real loader, and its elements for their lines
