@@ -5,6 +5,7 @@
 // Threads: a document and its elements are used by one thread at a time.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <string_view>
@@ -39,6 +40,19 @@ class THTMLTag : public TObject {
   void GetAttributes(const std::vector<void*>& pointerList, const std::vector<AnsiString>& attrNameList,
                      const std::vector<int>& typeList);
 };
+
+// Calls visit(child) for each child element of `tag`, in content order (markers that point
+// at no element are passed over).
+template <typename Visit>
+void ForEachChild(const THTMLTag& tag, Visit&& visit) {
+  const SString2& c = tag.Content;
+  if (!c.InfoTable) return;
+  const size_t n = std::min(c.Text.size(), c.Info.size());
+  for (size_t i = 0; i < n; ++i) {
+    if (c.Text[i] != StyleMarker) continue;
+    if (auto* child = static_cast<THTMLTag*>(c.InfoTable->Get(c.Info[i]))) visit(*child);
+  }
+}
 
 class THTMLDoc {
  public:

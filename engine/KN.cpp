@@ -166,17 +166,20 @@ void TKinetra::UpdateTransitionLevels(TClipRects* rects) {
     layer.Level = level > 256.0 ? 256 : int32_t(level);
     if (layer.Level > 255) {
       EndTransition(layer);
-      const TRect all = Rect(0, 0, FWidth, FHeight);
-      if (rects) AddRect(rects, &all);
+      ListWholeOutput(rects);
     }
   }
+}
+
+void TKinetra::ListWholeOutput(TClipRects* rects) const {
+  const TRect all = Rect(0, 0, FWidth, FHeight);
+  if (rects) AddRect(rects, &all);
 }
 
 void TKinetra::QueueVacatedAreas(TClipRects* rects) {
   for (TLayerState& layer : FLayers) {
     if (layer.Interrupted) {
-      const TRect all = Rect(0, 0, FWidth, FHeight);
-      if (rects) AddRect(rects, &all);
+      ListWholeOutput(rects);
     } else if (TKNScene* vacated = Scene(layer.Vacated)) {
       vacated->InvalidateAll(rects);
     }

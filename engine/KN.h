@@ -61,6 +61,7 @@ class TKinetra final : public IKinetra {
   void EndTransition(TLayerState& layer);
   void UpdateTransitionLevels(TClipRects* rects);
   void QueueVacatedAreas(TClipRects* rects);
+  void ListWholeOutput(TClipRects* rects) const;
   void DrawLayer(TLayerState& layer);
 
   std::atomic<int32_t> FRefCount{0};

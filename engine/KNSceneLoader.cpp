@@ -10,9 +10,9 @@
 
 namespace {
 
-// Calls visit(child) for each child element of `tag`, in order.
+// Calls visit(child) for each child element of `tag`, in order, while visit returns true.
 template <typename Visit>
-void ForEachChild(const THTMLTag& tag, Visit visit) {
+void ForEachChildWhile(const THTMLTag& tag, Visit visit) {
   if (!tag.Content.InfoTable) return;
   int32_t start = 1;
   for (;;) {
@@ -26,7 +26,7 @@ void ForEachChild(const THTMLTag& tag, Visit visit) {
 
 const THTMLTag* FirstChild(const THTMLTag& tag) {
   const THTMLTag* first = nullptr;
-  ForEachChild(tag, [&](const THTMLTag& child) {
+  ForEachChildWhile(tag, [&](const THTMLTag& child) {
     first = &child;
     return false;
   });
@@ -61,7 +61,7 @@ class TSceneFileReader {
  private:
   static const THTMLTag* FindRoot(const THTMLDoc& doc) {
     const THTMLTag* root = nullptr;
-    ForEachChild(*doc.Root(), [&](const THTMLTag& child) {
+    ForEachChildWhile(*doc.Root(), [&](const THTMLTag& child) {
       if (child.TagName == "kn") root = &child;
       return root == nullptr;
     });
@@ -77,7 +77,7 @@ class TSceneFileReader {
     const THTMLTag* trans = FirstChild(kn);
     if (!trans || trans->TagName != "trans") return;
     int k = 0;
-    ForEachChild(*trans, [&](const THTMLTag& rule) {
+    ForEachChildWhile(*trans, [&](const THTMLTag& rule) {
       if (rule.TagName != "transrule") return true;
       if (k >= kKNMaskCount) return false;
       ReadMask(rule, FTargets.Masks[size_t(k)]);
@@ -118,7 +118,7 @@ class TSceneFileReader {
 
   void ReadScenes(const THTMLTag& kn) {
     int m = 0;
-    ForEachChild(kn, [&](const THTMLTag& element) {
+    ForEachChildWhile(kn, [&](const THTMLTag& element) {
       if (element.TagName != "scene") return true;
       if (m >= kKNSceneCount) return false;
       ReadScene(element, m);
@@ -145,7 +145,7 @@ class TSceneFileReader {
     } else {
       FTargets.Report.WriteLog("There is no \"index\" Attribute in <scene> tag.");
     }
-    ForEachChild(element, [&](THTMLTag& object) {
+    ForEachChildWhile(element, [&](THTMLTag& object) {
       if (object.TagName == "knobject") ReadObject(object, scene);
       return true;
     });

@@ -8,19 +8,6 @@
 
 namespace {
 
-// The child elements of `tag` in content order (markers that point at no element are
-// passed over).
-template <typename F>
-void ForEachChild(const THTMLTag& tag, F&& visit) {
-  const SString2& c = tag.Content;
-  if (!c.InfoTable) return;
-  const size_t n = std::min(c.Text.size(), c.Info.size());
-  for (size_t i = 0; i < n; ++i) {
-    if (c.Text[i] != StyleMarker) continue;
-    if (auto* child = static_cast<THTMLTag*>(c.InfoTable->Get(c.Info[i]))) visit(*child);
-  }
-}
-
 // Depth first from the root itself: the first element named BODY in any case.
 const THTMLTag* FindBody(const THTMLTag& root) {
   std::vector<const THTMLTag*> pending{&root};

@@ -28,9 +28,9 @@ inline std::string Optional(const std::string& path) {
 
 // images.txt: one picture per line, "NAME WIDTH HEIGHT fill R G B A" (one colour, A the PNG
 // alpha) or "NAME WIDTH HEIGHT xramp" (opaque grey whose value is x modulo 256, a mask).
-inline void WriteImages(const std::string& spec, const TempDir& dir) {
-  std::istringstream lines(spec);
-  for (std::string line; std::getline(lines, line);) {
+inline void WriteImages(const std::string& lines, const TempDir& dir) {
+  std::istringstream in(lines);
+  for (std::string line; std::getline(in, line);) {
     std::istringstream words(line);
     std::string name, kind;
     int w = 0, h = 0;

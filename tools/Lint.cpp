@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <set>
@@ -77,9 +76,8 @@ class TLinter {
 
   // ---- the bytes
   void CheckEncoding(const std::string& file) {
-    std::ifstream in(ResolveFileName(std::string_view(file)), std::ios::binary);
-    if (!in) return;
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string bytes;  // as story files are read: regular files only, within the story limit
+    if (ReadFileBytes(ResolveFileName(std::string_view(file)), bytes) != TFileRead::Ok) return;
     int line = 1, reported = 0;
     for (size_t i = 0; i < bytes.size(); ++i) {
       const uint8_t b = uint8_t(bytes[i]);
@@ -382,9 +380,8 @@ class TLinter {
 
   // ---- the scene file, through the real loader, and its elements for their lines
   void ReadScenes() {
-    std::error_code error;
     const std::string path = ResolveFileName(std::string_view("knv\\background.knv"));
-    if (!std::filesystem::exists(path, error)) {
+    if (!IsRegularFile(path)) {
       Add(kSceneFile, 0, false, "there is no scene file: the story shows no pictures", "file");
       return;
     }
@@ -422,16 +419,6 @@ class TLinter {
     for (const std::string& box : boxes) Add(kSceneFile, 0, true, box, "scene");
   }
 
-
-  // The children of an element, in content order.
-  template <typename Visit>
-  static void ForEachChild(const THTMLTag& tag, Visit visit) {
-    const SString2& c = tag.Content;
-    if (!c.InfoTable) return;
-    for (size_t i = 0; i < std::min(c.Text.size(), c.Info.size()); ++i)
-      if (c.Text[i] == StyleMarker)
-        if (auto* child = static_cast<const THTMLTag*>(c.InfoTable->Get(c.Info[i]))) visit(*child);
-  }
 
   // The file's elements for their lines: where each scene starts (scene numbers count the
   // scene elements of the first kn), and the pictures every element names.

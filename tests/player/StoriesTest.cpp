@@ -46,10 +46,10 @@ std::unique_ptr<TABitmap> ReadSnapshot(const std::string& path) {
 
 // pixels.txt: "FILE.png X Y R G B" per line, each worked out from the blend formulas in the
 // comments above it; lines starting with '#' are those comments.
-void CheckPixels(const std::string& spec, const TempDir& dir, const std::string& kernels) {
+void CheckPixels(const std::string& lines, const TempDir& dir, const std::string& kernels) {
   std::map<std::string, std::unique_ptr<TABitmap>> snapshots;
-  std::istringstream lines(spec);
-  for (std::string line; std::getline(lines, line);) {
+  std::istringstream in(lines);
+  for (std::string line; std::getline(in, line);) {
     std::istringstream words(line);
     std::string file;
     int x = 0, y = 0, r = 0, g = 0, b = 0;
