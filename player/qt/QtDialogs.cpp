@@ -5,12 +5,24 @@
 #include <QPushButton>
 #include <QThread>
 
+#include "platform/Application.h"
 #include "platform/Classes.h"
 #include "platform/Dialogs.h"
 
 namespace {
 
+// The answer of a box the reader did not give: No where there is one, then Abort, then the
+// first button. A box that a termination signal ends gets it, so ending never consents.
+TMsgDlgBtn UnansweredButton(TMsgDlgButtons buttons) {
+  for (TMsgDlgBtn b : {mbNo, mbAbort})
+    if (buttons & MsgDlgButton(b)) return b;
+  for (TMsgDlgBtn b : {mbYes, mbOK, mbIgnore})
+    if (buttons & MsgDlgButton(b)) return b;
+  return mbOK;
+}
+
 int ShowBox(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) {
+  if (TerminationSignal() != 0) return ModalResultOf(UnansweredButton(buttons));
   QMessageBox box;
   const char* title = "Sorvane";
   switch (type) {
@@ -44,12 +56,18 @@ int ShowBox(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) {
     if (id == mbNo) preferred = button;
   box.setDefaultButton(qobject_cast<QPushButton*>(preferred));
   box.exec();
+  if (TerminationSignal() != 0) return ModalResultOf(UnansweredButton(buttons));
   for (const auto& [button, id] : added)
     if (box.clickedButton() == button) return ModalResultOf(id);
   return ModalResultOf(added.front().second);
 }
 
 }  // namespace
+
+void EndDialogs() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) box->done(QDialog::Rejected);
+}
 
 void InstallQtDialogs() {
   SetMessageDlgHandler([](const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) {

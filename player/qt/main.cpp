@@ -6,6 +6,8 @@
 #include <QSocketNotifier>
 #include <QStyle>
 
+#include <unistd.h>
+
 #include "platform/Application.h"
 #include "platform/Classes.h"
 #include "platform/VersionBlock.h"
@@ -38,18 +40,27 @@ int main(int argc, char** argv) {
   }
   int status;
   {
-    // SIGINT and SIGTERM close the window, so the story ends as when its window is closed.
+    // SIGINT and SIGTERM close the window, so the story ends as when its window is closed;
+    // a box open at the time (even one raised while the story starts) is ended first.
     const int signalPipe = CatchTerminationSignals();
-    TSorvFrmMain window(story);
-    if (window.StartupAborted()) return 1;
     QSocketNotifier notifier(signalPipe, QSocketNotifier::Read);
     notifier.setEnabled(signalPipe >= 0);
-    QObject::connect(&notifier, &QSocketNotifier::activated, &window, [&window] { window.close(); });
+    TSorvFrmMain* shown = nullptr;
+    QObject::connect(&notifier, &QSocketNotifier::activated, qApp, [signalPipe, &shown] {
+      char drained[16];
+      while (::read(signalPipe, drained, sizeof drained) > 0) {}
+      EndDialogs();
+      if (shown) shown->close();
+    });
+    TSorvFrmMain window(story);
+    if (window.StartupAborted()) return TerminationSignal() != 0 ? 128 + TerminationSignal() : 1;
+    shown = &window;
     window.show();
     if (QScreen* screen = window.screen())
       window.move(screen->availableGeometry().center() - window.rect().center());
     if (TerminationSignal() != 0) QMetaObject::invokeMethod(&window, [&window] { window.close(); }, Qt::QueuedConnection);
     status = app.exec();
+    shown = nullptr;
   }
   TThread::SetWakeMainThread(nullptr);
   return TerminationSignal() != 0 ? 128 + TerminationSignal() : status;

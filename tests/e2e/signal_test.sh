@@ -15,7 +15,7 @@ mkdir -p "$WORK/story/knv"
 printf '<kn><scene index=blank></scene></kn>' > "$WORK/story/knv/background.knv"
 sox -n -r 44100 -c 2 -b 16 -e signed-integer "$WORK/tone.wav" synth 1 sine 440
 oggenc -Q -o "$WORK/story/bgm.ogg" "$WORK/tone.wav"
-export SORVANE_AUDIO=sdl SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$WORK/out.raw" SDL_DISKAUDIODELAY=0
+export SORVANE_AUDIO=sdl SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$WORK/out.raw" SDL_DISKAUDIODELAY=1
 export XDG_RUNTIME_DIR="$WORK/xdg"; mkdir -p "$XDG_RUNTIME_DIR"; chmod 700 "$XDG_RUNTIME_DIR"
 
 ended() { tail -c 200 "$1" 2>/dev/null | grep -q 'プログラムを終了しました。'; }
@@ -51,4 +51,29 @@ timeout 60 xvfb-run -a -s "-screen 0 1024x768x24" "$WORK/session.sh" || fail "th
 [ "$(cat "$WORK/status")" = 143 ] || fail "the player ended with $(cat "$WORK/status"), not 143"
 ended "$WORK/story/sorvane.log" || fail "the player: no end line in the log"
 [ -s "$WORK/out.raw" ] || fail "no sound reached the SDL output"
-echo "signal test: 2 passed, 0 failed"
+
+# The player held up by a box while the story starts (it has no scene file): SIGTERM ends
+# the box and the player, and the log still gets its end line.
+cp -r "$WORK/story" "$WORK/noscenes"
+rm -rf "$WORK/noscenes/knv" "$WORK/noscenes/sorvane.log"
+cat > "$WORK/box.sh" <<SESSION
+#!/usr/bin/env bash
+"$BIN/sorvane" "$WORK/noscenes" > "$WORK/box.log" 2>&1 &
+PID=\$!
+for i in \$(seq 1 100); do
+  [ -n "\$(xdotool search --onlyvisible --pid \$PID 2>/dev/null)" ] && break
+  sleep 0.1
+done
+# Only the box is up: the main window is shown after the story has started.
+xdotool search --onlyvisible --name '^Sorvane\$' > /dev/null 2>&1 && { echo "the window came before the box" >&2; }
+kill -TERM \$PID
+for i in \$(seq 1 100); do kill -0 \$PID 2>/dev/null || break; sleep 0.1; done
+if kill -0 \$PID 2>/dev/null; then kill -KILL \$PID; echo "did not end with its box up" >&2; exit 1; fi
+wait \$PID
+echo \$? > "$WORK/box-status"
+SESSION
+chmod +x "$WORK/box.sh"
+timeout 60 xvfb-run -a -s "-screen 0 1024x768x24" "$WORK/box.sh" || fail "the box session failed: $(cat "$WORK/box.log" 2>/dev/null)"
+[ "$(cat "$WORK/box-status")" = 143 ] || fail "the player with a start-up box ended with $(cat "$WORK/box-status"), not 143"
+ended "$WORK/noscenes/sorvane.log" || fail "the player with a start-up box: no end line in the log"
+echo "signal test: 3 passed, 0 failed"
