@@ -9,7 +9,7 @@ DEBIAN_PACKAGES := \
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic libpng-dev libjpeg-dev \
   clang libclang-rt-14-dev \
   libpixman-1-dev imagemagick \
-  qt6-base-dev xvfb xauth xdotool \
+  qt6-base-dev xvfb xauth xdotool x11-utils openbox lintian \
   libsdl2-dev libvorbis-dev sox vorbis-tools
 
 BUILD     ?= build

@@ -10,18 +10,15 @@ void TFullScreen::SetFullScreen(bool on) {
     // The mode test: a screen must exist to cover.
     QScreen* screen = FOwner->screen() ? FOwner->screen() : QGuiApplication::primaryScreen();
     if (!screen) return;
-    FSavedGeometry = FOwner->geometry();
-    FSavedFlags = FOwner->windowFlags();
+    // Qt's own record of the window keeps its frame's place, which a window manager decides.
+    FSavedGeometry = FOwner->saveGeometry();
     FOwner->setMinimumSize(0, 0);
     FOwner->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     FOwner->showFullScreen();
-    FOwner->setGeometry(screen->geometry());
     FFullScreen = true;
   } else {
     FOwner->showNormal();
-    FOwner->setWindowFlags(FSavedFlags);
-    FOwner->setGeometry(FSavedGeometry);
-    FOwner->show();
+    FOwner->restoreGeometry(FSavedGeometry);
     FFullScreen = false;
   }
   if (OnFullScreen) OnFullScreen(*this);

@@ -1,10 +1,11 @@
 // Full screen for a window: the display mode is left alone (desktops here do not let a
 // program change it); the window covers the screen and its picture is scaled to fit,
-// aspect kept, with black bars. Switching back restores the window exactly.
+// aspect kept, with black bars. Switching back restores the window exactly: its place,
+// its size and its frame.
 // Threads: GUI thread only.
 #pragma once
 
-#include <QRect>
+#include <QByteArray>
 #include <functional>
 
 class QWidget;
@@ -18,12 +19,12 @@ class TFullScreen {
   std::function<void(TFullScreen&)> OnFullScreen;
 
   bool FullScreen() const { return FFullScreen; }
-  // Switches; refused (state unchanged) when a size is 0 or there is no screen.
+  // Switches; refused (state unchanged) when a size is 0 or there is no screen. The owner
+  // lifts any fixed size of its own before switching on and sets it again after switching off.
   void SetFullScreen(bool on);
 
  private:
   QWidget* FOwner;
   bool FFullScreen = false;
-  QRect FSavedGeometry;
-  Qt::WindowFlags FSavedFlags;
+  QByteArray FSavedGeometry;
 };

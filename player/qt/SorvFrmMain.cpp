@@ -104,6 +104,10 @@ TSorvFrmMain::TSorvFrmMain(const std::string& storyDir) : FS(this) {
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint);
   layout()->setSizeConstraint(QLayout::SetFixedSize);
+  // The window itself carries the menus' shortcuts, so that they work with the menu bar
+  // hidden in full screen.
+  addActions({miSetDIBitsToDevice, miFullScreen, miDebugMessage, miShowBackBuffer, miShowClipRects, miShowScript,
+              miShowVaraiable});
   try {
     FSubThread = std::make_unique<TSubThread>(*this, storyDir);
   } catch (const EStartupAborted&) {
@@ -197,8 +201,14 @@ void TSorvFrmMain::keyPressEvent(QKeyEvent* e) {
 }
 
 bool TSorvFrmMain::event(QEvent* e) {
-  // Losing the focus to another application leaves full screen.
-  if (e->type() == QEvent::WindowDeactivate && FS.FullScreen() && !QApplication::activeWindow()) DoFullScreen(false);
+  // Losing the focus to another application leaves full screen. The switch itself may take
+  // the focus away for a moment (the window manager maps the window anew): the rule holds
+  // once the window has been active in full screen.
+  if (e->type() == QEvent::WindowActivate && FS.FullScreen()) FFullScreenActive = true;
+  if (e->type() == QEvent::WindowDeactivate && FS.FullScreen() && FFullScreenActive && !QApplication::activeWindow())
+    QMetaObject::invokeMethod(this, [this] {
+      if (FS.FullScreen() && !QApplication::activeWindow()) DoFullScreen(false);
+    }, Qt::QueuedConnection);
   return QMainWindow::event(e);
 }
 
@@ -207,32 +217,43 @@ void TSorvFrmMain::closeEvent(QCloseEvent* e) {
   QMainWindow::closeEvent(e);
 }
 
-void TSorvFrmMain::ShowMenus(bool visible) {
-  for (QMenu* m : {File1, C1, D1, Help1}) m->menuAction()->setVisible(visible);
+void TSorvFrmMain::FixWindowSize() {
+  FView->setFixedSize(kScreenWidth, kScreenHeight);
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void TSorvFrmMain::DoFullScreen(bool on) {
   // Steps run on this thread, so no frame is composed while the window changes.
-  FS.SetFullScreen(on);
-  miFullScreen->setChecked(FS.FullScreen());
-  if (FS.FullScreen()) {
-    ShowMenus(false);
-    FView->setMinimumSize(0, 0);
-    FView->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-  } else {
-    ShowMenus(true);
-    FView->setFixedSize(kScreenWidth, kScreenHeight);
+  if (on != FS.FullScreen()) {
+    if (on) {
+      // The window may take any size while it covers the screen; the menu bar hides and
+      // comes back when the mouse reaches the top edge.
+      layout()->setSizeConstraint(QLayout::SetDefaultConstraint);
+      FView->setMinimumSize(0, 0);
+      FView->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+      FFullScreenActive = false;
+      FS.SetFullScreen(true);
+      if (FS.FullScreen()) menuBar()->hide();
+      else FixWindowSize();
+      FMenuRevealed = false;
+    } else {
+      FS.SetFullScreen(false);
+      menuBar()->show();
+      FixWindowSize();
+    }
   }
+  miFullScreen->setChecked(FS.FullScreen());
   FView->update();
 }
 
 void TSorvFrmMain::MouseMovedTo(int y) {
   if (!FS.FullScreen()) return;
-  if (y < 20 && !FMenuRevealed) {
-    ShowMenus(true);
+  if (isActiveWindow()) FFullScreenActive = true;
+  if (y <= kMenuRevealEdge && !FMenuRevealed) {
+    menuBar()->show();
     FMenuRevealed = true;
-  } else if (y > 20 && FMenuRevealed) {
-    ShowMenus(false);
+  } else if (y > kMenuRevealEdge && FMenuRevealed) {
+    menuBar()->hide();
     FMenuRevealed = false;
   }
 }

@@ -63,11 +63,15 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
   void Send(uint8_t type, int32_t data);
   void CheckClick(QAction* item, uint8_t type);
   void SubThreadTerminate(TThread& thread);
-  void ShowMenus(bool visible);
+  void FixWindowSize();
   void MouseMovedTo(int y);
+
+  // In full screen, the menu bar shows while the mouse is this close to the top edge.
+  static constexpr int kMenuRevealEdge = 20;
 
   TBackBufferView* FView;
   std::unique_ptr<TSubThread> FSubThread;
   bool FMenuRevealed = false;
+  bool FFullScreenActive = false;  // active since full screen began: losing focus now leaves it
   bool FStartupAborted = false;
 };
