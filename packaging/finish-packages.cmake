@@ -1,0 +1,56 @@
+# Run by CPack after it has built the packages, to mend two things it does in its own way:
+# - the postinst and postrm it writes only to call ldconfig whenever libraries sit under
+#   /usr/lib, though ours are private (/usr/lib/sorvane, found through the RUNPATH): gone;
+# - the debug-symbols package's md5sums list the paths of CPack's staging folder, and it
+#   has no documentation: the sums are made again from the package's own paths, and its
+#   documentation folder leads to the main package's, as Debian's own -dbgsym packages do.
+# Each package is then built again from its tree.
+set(package_files ${CPACK_PACKAGE_FILES})
+file(GLOB debug_packages "${CPACK_PACKAGE_DIRECTORY}/*-dbgsym_*.ddeb")
+list(APPEND package_files ${debug_packages})
+list(REMOVE_DUPLICATES package_files)
+
+function(drop_ldconfig_scripts tree deb)
+  foreach(script postinst postrm)
+    set(path "${tree}/DEBIAN/${script}")
+    if(EXISTS "${path}")
+      file(READ "${path}" body)
+      string(REGEX REPLACE "[ \t\n]+" " " flat "${body}")
+      if(NOT flat MATCHES "^#!/bin/sh set -e if \\[ \"\\$1\" = \"(configure|remove)\" \\]; then ldconfig fi ?$")
+        message(FATAL_ERROR "${script} of ${deb} does more than call ldconfig: ${body}")
+      endif()
+      file(REMOVE "${path}")
+    endif()
+  endforeach()
+endfunction()
+
+function(mend_debug_package tree main_name)
+  file(GLOB_RECURSE files RELATIVE "${tree}" "${tree}/usr/*")
+  list(SORT files)
+  set(sums "")
+  foreach(f IN LISTS files)
+    if(NOT IS_SYMLINK "${tree}/${f}" AND NOT IS_DIRECTORY "${tree}/${f}")
+      file(MD5 "${tree}/${f}" sum)
+      string(APPEND sums "${sum}  ${f}\n")
+    endif()
+  endforeach()
+  file(WRITE "${tree}/DEBIAN/md5sums" "${sums}")
+  file(MAKE_DIRECTORY "${tree}/usr/share/doc")
+  file(CREATE_LINK "${main_name}" "${tree}/usr/share/doc/${main_name}-dbgsym" SYMBOLIC)
+endfunction()
+
+foreach(deb IN LISTS package_files)
+  if(NOT deb MATCHES "\\.d?deb$")
+    continue()
+  endif()
+  set(tree "${deb}.tree")
+  file(REMOVE_RECURSE "${tree}")
+  execute_process(COMMAND dpkg-deb -R "${deb}" "${tree}" COMMAND_ERROR_IS_FATAL ANY)
+  if(deb MATCHES "/([^/_]+)-dbgsym_[^/]*\\.ddeb$")
+    mend_debug_package("${tree}" "${CMAKE_MATCH_1}")
+  else()
+    drop_ldconfig_scripts("${tree}" "${deb}")
+  endif()
+  execute_process(COMMAND dpkg-deb --root-owner-group -Zxz -b "${tree}" "${deb}" OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+  file(REMOVE_RECURSE "${tree}")
+endforeach()
