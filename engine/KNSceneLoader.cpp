@@ -139,23 +139,26 @@ class TSceneFileReader {
     }
     FTargets.Scenes[size_t(m)] = std::make_unique<TKNScene>(control);
     TKNScene& scene = *FTargets.Scenes[size_t(m)];
+    AnsiString where = FFileName + ", scene " + std::to_string(m);
     if (Attribute(element, "index", value)) {
+      where += " \"" + value + "\"";
       if (!FTargets.SceneIndex.SetInt(value, m))
         ReportError("SyntaxError", "Index redeclared.", FFileName + "\r\nindex=\"" + value + "\"");
     } else {
       FTargets.Report.WriteLog("There is no \"index\" Attribute in <scene> tag.");
     }
     ForEachChildWhile(element, [&](THTMLTag& object) {
-      if (object.TagName == "knobject") ReadObject(object, scene);
+      if (object.TagName == "knobject") ReadObject(object, scene, where);
       return true;
     });
   }
 
-  void ReadObject(THTMLTag& element, TKNScene& scene) {
+  void ReadObject(THTMLTag& element, TKNScene& scene, const AnsiString& sceneWhere) {
     KNSCENEOBJ_OPTIONS& o = FOptions;
     o.Reset();
     o.loader = &FTargets.Loader;
     o.report = &FTargets.Report;
+    o.where = sceneWhere + ", object " + std::to_string(scene.Objects().size());
     try {
       element.GetAttributes(
           {&o.src, &o.width, &o.height, &o.pos_x, &o.pos_y, &o.alpha, &o.index, &o.hover},

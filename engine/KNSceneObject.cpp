@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <string>
 
 #include "engine/KNRects.h"
 #include "platform/CodePage.h"
@@ -26,12 +27,20 @@ void KNSCENEOBJ_OPTIONS::Reset() {
   width = 0;
   height = 0;
   index = -1;
+  where.clear();
 }
 
 // ---- base
 
 TKNSceneObject::TKNSceneObject(const KNSCENEOBJ_OPTIONS& options)
-    : FHeight(options.height), FWidth(options.width), FLoader(options.loader) {
+    : FHeight(options.height),
+      FWidth(options.width),
+      FLoader(options.loader),
+      FXText(options.pos_x),
+      FYText(options.pos_y),
+      FOpacityText(options.alpha),
+      FReport(options.report),
+      FWhere(options.where) {
   for (TCalc* calc : {&FX, &FY, &FOpacity}) {
     calc->OnVariable = &ResolveVariable;
     calc->UserData = this;
@@ -57,13 +66,20 @@ void TKNSceneObject::ResolveVariable(void* self, const AnsiString& token, int32_
   if (token == "#t") value = static_cast<TKNSceneObject*>(self)->FT;
 }
 
-int32_t TKNSceneObject::Value(TCalc& calc, int32_t last) {
+int32_t TKNSceneObject::Value(TCalc& calc, int32_t last, const char* attribute, const AnsiString& text) {
   if (!calc.Tree) return last;
   try {
     calc.Evaluate();
     return calc.Result;
-  } catch (const Exception&) {
-    return last;  // a division by zero at this #t: the object stays where it was
+  } catch (const Exception& e) {
+    // A division by zero at this #t: the object stays where it was. The author learns of
+    // it once, not at every frame.
+    if (!FFailureLogged && FReport) {
+      FFailureLogged = true;
+      FReport->WriteLog("Expression failed at #t=" + std::to_string(FT) + ": " + FWhere + ", " + attribute + "=\"" +
+                        text + "\": " + e.ClassName() + ": " + e.Message());
+    }
+    return last;
   }
 }
 
@@ -84,7 +100,8 @@ void TKNSceneObject::Update(TKNUpdateContext& c) {
     FFirstUpdatePending = false;
   }
   FT = c.Now - c.SceneStart;
-  const int32_t x = Value(FX, FLeft), y = Value(FY, FTop), alpha = Value(FOpacity, FAlpha);
+  const int32_t x = Value(FX, FLeft, "pos_x", FXText), y = Value(FY, FTop, "pos_y", FYText),
+                alpha = Value(FOpacity, FAlpha, "alpha", FOpacityText);
   if (y != FTop || x != FLeft) {
     if (FAlpha > 0) QueueBounds(c.Rects, false);
     FTop = y;

@@ -37,6 +37,7 @@ struct KNSCENEOBJ_OPTIONS {
   AnsiString src, hover;
   TGraphicsLoader* loader = nullptr;
   TErrorReport* report = nullptr;
+  AnsiString where;  // which scene and object this is, for the log
 
   // The defaults every knobject starts from; loader and report stay.
   void Reset();
@@ -82,8 +83,9 @@ class TKNSceneObject : public TObject {
 
  private:
   static void ResolveVariable(void* self, const AnsiString& token, int32_t& value);
-  // The expression's value now; one that cannot be computed keeps its last value.
-  static int32_t Value(TCalc& calc, int32_t last);
+  // The expression's value now; one that cannot be computed keeps its last value, and the
+  // object's first such failure is written to the log with the attribute and its text.
+  int32_t Value(TCalc& calc, int32_t last, const char* attribute, const AnsiString& text);
   void Compile(TCalc& calc, const AnsiString& text, const char* location, TErrorReport* report);
 
   int32_t FTop = 0, FLeft = 0, FHeight, FWidth;
@@ -92,6 +94,10 @@ class TKNSceneObject : public TObject {
   int32_t FAlpha = 255;
   int32_t FT = 0;
   TCalc FX, FY, FOpacity;
+  AnsiString FXText, FYText, FOpacityText;
+  TErrorReport* FReport;
+  AnsiString FWhere;
+  bool FFailureLogged = false;
   bool FQueued = false;
   bool FFirstUpdatePending = false;
 };

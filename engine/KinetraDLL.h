@@ -70,4 +70,7 @@ struct IKinetra {
 };
 
 // Stores a new engine with one reference in *out (releasing what it held); 0 when set.
+// Otherwise -1, or what failed: no memory, or no thread for its image worker. The cause's
+// own words go to Kinetra.log.
+constexpr int32_t KN_E_CREATE_NOMEMORY = -2, KN_E_CREATE_NOTHREAD = -3;
 extern "C" KN_API int32_t KNCreate(IKinetra** out);

@@ -1,11 +1,18 @@
 #include "player/KinetraLayer.h"
 
-#include <new>
-
 #include "common/Screen.h"
+#include "player/ResStr.h"
+#include "player/ScriptLoader.h"
 
-TKinetraLayer::TKinetraLayer() {
-  if (KNCreate(&Engine) != 0 || !Engine) throw std::bad_alloc();  // the engine could not be made
+TKinetraLayer::TKinetraLayer(TCreate create) {
+  const int32_t created = create(&Engine);
+  if (created != 0 || !Engine) {
+    Engine = nullptr;
+    FatalStartupError(created == KN_E_CREATE_NOMEMORY   ? ResStr::OutOfMemory
+                      : created == KN_E_CREATE_NOTHREAD ? ResStr::EngineNoThread
+                                                        : ResStr::EngineNotCreated,
+                      "ST-CR_1");
+  }
   Output = TKNOutput{};
   Output.Mode = 3;
   Output.Left = 0;

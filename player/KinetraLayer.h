@@ -10,8 +10,11 @@
 
 class TKinetraLayer : public TLayer {
  public:
-  // Creates the engine and gives it the screen's position and size.
-  TKinetraLayer();
+  using TCreate = int32_t (*)(IKinetra**);
+  // Creates the engine (through `create`, KNCreate but in tests) and gives it the screen's
+  // position and size. When the engine cannot be made, the start-up ends with a box that
+  // says what failed (EStartupAborted).
+  explicit TKinetraLayer(TCreate create = KNCreate);
   ~TKinetraLayer() override;
   TKinetraLayer(const TKinetraLayer&) = delete;
   TKinetraLayer& operator=(const TKinetraLayer&) = delete;

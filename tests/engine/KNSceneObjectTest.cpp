@@ -251,3 +251,28 @@ TEST_F(SceneObjectTest, ActiveObjectsGiveTheirImagesBackWhenTheyGo) {
 }
 
 }  // namespace
+
+namespace {
+TEST_F(SceneObjectTest, AnExpressionThatFailsKeepsTheLastValueAndIsLoggedOnceWithWhereItIs) {
+  Report.LogFileName = "Kinetra.log";
+  Report.LogEnabled = true;
+  KNSCENEOBJ_OPTIONS o = Options("100 / ( #t - 5 )", "0", "255 / ( 8 - #t )");
+  o.where = "knv\\background.knv, scene 2 \"town\", object 1";
+  TKNSceneObjectIMG object(o);
+  object.Activate();
+  for (int32_t now = 1; now <= 10; ++now) {
+    Tick(object, now);
+    if (now == 5) EXPECT_EQ(object.Left(), 100 / (4 - 5)) << "stays where #t = 4 put it";
+    if (now == 8) EXPECT_EQ(object.Alpha(), 255 / (8 - 7));
+  }
+  EXPECT_EQ(object.Left(), 100 / (10 - 5));
+  const std::string log = ReadFile("Kinetra.log");
+  EXPECT_NE(log.find("Expression failed at #t=5: knv\\background.knv, scene 2 \"town\", object 1, pos_x=\"100 / ( #t - 5 )\": "
+                     "EDivByZero"),
+            std::string::npos)
+      << log;
+  // Once per object: the opacity's failure at #t = 8 is not written again.
+  EXPECT_EQ(log.find("Expression failed"), log.rfind("Expression failed")) << log;
+  EXPECT_TRUE(Dialogs.empty());
+}
+}  // namespace

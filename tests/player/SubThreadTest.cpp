@@ -1,5 +1,8 @@
 #include "player/SubThread.h"
 
+#include "player/KinetraLayer.h"
+#include "player/ScriptLoader.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -238,5 +241,29 @@ TEST_F(Runtime, DestroyingARunningInterpreterCompletes) {
   FRuntime.reset();
   done = true;
   watchdog.join();
+}
+}  // namespace
+
+namespace {
+// The start-up box for an engine that could not be made names what failed.
+TEST(SceneLayer, AnEngineThatCannotBeMadeEndsTheStartWithItsCause) {
+  std::vector<std::string> boxes;
+  const TMessageDlgHandler old = SetMessageDlgHandler([&](const std::string& text, TMsgDlgType, TMsgDlgButtons) {
+    boxes.push_back(text);
+    return mrOk;
+  });
+  const std::pair<TKinetraLayer::TCreate, const char*> cases[] = {
+      {[](IKinetra**) { return KN_E_CREATE_NOTHREAD; }, "グラフィックエンジンのスレッドを開始できません"},
+      {[](IKinetra**) { return KN_E_CREATE_NOMEMORY; }, "メモリー不足です"},
+      {[](IKinetra**) { return int32_t(-1); }, "グラフィックエンジンを作成できません"},
+      {[](IKinetra** out) { return *out = nullptr, int32_t(0); }, "グラフィックエンジンを作成できません"},
+  };
+  for (const auto& [create, cause] : cases) {
+    boxes.clear();
+    EXPECT_THROW(TKinetraLayer{create}, EStartupAborted) << cause;
+    ASSERT_EQ(boxes.size(), 1u) << cause;
+    EXPECT_NE(boxes[0].find(std::string("原因: ") + cause), std::string::npos) << boxes[0];
+  }
+  SetMessageDlgHandler(old);
 }
 }  // namespace
