@@ -229,14 +229,16 @@ class TExplorer {
       rt->OnDispatch = [&](int32_t index, const AnsiString& name, const WideString& param) {
         if (exited) return;  // the commands an update runs after EXIT are no part of the story
         FRan.insert(index);
-        // A jump lands on a LABEL and goes on below it: the label counts as passed.
+        // A jump lands on a LABEL and goes on below it: the label counts as passed. Where
+        // an IF's jump lands is a way the story went; labels reached by falling through or
+        // by a plain jump (where the branches of a choice meet again) are not.
         if (index > 0 && index - 1 != last && FCommands[size_t(index - 1)].second.rfind("LABEL ", 0) == 0) {
           FRan.insert(index - 1);
-          if (!settling) route.push_back(FCommands[size_t(index - 1)].second.substr(6));
+          const bool decided = last >= 0 && FCommands[size_t(last)].second.rfind("IF ", 0) == 0;
+          if (!settling && decided) route.push_back(FCommands[size_t(index - 1)].second.substr(6));
         }
         last = index;
         if (name != "IF" && name != "LABEL") settling = false;
-        if (name == "LABEL" && !settling) route.push_back(WideToUtf8(param));
         if (name == "EXIT") exited = true;
         Follow(name, param, frame);
       };
@@ -298,9 +300,9 @@ class TExplorer {
 
   void Ending(const std::string& how, int32_t last, const std::vector<AnsiString>& route,
               const std::vector<TStep>& steps, int64_t frames, TSubThread* rt) {
-    // An ending is where the script stopped and the labels it passed on its way there after
-    // the target of the last real choice (endings often share their last lines). Breadth first, the first
-    // path found to an ending is a shortest one.
+    // An ending is where the script stopped and the labels its IFs jumped to on the way
+    // there after the target of the last real choice (endings often share their last lines).
+    // Breadth first, the first path found to an ending is a shortest one.
     std::string what = how + " at start.svx";
     if (last >= 0 && size_t(last) < FCommands.size()) what += ":" + std::to_string(FCommands[size_t(last)].first);
     if (!route.empty()) {
