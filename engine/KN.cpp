@@ -141,7 +141,7 @@ int32_t TKinetra::ChangeScene(int32_t layerIndex, const char* name, int32_t tran
     layer.Level = 0;
     layer.State = masked ? kMaskTransition : kCrossFade;
     if (masked) {
-      layer.Mask = FMasks[size_t(transition)].Mask.get();
+      layer.Mask = FMasks[size_t(transition)].Pixels();
       layer.Vagueness = FMasks[size_t(transition)].Vagueness;
     }
     layer.Start = FClock;

@@ -1,7 +1,9 @@
 #include "engine/KNSceneLoader.h"
 
 #include <algorithm>
+#include <future>
 #include <new>
+#include <system_error>
 
 #include "common/HTMLDoc.h"
 #include "platform/CodePage.h"
@@ -50,6 +52,7 @@ class TSceneFileReader {
     const THTMLTag* kn = FindRoot(doc);
     if (!kn) throw EKNError(Format("There is no <KN> in the follow file.\r\n%s", {FFileName}));
     ReadMasks(*kn);
+    DecodeMasks();
     ReadScenes(*kn);
     TKNScene* first = FTargets.Scenes[0].get();
     if (!first) return -1;
@@ -92,8 +95,8 @@ class TSceneFileReader {
       FTargets.Report.WriteLog("There is no \"Src\" Attribute in <transrule> tag.");
       return;
     }
-    TImageFile image(src);
-    if (!image.Handle()) {
+    auto image = std::make_unique<TImageFile>(src);
+    if (!image->Handle()) {
       ReportError("Image File Open Error", Format("Couldn't open following file:\r\n%s", {src}), FFileName);
       return;
     }
@@ -105,15 +108,46 @@ class TSceneFileReader {
         ReportError(e.ClassName(), e.Message(), FFileName + "\r\nvag=\"" + vag + "\"");
       }
     }
+    slot.Mask = std::make_shared<TBitmap>();
+    FMaskJobs.push_back(TMaskJob{std::move(image), slot.Mask});
+  }
+
+  // The masks' pixels, decoded one after another on a thread of their own while the scenes
+  // are read and shown; here when no thread can be had.
+  struct TMaskJob {
+    std::unique_ptr<TImageFile> Image;
+    std::shared_ptr<TBitmap> Mask;
+  };
+  static void DecodeMask(const TMaskJob& job) {
     TOmbrixInfo info{};
-    GetOmbrixInfo(image.Handle(), &info);
+    GetOmbrixInfo(job.Image->Handle(), &info);
     TBitmap decoded;
     decoded.SetPixelFormat(info.ColorType == OMBRIX_COLOR_RGB_TRANSPARENT ? pf32bit : pf24bit);
     decoded.SetSize(info.Width, info.Height);
-    GetImageDataToBitmap(image.Handle(), decoded.Handle());
-    auto mask = std::make_unique<TBitmap>();
-    ExtractMask8(decoded, *mask);
-    slot.Mask = std::move(mask);
+    GetImageDataToBitmap(job.Image->Handle(), decoded.Handle());
+    ExtractMask8(decoded, *job.Mask);
+  }
+  void DecodeMasks() {
+    if (FMaskJobs.empty()) return;
+    auto jobs = std::make_shared<std::vector<TMaskJob>>(std::move(FMaskJobs));
+    auto all = [jobs] {
+      for (const TMaskJob& job : *jobs) {
+        try {
+          DecodeMask(job);
+        } catch (const std::exception&) {
+          job.Mask->SetSize(0, 0);  // no memory for this one: it masks nothing
+        }
+      }
+    };
+    std::shared_future<void> decoding;
+    try {
+      decoding = std::async(std::launch::async, all).share();
+    } catch (const std::system_error&) {
+      all();
+      return;
+    }
+    for (TKNMaskSlot& slot : FTargets.Masks)
+      if (slot.Mask) slot.Decoding = decoding;
   }
 
   void ReadScenes(const THTMLTag& kn) {
@@ -200,6 +234,7 @@ class TSceneFileReader {
   const AnsiString& FFileName;
   const TKNSceneFileTargets& FTargets;
   KNSCENEOBJ_OPTIONS FOptions;
+  std::vector<TMaskJob> FMaskJobs;
 };
 
 }  // namespace

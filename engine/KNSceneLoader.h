@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <future>
 #include <memory>
 
 #include "common/ErrorReport.h"
@@ -18,9 +19,17 @@ constexpr int16_t kKNDefaultVagueness = 5;
 
 SORVANE_DECLARE_EXCEPTION(, EKNError, Exception);
 
+// A transition's mask. The file is opened and checked when the scene file is read; its pixels
+// are decoded on a thread of their own meanwhile, so Pixels() may wait for them.
 struct TKNMaskSlot {
-  std::unique_ptr<TBitmap> Mask;  // 8 bits per pixel
+  std::shared_ptr<TBitmap> Mask;  // 8 bits per pixel; shared with the decoding thread
   int16_t Vagueness = kKNDefaultVagueness;
+  std::shared_future<void> Decoding;  // the last one to go waits for the thread
+
+  const TBitmap* Pixels() const {
+    if (Decoding.valid()) Decoding.wait();
+    return Mask.get();
+  }
 };
 
 using TKNSceneArray = std::array<std::unique_ptr<TKNScene>, kKNSceneCount>;

@@ -1,6 +1,7 @@
 #include "Graphics.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -9,14 +10,23 @@ namespace {
 
 int32_t BitsOf(TPixelFormat f) { return f == pf8bit ? 8 : f == pf24bit ? 24 : 32; }
 
+// Pixels come 64-byte aligned, whole cache lines, zeroed. calloc leaves fresh pages from
+// the system untouched (they are zero already), so a large picture costs nothing until it
+// is drawn into; the alignment is made by hand, the block's own address kept just before.
 uint8_t* AllocatePixels(size_t bytes) {
   if (bytes == 0) return nullptr;
-  // 64-byte aligned, whole cache lines, zeroed.
-  const size_t rounded = (bytes + 63) & ~size_t(63);
-  void* p = std::aligned_alloc(64, rounded);
-  if (!p) throw std::bad_alloc();
-  std::memset(p, 0, rounded);
-  return static_cast<uint8_t*>(p);
+  constexpr size_t kAlign = 64;
+  const size_t rounded = (bytes + kAlign - 1) & ~(kAlign - 1);
+  if (rounded > SIZE_MAX - 2 * kAlign) throw std::bad_alloc();
+  void* block = std::calloc(1, rounded + 2 * kAlign);
+  if (!block) throw std::bad_alloc();
+  const uintptr_t start = (reinterpret_cast<uintptr_t>(block) + sizeof(void*) + kAlign - 1) & ~uintptr_t(kAlign - 1);
+  reinterpret_cast<void**>(start)[-1] = block;
+  return reinterpret_cast<uint8_t*>(start);
+}
+
+void FreePixels(uint8_t* bits) {
+  if (bits) std::free(reinterpret_cast<void**>(bits)[-1]);
 }
 
 uint8_t Grey(uint8_t b, uint8_t g, uint8_t r) { return uint8_t((r * 77 + g * 150 + b * 29) >> 8); }
@@ -28,7 +38,7 @@ TBitmap::TBitmap() = default;
 TBitmap::~TBitmap() { Release(); }
 
 void TBitmap::Release() {
-  if (!FAttached) std::free(FData.Bits);
+  if (!FAttached) FreePixels(FData.Bits);
   FData.Bits = nullptr;
   FAttached = false;
 }

@@ -38,9 +38,13 @@ std::string AliasConfig() {
   return xml + "</fontconfig>";
 }
 
+// The process's own configuration, which the window toolkit reads too: a second one of our
+// own would parse the configuration files and load every font cache again at start-up. Our
+// additions (the aliases, a story's font file) are made on the main thread while no story
+// thread draws text; fontconfig serves readers on several threads.
 FcConfig* Config() {
   static FcConfig* config = [] {
-    FcConfig* c = FcInitLoadConfigAndFonts();
+    FcConfig* c = FcConfigReference(nullptr);
     if (c) {
       const std::string xml = AliasConfig();
       FcConfigParseAndLoadFromMemory(c, reinterpret_cast<const FcChar8*>(xml.c_str()), FcFalse);

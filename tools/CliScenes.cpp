@@ -39,9 +39,10 @@ std::string Describe(const TKNSceneArray& scenes, const TIntTable& index, const 
   }
   for (int k = 0; k < kKNMaskCount; ++k) {
     const TKNMaskSlot& slot = masks[size_t(k)];
-    if (!slot.Mask) continue;
-    out += "mask\t" + std::to_string(k) + "\t" + std::to_string(slot.Mask->Width()) + "x" +
-           std::to_string(slot.Mask->Height()) + "\tvag=" + std::to_string(slot.Vagueness) + "\n";
+    const TBitmap* mask = slot.Pixels();
+    if (!mask) continue;
+    out += "mask\t" + std::to_string(k) + "\t" + std::to_string(mask->Width()) + "x" +
+           std::to_string(mask->Height()) + "\tvag=" + std::to_string(slot.Vagueness) + "\n";
   }
   return out;
 }

@@ -262,8 +262,12 @@ TEST_F(SceneObjectTest, AnExpressionThatFailsKeepsTheLastValueAndIsLoggedOnceWit
   object.Activate();
   for (int32_t now = 1; now <= 10; ++now) {
     Tick(object, now);
-    if (now == 5) EXPECT_EQ(object.Left(), 100 / (4 - 5)) << "stays where #t = 4 put it";
-    if (now == 8) EXPECT_EQ(object.Alpha(), 255 / (8 - 7));
+    if (now == 5) {
+      EXPECT_EQ(object.Left(), 100 / (4 - 5)) << "stays where #t = 4 put it";
+    }
+    if (now == 8) {
+      EXPECT_EQ(object.Alpha(), 255 / (8 - 7));
+    }
   }
   EXPECT_EQ(object.Left(), 100 / (10 - 5));
   const std::string log = ReadFile("Kinetra.log");
