@@ -64,7 +64,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/bin)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic")
+# SDL is loaded when the first sound plays, so dpkg-shlibdeps does not see it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, libsdl2-2.0-0 (>= 2.0.12)")
 set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
 # CPack calls ldconfig from maintainer scripts whenever libraries sit under /usr/lib, even in
 # a private folder the loader never searches: the package is rebuilt without them.

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "common/HTMLDoc.h"
+#include "platform/Classes.h"
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"
 #include "platform/Files.h"
@@ -131,6 +132,7 @@ class TSceneFileReader {
     if (FMaskJobs.empty()) return;
     auto jobs = std::make_shared<std::vector<TMaskJob>>(std::move(FMaskJobs));
     auto all = [jobs] {
+      LowerThisThreadPriority();  // the scenes shown first come before the masks
       for (const TMaskJob& job : *jobs) {
         try {
           DecodeMask(job);
@@ -143,7 +145,7 @@ class TSceneFileReader {
     try {
       decoding = std::async(std::launch::async, all).share();
     } catch (const std::system_error&) {
-      all();
+      for (const TMaskJob& job : *jobs) DecodeMask(job);
       return;
     }
     for (TKNMaskSlot& slot : FTargets.Masks)

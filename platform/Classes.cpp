@@ -35,6 +35,14 @@ TThread::~TThread() {
   if (FThread.joinable()) FThread.join();
 }
 
+void LowerThisThreadPriority() {
+  // The thread's id names it alone to setpriority.
+  const id_t self = id_t(::gettid());
+  errno = 0;
+  const int nice = ::getpriority(PRIO_PROCESS, self);
+  if (errno == 0) ::setpriority(PRIO_PROCESS, self, nice + 1);
+}
+
 bool TThread::IsMainThread() { return std::this_thread::get_id() == gMainThread; }
 
 void TThread::Start() {
@@ -45,13 +53,7 @@ void TThread::Start() {
 }
 
 void TThread::Run() {
-  // Linux schedules each thread by its own nice value; the thread's id names it alone.
-  if (Priority == TPriority::Lower) {
-    const id_t self = id_t(::gettid());
-    errno = 0;
-    const int nice = ::getpriority(PRIO_PROCESS, self);
-    if (errno == 0) ::setpriority(PRIO_PROCESS, self, nice + 1);
-  }
+  if (Priority == TPriority::Lower) LowerThisThreadPriority();
   try {
     Execute();
   } catch (...) {

@@ -71,3 +71,7 @@ class SVP_API TThread {
   bool FStarted = false;
   bool FFinished = false;
 };
+
+// Schedules the calling thread one nice step below the process's own (Linux schedules each
+// thread by its own nice value): work that can wait yields to the main thread.
+SVP_API void LowerThisThreadPriority();

@@ -16,6 +16,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -73,6 +74,46 @@ struct TBackendOps {
 
 // ---------------------------------------------------------------- SDL output
 
+// SDL is loaded when the first device opens, not with the program: a story that plays no
+// sound, and every start-up, is spared SDL and the sound stack it brings. The functions
+// used, by name; a missing library or function means no SDL output.
+struct TSdlApi {
+  decltype(&::SDL_SetHint) SetHint;
+  decltype(&::SDL_InitSubSystem) InitSubSystem;
+  decltype(&::SDL_GetCurrentAudioDriver) GetCurrentAudioDriver;
+  decltype(&::SDL_OpenAudioDevice) OpenAudioDevice;
+  decltype(&::SDL_PauseAudioDevice) PauseAudioDevice;
+  decltype(&::SDL_NewAudioStream) NewAudioStream;
+  decltype(&::SDL_FreeAudioStream) FreeAudioStream;
+  decltype(&::SDL_AudioStreamClear) AudioStreamClear;
+  decltype(&::SDL_AudioStreamPut) AudioStreamPut;
+  decltype(&::SDL_AudioStreamGet) AudioStreamGet;
+  decltype(&::SDL_AudioStreamAvailable) AudioStreamAvailable;
+};
+TSdlApi gSdlApi{};
+
+bool LoadSdl() {
+  void* library = ::dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
+  if (!library) return false;
+  bool all = true;
+  auto get = [&](auto& function, const char* name) {
+    function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(::dlsym(library, name));
+    all = all && function;
+  };
+  get(gSdlApi.SetHint, "SDL_SetHint");
+  get(gSdlApi.InitSubSystem, "SDL_InitSubSystem");
+  get(gSdlApi.GetCurrentAudioDriver, "SDL_GetCurrentAudioDriver");
+  get(gSdlApi.OpenAudioDevice, "SDL_OpenAudioDevice");
+  get(gSdlApi.PauseAudioDevice, "SDL_PauseAudioDevice");
+  get(gSdlApi.NewAudioStream, "SDL_NewAudioStream");
+  get(gSdlApi.FreeAudioStream, "SDL_FreeAudioStream");
+  get(gSdlApi.AudioStreamClear, "SDL_AudioStreamClear");
+  get(gSdlApi.AudioStreamPut, "SDL_AudioStreamPut");
+  get(gSdlApi.AudioStreamGet, "SDL_AudioStreamGet");
+  get(gSdlApi.AudioStreamAvailable, "SDL_AudioStreamAvailable");
+  return all;  // the library stays loaded: SDL's threads run its code until the process ends
+}
+
 struct TSdlOutput {
   SDL_AudioDeviceID Device = 0;
   SDL_AudioSpec Obtained{};
@@ -99,12 +140,14 @@ std::mutex gSdlLock;
 bool OpenSdl() {
   std::lock_guard<std::mutex> lock(gSdlLock);
   if (gSdl) return true;
+  static const bool loaded = LoadSdl();
+  if (!loaded) return false;
   QuietAlsa();
   // SIGINT and SIGTERM stay the program's own: SDL would turn them into quit events.
-  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  bool ok = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+  gSdlApi.SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  bool ok = gSdlApi.InitSubSystem(SDL_INIT_AUDIO) == 0;
   // SDL's dummy driver is no output; its disk driver is, for tests.
-  const char* driver = ok ? SDL_GetCurrentAudioDriver() : nullptr;
+  const char* driver = ok ? gSdlApi.GetCurrentAudioDriver() : nullptr;
   ok = ok && driver && std::strcmp(driver, "dummy") != 0;
   auto* out = new TSdlOutput;
   if (ok) {
@@ -114,7 +157,7 @@ bool OpenSdl() {
     want.channels = 2;
     want.samples = 1024;
     want.callback = MixCallback;
-    out->Device = SDL_OpenAudioDevice(nullptr, 0, &want, &out->Obtained, 0);
+    out->Device = gSdlApi.OpenAudioDevice(nullptr, 0, &want, &out->Obtained, 0);
     ok = out->Device != 0;
   }
   if (!ok) {
@@ -125,7 +168,7 @@ bool OpenSdl() {
   out->BytesPerSecond = uint32_t(o.freq) * o.channels * (SDL_AUDIO_BITSIZE(o.format) / 8);
   out->Scratch.resize(o.size ? o.size : 4096);
   gSdl = out;
-  SDL_PauseAudioDevice(out->Device, 0);
+  gSdlApi.PauseAudioDevice(out->Device, 0);
   return true;
 }
 
@@ -235,17 +278,17 @@ void CaptureReset(TWaveDevice*) {}
 // ---- sdl: every device converted by its own stream and mixed into the one output.
 bool SdlOpen(TWaveDevice* d) {
   const WAVEFORMATEX& f = d->Format;
-  d->Stream = SDL_NewAudioStream(f.wBitsPerSample == 16 ? AUDIO_S16LSB : AUDIO_U8, Uint8(f.nChannels),
+  d->Stream = gSdlApi.NewAudioStream(f.wBitsPerSample == 16 ? AUDIO_S16LSB : AUDIO_U8, Uint8(f.nChannels),
                                  int(f.nSamplesPerSec), gSdl->Obtained.format, gSdl->Obtained.channels,
                                  gSdl->Obtained.freq);
   return d->Stream != nullptr;
 }
 void SdlClose(TWaveDevice* d) {
-  if (d->Stream) SDL_FreeAudioStream(d->Stream);
+  if (d->Stream) gSdlApi.FreeAudioStream(d->Stream);
 }
 void SdlKick(TWaveDevice*, std::unique_lock<std::mutex>&) {}
 void SdlReset(TWaveDevice* d) {
-  if (d->Stream) SDL_AudioStreamClear(d->Stream);
+  if (d->Stream) gSdlApi.AudioStreamClear(d->Stream);
   d->Ends.clear();
   d->Fed = 0;
 }
@@ -266,15 +309,15 @@ const TBackendOps& OpsOf(TBackend b) {
 // has to give no longer fit this callback (the rest are given by the next).
 bool MixDevice(TWaveDevice* d, int16_t* mix, int len, TPosts& posts) {
   // Feed the buffers not yet fed, whole, until the stream holds enough for this callback.
-  for (size_t i = d->Ends.size(); i < d->Queue.size() && SDL_AudioStreamAvailable(d->Stream) < len; ++i) {
+  for (size_t i = d->Ends.size(); i < d->Queue.size() && gSdlApi.AudioStreamAvailable(d->Stream) < len; ++i) {
     WAVEHDR* h = d->Queue[i];
-    SDL_AudioStreamPut(d->Stream, h->lpData, int(h->dwBufferLength));
+    gSdlApi.AudioStreamPut(d->Stream, h->lpData, int(h->dwBufferLength));
     d->Fed += h->dwBufferLength;
     d->Ends.push_back(d->Fed);
   }
   std::vector<uint8_t>& scratch = gSdl->Scratch;
   for (int done = 0; done < len;) {
-    const int got = SDL_AudioStreamGet(d->Stream, scratch.data(), std::min(len - done, int(scratch.size())));
+    const int got = gSdlApi.AudioStreamGet(d->Stream, scratch.data(), std::min(len - done, int(scratch.size())));
     if (got <= 0) break;
     const auto* chunk = reinterpret_cast<const int16_t*>(scratch.data());
     int16_t* to = mix + done / 2;
@@ -283,7 +326,7 @@ bool MixDevice(TWaveDevice* d, int16_t* mix, int len, TPosts& posts) {
   }
   // Buffers whose bytes have all left the stream have been played; what the stream still
   // holds is counted back in the device's own bytes.
-  const uint64_t held = uint64_t(SDL_AudioStreamAvailable(d->Stream)) * d->Format.nAvgBytesPerSec / gSdl->BytesPerSecond;
+  const uint64_t held = uint64_t(gSdlApi.AudioStreamAvailable(d->Stream)) * d->Format.nAvgBytesPerSec / gSdl->BytesPerSecond;
   const uint64_t consumed = d->Fed > held ? d->Fed - held : 0;
   while (!d->Ends.empty() && d->Ends.front() <= consumed && !d->Queue.empty()) {
     if (posts.Full()) return false;

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <future>
+#include <system_error>
 
 #include "common/Ombrix.h"
 #include "platform/CodePage.h"
@@ -34,9 +36,31 @@ std::string Now() {
 
 }  // namespace
 
+namespace {
+constexpr int32_t kMessageWidth = 756, kMessageHeight = 192;
+
+// The message window's picture, read from "msg.png" into a bitmap of the window's size.
+struct TMessageImage {
+  const char* Failure = nullptr;  // the box to show, if any
+  TABitmap Image;
+};
+std::unique_ptr<TMessageImage> ReadMessageImage() {
+  auto result = std::make_unique<TMessageImage>();
+  result->Image.SetSize(kMessageWidth, kMessageHeight);
+  HOMBRIX image = nullptr;
+  if (CreateOmbrix(&image, "msg.png") != 0) {
+    result->Failure = ResStr::MsgImageOpenFailed;
+  } else {
+    if (GetImageDataToBitmap(image, result->Image.Handle()) != 0) result->Failure = ResStr::MsgImageCopyFailed;
+    DeleteOmbrix(&image);
+  }
+  return result;
+}
+}  // namespace
+
 void PlaceMessageLayer(TTextLayer& layer) {
-  layer.SetWidth(756);
-  layer.SetHeight(192);
+  layer.SetWidth(kMessageWidth);
+  layer.SetHeight(kMessageHeight);
   layer.Left = 22;
   layer.Top = 395;
   layer.MarginLeft = 15;
@@ -89,17 +113,19 @@ TSubThread::TSubThread(IPlayerHost& host, const std::string& storyDir, IFrameClo
     FEventQueue = std::make_unique<TEventQueue>();
     EventQueue = FEventQueue.get();
 
+    // The message window's picture is decoded while the text layer finds its font; what
+    // went wrong with it is said in its place, before anything the layers after it say.
+    std::future<std::unique_ptr<TMessageImage>> reading;
+    try {
+      reading = std::async(std::launch::async, ReadMessageImage);
+    } catch (const std::system_error&) {
+      reading = std::async(std::launch::deferred, ReadMessageImage);
+    }
     MessageLayer = std::make_unique<TTextLayer>();
     PlaceMessageLayer(*MessageLayer);
-    MessageLayer->BackImage.SetSize(MessageLayer->Width(), MessageLayer->Height());
-    HOMBRIX image = nullptr;
-    if (CreateOmbrix(&image, "msg.png") != 0) {
-      MessageDlg(ResStr::MsgImageOpenFailed, mtError, mbOKOnly);
-    } else {
-      if (GetImageDataToBitmap(image, MessageLayer->BackImage.Handle()) != 0)
-        MessageDlg(ResStr::MsgImageCopyFailed, mtError, mbOKOnly);
-      DeleteOmbrix(&image);
-    }
+    const std::unique_ptr<TMessageImage> messageImage = reading.get();
+    if (messageImage->Failure) MessageDlg(messageImage->Failure, mtError, mbOKOnly);
+    MessageLayer->BackImage.Assign(messageImage->Image);
     MessageLayer->Visible = false;
     notes.push_back(Format(ResStr::FontUsed, {MessageLayer->Font.Name, MessageLayer->FontFile()}));
 

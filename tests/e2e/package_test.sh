@@ -12,7 +12,9 @@ fail() { echo "package test: $*" >&2; exit 1; }
 
 (cd "$BUILD" && cpack -G DEB -B "$WORK/out" > "$WORK/cpack.log" 2>&1) || fail "cpack failed: $(cat "$WORK/cpack.log")"
 DEB=$(ls "$WORK"/out/sorvane_*.deb)
-dpkg-deb -f "$DEB" Depends | grep -q 'libvorbisfile3' || fail "no dependencies found: $(dpkg-deb -f "$DEB" Depends)"
+for dep in libvorbisfile3 libqt6widgets6 libsdl2-2.0-0; do
+  dpkg-deb -f "$DEB" Depends | grep -q "$dep" || fail "no dependency on $dep: $(dpkg-deb -f "$DEB" Depends)"
+done
 DDEB=$(ls "$WORK"/out/sorvane-dbgsym_*.ddeb) || fail "no debug-symbols package"
 if command -v lintian > /dev/null; then
   lintian --pedantic "$DEB" "$DDEB" 2>&1 | grep -v '^running with root privileges' > "$WORK/lintian.out" || true
