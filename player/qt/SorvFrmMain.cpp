@@ -57,13 +57,16 @@ class TBackBufferView : public QWidget {
       painter.fillRect(e->rect(), Qt::black);
       return;
     }
-    // Format_RGB32 ignores the transparency byte; no copy is made.
-    const QImage image(Back->ScanLine(0), Back->Width(), Back->Height(), Back->Stride(), QImage::Format_RGB32);
     if (picture.size() == QSize(kScreenWidth, kScreenHeight)) {
-      for (const QRect& r : e->region()) painter.drawImage(r.topLeft(), image, r.translated(-picture.topLeft()));
+      for (const QRect& r : e->region()) {
+        const QRect source = r.translated(-picture.topLeft()) & FOpaque.rect();
+        CopyOpaque(source);
+        painter.drawImage(source.topLeft() + picture.topLeft(), FOpaque, source);
+      }
     } else {
+      CopyOpaque(FOpaque.rect());
       painter.setRenderHint(QPainter::SmoothPixmapTransform);
-      painter.drawImage(picture, image);
+      painter.drawImage(picture, FOpaque);
     }
     if (!Presenting && FOwner->FSubThread) {
       // A repaint the window system asked for: the next frame copies it from the back buffer.
@@ -84,6 +87,18 @@ class TBackBufferView : public QWidget {
       }
     }
   }
+  // The back buffer's fourth byte is no transparency of the window's. Qt takes an RGB32
+  // picture's fourth byte as it is, and a window that keeps transparency (a Wayland surface
+  // does) would show the desktop through: the picture is copied with that byte made opaque,
+  // into a picture made once.
+  void CopyOpaque(const QRect& r) {
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+      const auto* from = reinterpret_cast<const uint32_t*>(Back->ScanLine(y)) + r.left();
+      auto* to = reinterpret_cast<uint32_t*>(FOpaque.scanLine(y)) + r.left();
+      for (int x = 0; x < r.width(); ++x) to[x] = from[x] | 0xFF000000u;
+    }
+  }
+
   void mousePressEvent(QMouseEvent* e) override {
     if (e->button() == Qt::LeftButton) FOwner->Send(evAdvance, 1);
   }
@@ -91,6 +106,7 @@ class TBackBufferView : public QWidget {
 
  private:
   TSorvFrmMain* FOwner;
+  QImage FOpaque{kScreenWidth, kScreenHeight, QImage::Format_RGB32};
 };
 
 TSorvFrmMain::TSorvFrmMain(const std::string& storyDir) : FS(this) {

@@ -73,4 +73,20 @@ TEST_F(Window, EachMenuItemSendsItsEventOverTwoToggles) {
   w.miSetDIBitsToDevice->trigger();
   EXPECT_EQ(Drain(), (std::vector<std::pair<int, int>>{{4, 2}, {4, 1}}));
 }
+
+// The back buffer's fourth byte is whatever the drawing left there; the window shows every
+// pixel opaque even where it keeps transparency of its own, as a Wayland surface does.
+TEST_F(Window, ThePictureIsOpaqueWhateverTheBackBuffersFourthByte) {
+  TSorvFrmMain& w = *FWindow;
+  TABitmap& back = w.SubThread()->BackBuffer;
+  for (int y = 0; y < back.Height(); ++y) {
+    auto* row = reinterpret_cast<uint32_t*>(back.ScanLine(y));
+    for (int x = 0; x < back.Width(); ++x) row[x] = (uint32_t(x % 3 * 60) << 24) | 0x204080;
+  }
+  QImage shown(800, 600, QImage::Format_ARGB32_Premultiplied);
+  shown.fill(Qt::white);
+  w.centralWidget()->render(&shown);
+  for (const QPoint p : {QPoint(0, 0), QPoint(1, 1), QPoint(401, 300), QPoint(799, 599)})
+    EXPECT_EQ(shown.pixel(p), 0xFF204080u) << p.x() << "," << p.y();
+}
 }  // namespace
