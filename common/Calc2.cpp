@@ -183,7 +183,26 @@ bool TCalc::Parse(const WideString& text) {
   if (tokens.size() > kMaxTokens)
     throw ECalcSyntaxError("SyntaxError (CT_O " + std::to_string(kMaxTokens) + ")\r\n" + WideToUtf8(text));
   auto tree = TTreeBuilder(this, tokens, text).Build();
-  tree->Compute(true);
+  // An arithmetic fault belongs to this computation, not to the expression: the tree stays.
+  auto keep = [&] {
+    Tree = std::move(tree);
+    FComputeAll = true;
+  };
+  try {
+    tree->Compute(true);
+  } catch (const EDivByZero&) {
+    keep();
+    throw;
+  } catch (const EIntOverflow&) {
+    keep();
+    throw;
+  } catch (const EInvalidOp&) {
+    keep();
+    throw;
+  } catch (const EZeroDivide&) {
+    keep();
+    throw;
+  }
   Result = tree->Value;
   Tree = std::move(tree);
   return true;
@@ -191,6 +210,9 @@ bool TCalc::Parse(const WideString& text) {
 
 void TCalc::Evaluate() {
   if (!Tree) return;
-  Tree->Compute(false);
+  // A fault leaves the branches after it uncomputed: until one computation goes through,
+  // each computes them all.
+  Tree->Compute(FComputeAll);
+  FComputeAll = false;
   Result = Tree->Value;
 }

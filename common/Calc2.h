@@ -45,9 +45,13 @@ class TCalc {
   void* UserData = nullptr;
 
   // Parses and computes, every branch forced; false (and nothing done) when a tree
-  // exists already. Errors leave no tree and propagate: ECalcUnknownOperand,
-  // ECalcSyntaxError, the callback's own, EDivByZero, EIntOverflow, EInvalidOp, EZeroDivide.
+  // exists already. Errors propagate: ECalcUnknownOperand, ECalcSyntaxError and the
+  // callback's own leave no tree; an arithmetic fault (EDivByZero, EIntOverflow,
+  // EInvalidOp, EZeroDivide) keeps it, and Evaluate then computes it whole again.
   bool Parse(const WideString& text);
-  // Recomputes what changed since the last computation.
+  // Recomputes what changed since the last computation (everything after a fault).
   void Evaluate();
+
+ private:
+  bool FComputeAll = false;
 };

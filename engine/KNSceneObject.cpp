@@ -45,20 +45,27 @@ TKNSceneObject::TKNSceneObject(const KNSCENEOBJ_OPTIONS& options)
     calc->OnVariable = &ResolveVariable;
     calc->UserData = this;
   }
-  Compile(FX, options.pos_x, "KNSCOBJ_CR_POSX", options.report);
-  Compile(FY, options.pos_y, "KNSCOBJ_CR_POSY", options.report);
-  Compile(FOpacity, options.alpha, "KNSCOBJ_CR_ALPHA", options.report);
+  Compile(FX, options.pos_x, "pos_x", "KNSCOBJ_CR_POSX", options.report);
+  Compile(FY, options.pos_y, "pos_y", "KNSCOBJ_CR_POSY", options.report);
+  Compile(FOpacity, options.alpha, "alpha", "KNSCOBJ_CR_ALPHA", options.report);
   // An opacity that never compiled shows nothing rather than everything.
   if (!FOpacity.Tree) FAlpha = 0;
 }
 
 TKNSceneObject::~TKNSceneObject() = default;
 
-void TKNSceneObject::Compile(TCalc& calc, const AnsiString& text, const char* location, TErrorReport* report) {
+void TKNSceneObject::Compile(TCalc& calc, const AnsiString& text, const char* attribute, const char* location,
+                             TErrorReport* report) {
   try {
     calc.Parse(Utf8ToWide(text));
   } catch (const ECalcError& e) {
     if (report) report->Report(e.ClassName(), e.Message(), 0, mbIgnoreOnly, mtError, location);
+  } catch (const Exception& e) {
+    // An arithmetic fault at #t = 0 (a division by #t): the expression stands and is
+    // computed again as time goes on; the author learns where it is.
+    if (report)
+      report->Report(e.ClassName(), e.Message() + "\r\n" + FWhere + ", " + attribute + "=\"" + text + "\"", 0,
+                     mbIgnoreOnly, mtError, location);
   }
 }
 

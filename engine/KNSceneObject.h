@@ -48,7 +48,7 @@ SORVANE_DECLARE_EXCEPTION(, EKNSceneObjectError, Exception);
 class TKNSceneObject : public TObject {
  public:
   // Compiles the three expressions; one that does not compile is reported (and its value
-  // stays 0). Errors other than the calculator's propagate.
+  // stays 0), as is one whose computation at #t = 0 fails (it is computed again later).
   explicit TKNSceneObject(const KNSCENEOBJ_OPTIONS& options);
   ~TKNSceneObject() override;
   TKNSceneObject(const TKNSceneObject&) = delete;
@@ -86,7 +86,8 @@ class TKNSceneObject : public TObject {
   // The expression's value now; one that cannot be computed keeps its last value, and the
   // object's first such failure is written to the log with the attribute and its text.
   int32_t Value(TCalc& calc, int32_t last, const char* attribute, const AnsiString& text);
-  void Compile(TCalc& calc, const AnsiString& text, const char* location, TErrorReport* report);
+  void Compile(TCalc& calc, const AnsiString& text, const char* attribute, const char* location,
+               TErrorReport* report);
 
   int32_t FTop = 0, FLeft = 0, FHeight, FWidth;
   TGraphicsLoader* FLoader;
