@@ -90,12 +90,9 @@ THTMLTag::THTMLTag(std::u16string_view tagText) {
         continue;  // the character starts the next attribute name
       case sValue:
         if (len == 0 && blank) break;
-        if (len == 0 && c == u'"') {
-          quote = u'"';
-          break;
-        }
-        if (len == 0 && c == u'\'') {
-          quote = u'\'';
+        // A quote opens a value only where none is open: "" is an empty value.
+        if (len == 0 && quote == 0 && (c == u'"' || c == u'\'')) {
+          quote = c;
           break;
         }
         if (quote == 0 ? blank : c == quote) {

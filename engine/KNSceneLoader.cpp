@@ -176,7 +176,8 @@ class TSceneFileReader {
     FTargets.Scenes[size_t(m)] = std::make_unique<TKNScene>(control);
     TKNScene& scene = *FTargets.Scenes[size_t(m)];
     AnsiString where = FFileName + ", scene " + std::to_string(m);
-    if (Attribute(element, "index", value)) {
+    // An empty name names nothing, as no name does.
+    if (Attribute(element, "index", value) && !value.empty()) {
       where += " \"" + value + "\"";
       if (!FTargets.SceneIndex.SetInt(value, m))
         ReportError("SyntaxError", "Index redeclared.", FFileName + "\r\nindex=\"" + value + "\"");

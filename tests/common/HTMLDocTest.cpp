@@ -151,7 +151,14 @@ TEST(HTMLTag, AttributesFollowTheQuotingRules) {
   EXPECT_EQ(Attr(THTMLTag(u"A href='it\"s'"), "href"), u"it\"s");
   EXPECT_EQ(Attr(THTMLTag(u"A href="), "href"), u"");
   EXPECT_EQ(Attr(THTMLTag(u"A href=\"abc"), "href"), u"<none>");
-  EXPECT_EQ(Attr(THTMLTag(u"A href=\"\" x=1"), "href"), u"<none>");  // "" opens again
+  // An empty quoted value is an empty value, and what follows it parses as usual.
+  THTMLTag empty(u"knobject type=img src=\"\" width=48 pos_x='' pos_y=6 alpha=255/");
+  EXPECT_EQ(Attr(empty, "src"), u"");
+  EXPECT_EQ(Attr(empty, "width"), u"48");
+  EXPECT_EQ(Attr(empty, "pos_x"), u"");
+  EXPECT_EQ(Attr(empty, "pos_y"), u"6");
+  EXPECT_EQ(Attr(empty, "alpha"), u"255");
+  EXPECT_TRUE(empty.IsEmpty);
   EXPECT_EQ(Attr(THTMLTag(u"A name"), "name"), u"");
   THTMLTag b(u"A name  href = x\tselected");
   EXPECT_EQ(Attr(b, "name"), u"");
