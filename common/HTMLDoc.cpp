@@ -325,6 +325,7 @@ size_t THTMLDoc::ParseText(std::u16string_view text, bool withTerminator) {
         FlushText();
         count = 0;
         FState = 0;
+        FFullReported = false;
         continue;
       case u'>':
         FCount = count;
@@ -332,13 +333,18 @@ size_t THTMLDoc::ParseText(std::u16string_view text, bool withTerminator) {
         if (count > 0) CloseTag();
         FCount = count = 0;
         FState = 2;
+        FFullReported = false;
         continue;
       default: break;
     }
     if (FState == 2 && c >= 7 && c <= 13) continue;
     if (count >= kBufferSize) {
       FCount = count;
-      MessageDlg("バッファ容量不足です。", mtConfirmation, mbOKOnly);
+      // Said once for the element, not once for every block of the file it spans.
+      if (!FFullReported) {
+        FFullReported = true;
+        MessageDlg("バッファ容量不足です。", mtConfirmation, mbOKOnly);
+      }
       return i;
     }
     buffer[count] = c;

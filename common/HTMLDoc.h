@@ -98,6 +98,7 @@ class THTMLDoc {
   int32_t FLine = 1;     // of the text being parsed
   int32_t FTagLine = 1;  // of the '<' of the tag being read
   int32_t FCount = 0;
+  bool FFullReported = false;  // the buffer ran full in this element, and that was said
   std::array<char16_t, kBufferSize + 1> FBuffer{};
   // A comment keeps only its last three characters: enough to see its "-->".
   char16_t FCommentTail[3] = {0, 0, 0};

@@ -83,3 +83,18 @@ TEST(ScenesCommand, FileNamesResolveAsStoryFilesDo) {
 }
 
 }  // namespace
+
+namespace {
+// The file is parsed in blocks: an element longer than the parser's buffer is reported
+// once, not once for each block it spans.
+TEST(ScenesCommand, AnOverlongElementIsReportedOnce) {
+  TempDir dir;
+  WriteFile(dir / "long.knv", "<kn><scene index=a><knobject type=img src=\"" + std::string(100 * 1024, 'x') +
+                                  "\"/></scene><scene index=b></scene></kn>");
+  const RunResult r = RunProgram({SORVANE_CLI, "scenes", "long.knv"}, dir.Path());
+  size_t boxes = 0;
+  for (size_t at = r.Err.find("dialog"); at != std::string::npos; at = r.Err.find("dialog", at + 1)) ++boxes;
+  EXPECT_EQ(boxes, 1u) << r.Err.substr(0, 2000);
+  EXPECT_NE(r.Err.find("バッファ容量不足です。"), std::string::npos);
+}
+}  // namespace

@@ -132,3 +132,18 @@ TEST_F(HostileStory, ALoopOfFailingCommandsCannotFillTheDisk) {
   EXPECT_NE(Log().find("ログが上限の 16 MB に達したため"), std::string::npos);
 }
 }  // namespace
+
+namespace {
+// An element longer than the parser's buffer is reported once, not once per block of it,
+// and the story goes on.
+TEST_F(HostileStory, AnOverlongElementIsReportedOnce) {
+  WriteFile(FDir / "start.svx", "<BODY><CODE>TEXT " + std::string(1024 * 1024, 'a') + "</CODE>\r\n<P x=\"" +
+                                    std::string(100 * 1024, 'b') + "\">\r\n" + WideToCP932(u"次") + "</P></BODY>\r\n");
+  const RunResult r = Run({"--frames", "5"});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  size_t boxes = 0;
+  for (size_t at = r.Err.find("バッファ容量不足です。"); at != std::string::npos; at = r.Err.find("バッファ容量不足です。", at + 1))
+    ++boxes;
+  EXPECT_EQ(boxes, 2u) << "one for the text, one for the tag";
+}
+}  // namespace
