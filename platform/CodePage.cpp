@@ -211,3 +211,20 @@ void TCP932Decoder::Decode(std::string_view bytes, bool last, WideString& out) {
     FHasPending = false;
   }
 }
+
+size_t ControlCharacterAt(std::string_view text, size_t at, uint8_t& code) {
+  const auto c = static_cast<uint8_t>(text[at]);
+  if (c < 0x20 || c == 0x7F) {
+    code = c;
+    return 1;
+  }
+  // U+0080 to U+009F are C2 80 to C2 9F.
+  if (c == 0xC2 && at + 1 < text.size()) {
+    const auto next = static_cast<uint8_t>(text[at + 1]);
+    if (next >= 0x80 && next <= 0x9F) {
+      code = next;
+      return 2;
+    }
+  }
+  return 0;
+}

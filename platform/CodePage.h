@@ -17,6 +17,11 @@ SVP_API std::string WideToUtf8(std::u16string_view text);
 SVP_API std::string CP932ToUtf8(std::string_view bytes);
 SVP_API std::string Utf8ToCP932(std::string_view text);
 
+// The control character (C0, DEL, or C1 written in UTF-8) that starts at text[at]: its
+// code point in `code` and its length in bytes; 0 when none starts there. Text a story
+// supplies is printed with these escaped, so that it can never drive a terminal.
+SVP_API size_t ControlCharacterAt(std::string_view text, size_t at, uint8_t& code);
+
 // Decodes CP932 arriving in pieces: a lead byte that ends one piece is kept and joined
 // with the first byte of the next, so a character split between pieces decodes whole.
 class SVP_API TCP932Decoder {

@@ -3,6 +3,9 @@
 #include <atomic>
 #include <cstdio>
 #include <mutex>
+#include <string>
+
+#include "CodePage.h"
 
 namespace {
 
@@ -14,10 +17,18 @@ int ConsoleDialog(const std::string& text, TMsgDlgType type, TMsgDlgButtons butt
   std::string line = "dialog ";
   line += MsgDlgTypeName(type);
   line += ": ";
-  for (char c : text) {
-    if (c == '\n') line += "\\n";
-    else if (c == '\r') line += "\\r";
-    else line += c;
+  static const char kHex[] = "0123456789ABCDEF";
+  for (size_t i = 0; i < text.size();) {
+    uint8_t code;
+    const size_t n = ControlCharacterAt(text, i, code);
+    if (n == 0) {
+      line += text[i++];
+      continue;
+    }
+    i += n;
+    if (code == '\n') line += "\\n";
+    else if (code == '\r') line += "\\r";
+    else line += std::string("\\x") + kHex[code >> 4] + kHex[code & 15];
   }
   line += '\n';
   std::fputs(line.c_str(), stderr);

@@ -324,7 +324,7 @@ class TExplorer {
   }
 
   std::string Replay(const std::vector<TStep>& steps) const {
-    std::string args = "sorvane-cli run " + FStory;
+    std::string args = "sorvane-cli run " + CliShellWord(FStory);
     for (const TStep& s : steps)
       args += " --mouse " + std::to_string(s.MoveFrame) + ":" + std::to_string(s.At.x) + "," + std::to_string(s.At.y) +
               " --click " + std::to_string(s.ClickFrame);
@@ -381,15 +381,15 @@ void TExplorer::Report(int64_t runs, bool cut, double seconds) {
       std::printf("{\"ending\":%s,\"clicks\":%zu,\"frames\":%lld,\"replay\":%s}\n", CliJson(e).c_str(),
                   FEndings[e].Steps.size(), static_cast<long long>(FEndings[e].Frames), CliJson(Replay(FEndings[e].Steps)).c_str());
     for (const auto& [what, replay] : FProblems)
-      std::printf("{\"problem\":%s,\"replay\":%s}\n", CliJson(CliEscape(what)).c_str(), CliJson(replay).c_str());
-    for (const std::string& c : ChoicesNeverOffered()) std::printf("{\"never_offered\":%s}\n", CliJson(CliEscape(c)).c_str());
+      std::printf("{\"problem\":%s,\"replay\":%s}\n", CliJson(what).c_str(), CliJson(replay).c_str());
+    for (const std::string& c : ChoicesNeverOffered()) std::printf("{\"never_offered\":%s}\n", CliJson(c).c_str());
     for (size_t i : missed)
-      std::printf("{\"never_run\":%s,\"line\":%d}\n", CliJson(CliEscape(FCommands[i].second)).c_str(), FCommands[i].first);
+      std::printf("{\"never_run\":%s,\"line\":%d}\n", CliJson(FCommands[i].second).c_str(), FCommands[i].first);
     std::printf("{\"runs\":%lld,\"states\":%zu,\"coverage\":%.1f,\"complete\":%s,\"seconds\":%.3f}\n",
                 static_cast<long long>(runs), FSeen.size(), coverage, cut ? "false" : "true", seconds);
   } else {
     for (const std::string& e : FEndingOrder) {
-      std::printf("ending: %s after %zu clicks, %lld frames\n  %s\n", e.c_str(), FEndings[e].Steps.size(),
+      std::printf("ending: %s after %zu clicks, %lld frames\n  %s\n", CliEscape(e).c_str(), FEndings[e].Steps.size(),
                   static_cast<long long>(FEndings[e].Frames), Replay(FEndings[e].Steps).c_str());
     }
     for (const auto& [what, replay] : FProblems) std::printf("problem: %s\n  %s\n", CliEscape(what).c_str(), replay.c_str());
@@ -430,7 +430,7 @@ int CliExplore(int argc, char** argv) {
   }
   const std::string story = std::filesystem::absolute(StoryFolderFor(argv[0], "")).string();
   if (!std::filesystem::is_regular_file(story + "/start.svx")) {
-    std::fprintf(stderr, "sorvane-cli explore: no story in \"%s\" (it needs a start.svx)\n", story.c_str());
+    std::fprintf(stderr, "sorvane-cli explore: no story in \"%s\" (it needs a start.svx)\n", CliEscape(story).c_str());
     return 2;
   }
   return TExplorer(story, o).Run();

@@ -34,7 +34,7 @@ int CliLint(int argc, char** argv) {
   }
   const std::string story = StoryFolderFor(argv[0], "");
   if (::chdir(story.c_str()) != 0 || !std::filesystem::is_regular_file("start.svx")) {
-    std::fprintf(stderr, "sorvane-cli lint: no story in \"%s\" (it needs a start.svx)\n", story.c_str());
+    std::fprintf(stderr, "sorvane-cli lint: no story in \"%s\" (it needs a start.svx)\n", CliEscape(story).c_str());
     return 2;
   }
   // The linter reads; whatever the real loaders would ask is answered and becomes a finding.
@@ -43,7 +43,7 @@ int CliLint(int argc, char** argv) {
   try {
     findings = LintStory();
   } catch (const Exception& e) {
-    std::fprintf(stderr, "sorvane-cli lint: %s: %s\n", e.ClassName(), e.Message().c_str());
+    std::fprintf(stderr, "sorvane-cli lint: %s: %s\n", e.ClassName(), CliEscape(e.Message()).c_str());
     return 2;
   }
   bool failed = false;
@@ -54,8 +54,10 @@ int CliLint(int argc, char** argv) {
       std::printf("{\"file\":%s,\"line\":%d,\"severity\":\"%s\",\"message\":%s,\"check\":\"%s\"}\n", CliJson(f.File).c_str(),
                   f.Line, severity, CliJson(f.Message).c_str(), f.Check.c_str());
     } else {
-      if (f.File.empty()) std::printf("%s [%s]\n", f.Message.c_str(), f.Check.c_str());
-      else std::printf("%s:%d: %s: %s [%s]\n", f.File.c_str(), f.Line, severity, f.Message.c_str(), f.Check.c_str());
+      if (f.File.empty()) std::printf("%s [%s]\n", CliEscapeControls(f.Message).c_str(), f.Check.c_str());
+      else
+        std::printf("%s:%d: %s: %s [%s]\n", CliEscapeControls(f.File).c_str(), f.Line, severity, CliEscapeControls(f.Message).c_str(),
+                    f.Check.c_str());
     }
   }
   std::fflush(stdout);

@@ -5,26 +5,69 @@
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"
 
-std::string CliEscape(std::string_view utf8) {
+namespace {
+std::string Escaped(std::string_view utf8, bool backslashes) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(utf8.size());
-  for (const char ch : utf8) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c < 0x20) {
+  for (size_t i = 0; i < utf8.size();) {
+    uint8_t code;
+    if (const size_t n = ControlCharacterAt(utf8, i, code)) {
       out += "\\x";
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
+      out += kHex[code >> 4];
+      out += kHex[code & 15];
+      i += n;
     } else {
-      out += ch;
+      if (backslashes && utf8[i] == '\\') out += '\\';
+      out += utf8[i++];
     }
   }
   return out;
 }
+}  // namespace
+
+std::string CliEscape(std::string_view utf8) { return Escaped(utf8, true); }
+std::string CliEscapeControls(std::string_view utf8) { return Escaped(utf8, false); }
 
 std::string CliEscape(std::u16string_view text) { return CliEscape(WideToUtf8(text)); }
+
+std::string CliShellWord(std::string_view utf8) {
+  auto plain = [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::string_view("_@%+=:,./-").find(c) != std::string_view::npos;
+  };
+  bool controls = false, allPlain = !utf8.empty();
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    uint8_t code;
+    controls = controls || ControlCharacterAt(utf8, i, code) != 0;
+    allPlain = allPlain && plain(utf8[i]);
+  }
+  if (allPlain) return std::string(utf8);
+  if (!controls) {
+    std::string out = "'";
+    for (const char c : utf8) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+  }
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out = "$'";
+  for (size_t i = 0; i < utf8.size();) {
+    uint8_t code;
+    if (const size_t n = ControlCharacterAt(utf8, i, code)) {
+      // A C1 character is two bytes of UTF-8: both are written.
+      for (size_t k = 0; k < n; ++k) {
+        const auto b = static_cast<uint8_t>(utf8[i + k]);
+        out += "\\x";
+        out += kHex[b >> 4];
+        out += kHex[b & 15];
+      }
+      i += n;
+      continue;
+    }
+    if (utf8[i] == '\\' || utf8[i] == '\'') out += '\\';
+    out += utf8[i++];
+  }
+  return out + "'";
+}
 
 bool SetCliDialogAnswer(const std::string& word) {
   if (word == "ok") SetConsoleDialogAnswer(mrOk);
@@ -36,17 +79,17 @@ bool SetCliDialogAnswer(const std::string& word) {
 
 std::string CliJson(const std::string& utf8) {
   std::string out = "\"";
-  for (const char c : utf8) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (uint8_t(c) < 0x20) {
+  for (size_t i = 0; i < utf8.size();) {
+    uint8_t code;
+    if (const size_t n = ControlCharacterAt(utf8, i, code)) {
       char hex[8];
-      std::snprintf(hex, sizeof hex, "\\u%04x", unsigned(uint8_t(c)));
+      std::snprintf(hex, sizeof hex, "\\u%04x", unsigned(code));
       out += hex;
-    } else {
-      out += c;
+      i += n;
+      continue;
     }
+    if (utf8[i] == '"' || utf8[i] == '\\') out += '\\';
+    out += utf8[i++];
   }
   return out + "\"";
 }

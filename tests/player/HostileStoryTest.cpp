@@ -147,3 +147,28 @@ TEST_F(HostileStory, AnOverlongElementIsReportedOnce) {
   EXPECT_EQ(boxes, 2u) << "one for the text, one for the tag";
 }
 }  // namespace
+
+namespace {
+// Escape sequences in a script reach no terminal through the tools' output: run's dialog
+// lines, lint's findings and explore's report, as text and as JSON.
+TEST_F(HostileStory, EscapeSequencesInTheScriptReachNoTerminal) {
+  const std::string esc = "\x1B]52;c;QUFBQQ==\x07\x1B[2J\x1B[31m\x7F";
+  WriteFile(FDir / "start.svx", "<BODY><CODE>SET #X" + esc + ",1</CODE><CODE>NOSUCH " + esc + "</CODE><A name=\"l" + esc +
+                                    "\"></A><CODE>IF ==,#Y,1,#nowhere" + esc + "</CODE><P>a</P></BODY>\r\n");
+  auto clean = [](const std::string& out) {
+    return out.find_first_of(std::string("\x1B\x07\x7F", 3)) == std::string::npos;
+  };
+  const RunResult run = Run({"--frames", "10"});
+  EXPECT_NE(run.Err.find("dialog"), std::string::npos) << run.Err;
+  EXPECT_TRUE(clean(run.Out + run.Err)) << run.Err;
+  for (const char* format : {"text", "json"}) {
+    const RunResult lint = RunProgram({SORVANE_CLI, "lint", FDir.Path(), "--format", format}, FDir.Path());
+    if (std::string(format) == "text") {
+      EXPECT_NE(lint.Out.find("\\x1B"), std::string::npos) << lint.Out;
+    }
+    EXPECT_TRUE(clean(lint.Out + lint.Err)) << format;
+    const RunResult explore = RunProgram({SORVANE_CLI, "explore", FDir.Path(), "--format", format}, FDir.Path());
+    EXPECT_TRUE(clean(explore.Out + explore.Err)) << format;
+  }
+}
+}  // namespace
