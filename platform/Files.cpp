@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -134,6 +136,40 @@ std::string ResolveFileName(std::string_view utf8Name) {
 
 std::string ResolveFileName(std::u16string_view name) { return ResolveFileName(WideToUtf8(name)); }
 
+namespace {
+std::mutex gStoryFolderLock;
+std::string gStoryFolder;  // its real path, ending in '/'; empty for none
+
+// The real path of what the descriptor has open; empty when it cannot be told.
+std::string RealPathOf(int fd) {
+  char link[64], target[PATH_MAX + 1];
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  const ssize_t n = ::readlink(link, target, PATH_MAX);
+  return n > 0 ? std::string(target, size_t(n)) : std::string();
+}
+
+bool InsideFolder(const std::string& real) {
+  std::lock_guard<std::mutex> lock(gStoryFolderLock);
+  return gStoryFolder.empty() || real.compare(0, gStoryFolder.size(), gStoryFolder) == 0;
+}
+}  // namespace
+
+void SetStoryFolder(const std::string& folder) {
+  std::string real;
+  if (!folder.empty()) {
+    char buffer[PATH_MAX + 1];
+    real = ::realpath(folder.c_str(), buffer) ? buffer : folder;
+    if (real.empty() || real.back() != '/') real += '/';
+  }
+  std::lock_guard<std::mutex> lock(gStoryFolderLock);
+  gStoryFolder = real;
+}
+
+bool InsideStoryFolder(const std::string& path) {
+  char buffer[PATH_MAX + 1];
+  return InsideFolder(::realpath(path.c_str(), buffer) ? buffer : "");
+}
+
 int OpenRegularFile(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return -1;
@@ -142,6 +178,7 @@ int OpenRegularFile(const std::string& path) {
   if (::fstat(fd, &st) != 0) error = errno;
   else if (S_ISDIR(st.st_mode)) error = EISDIR;
   else if (!S_ISREG(st.st_mode)) error = EINVAL;
+  else if (!InsideFolder(RealPathOf(fd))) error = EACCES;  // what was opened, not what was named
   else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) error = errno;
   if (error != 0) {
     ::close(fd);

@@ -33,10 +33,35 @@ SVP_API char16_t FoldCase(char16_t c);
 // script, scene file or picture, far less than the memory of the machine.
 constexpr size_t kMaxStoryFileBytes = size_t(64) * 1024 * 1024;
 
+// The folder of the story being played: while one is set, story files are opened only when
+// they lie inside it once every link is followed (an absolute name, "..", or a link that
+// leads out is refused). Empty: none is set, and any file may be opened. Set by the runtime
+// for its lifetime and by the tools that read a story.
+SVP_API void SetStoryFolder(const std::string& folder);
+// True when no story folder is set, or the file at `path` (links followed) lies inside it.
+SVP_API bool InsideStoryFolder(const std::string& path);
+// Sets the story folder from Set() until it goes.
+class TStoryFolderScope {
+ public:
+  TStoryFolderScope() = default;
+  TStoryFolderScope(const TStoryFolderScope&) = delete;
+  TStoryFolderScope& operator=(const TStoryFolderScope&) = delete;
+  ~TStoryFolderScope() {
+    if (FSet) SetStoryFolder("");
+  }
+  void Set(const std::string& folder) {
+    SetStoryFolder(folder);
+    FSet = true;
+  }
+
+ private:
+  bool FSet = false;
+};
+
 // Opens a file for reading as a story file must be opened: close-on-exec, without ever
-// blocking (a FIFO or a device would), and only when it is a regular file. Returns the
-// descriptor (blocking again), or -1 with errno set; a directory gives EISDIR, any other
-// file that is not regular EINVAL.
+// blocking (a FIFO or a device would), only when it is a regular file, and only inside the
+// story folder. Returns the descriptor (blocking again), or -1 with errno set; a directory
+// gives EISDIR, any other file that is not regular EINVAL, a file outside the story EACCES.
 SVP_API int OpenRegularFile(const std::string& path);
 // The same as a stdio stream ("rb"); null with errno set.
 SVP_API std::FILE* OpenRegularFileStream(const std::string& path);

@@ -106,6 +106,8 @@ TSubThread::TSubThread(IPlayerHost& host, const std::string& storyDir, IFrameClo
     : Pacer(clock, FrameIndex), FHost(host), FClock(clock) {
   if (!storyDir.empty() && ::chdir(storyDir.c_str()) != 0)
     throw EInOutError("Cannot open the story folder \"" + storyDir + "\". " + SysErrorMessage(errno));
+  // Names in the story resolve inside its folder only.
+  FStoryFolder.Set(".");
   PlaceLogs(FHost.LogFolder());
   std::vector<AnsiString> notes;  // log lines that wait for the log's start line
   try {

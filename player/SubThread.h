@@ -19,6 +19,7 @@
 #include "common/Screen.h"
 #include "common/Tables.h"
 #include "platform/Classes.h"
+#include "platform/Files.h"
 #include "player/EventQueue.h"
 #include "player/KinetraLayer.h"
 #include "player/Layer.h"
@@ -65,6 +66,9 @@ class TFramePacer {
 };
 
 class TSubThread : public TThread {
+  // First made, last gone: whatever the runtime holds reads story files only while set.
+  TStoryFolderScope FStoryFolder;
+
  public:
   // Builds the runtime with `storyDir` as the current directory. Failures (a missing or
   // broken start.svx) propagate after everything built so far has been released; a fatal

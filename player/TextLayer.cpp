@@ -25,7 +25,7 @@ TTextLayer::TTextLayer() {
     Font.Name = kStoryFontFamily;
   } else {
     const std::string path = ResolveFileName(std::u16string_view(kStoryFontFile));
-    if (::access(path.c_str(), R_OK) == 0 && AddFontResource(path)) {
+    if (::access(path.c_str(), R_OK) == 0 && InsideStoryFolder(path) && AddFontResource(path)) {
       FontInstalled = true;
       FontPath = path;
       Font.Name = kStoryFontFamily;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/Dialogs.h"
+#include "platform/Files.h"
 #include "player/StoryFolder.h"
 #include "tools/Cli.h"
 #include "tools/CliOutput.h"
@@ -37,6 +38,8 @@ int CliLint(int argc, char** argv) {
     std::fprintf(stderr, "sorvane-cli lint: no story in \"%s\" (it needs a start.svx)\n", CliEscape(story).c_str());
     return 2;
   }
+  TStoryFolderScope storyFolder;  // the story's files are read as the player reads them
+  storyFolder.Set(".");
   // The linter reads; whatever the real loaders would ask is answered and becomes a finding.
   SetMessageDlgHandler([](const std::string&, TMsgDlgType, TMsgDlgButtons b) { return ModalResultOf(FirstButton(b)); });
   std::vector<TLintFinding> findings;

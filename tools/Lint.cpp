@@ -359,8 +359,13 @@ class TLinter {
     std::string written = name;
     std::replace(written.begin(), written.end(), '\\', '/');
     std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) {
+    const std::filesystem::file_status status = std::filesystem::status(path, error);  // links followed
+    if (!std::filesystem::exists(status)) {
       Add(file, line, true, std::string(what) + " '" + name + "' does not exist", "file");
+    } else if (!std::filesystem::is_regular_file(status)) {
+      Add(file, line, true, std::string(what) + " '" + name + "' is not a regular file", "file");
+    } else if (!InsideStoryFolder(path)) {
+      Add(file, line, true, std::string(what) + " '" + name + "' lies outside the story folder", "file");
     } else if (path != written) {
       Add(file, line, false, std::string(what) + " '" + name + "' is found only as '" + path +
                                  "' (by ignoring case or through Shift-JIS bytes), which other systems may not do",

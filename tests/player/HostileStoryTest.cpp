@@ -10,6 +10,7 @@
 
 #include "../TestSupport.h"
 #include "common/ABitmap.h"
+#include "common/Ombrix.h"
 #include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "tools/SnapshotPng.h"
@@ -170,5 +171,58 @@ TEST_F(HostileStory, EscapeSequencesInTheScriptReachNoTerminal) {
     const RunResult explore = RunProgram({SORVANE_CLI, "explore", FDir.Path(), "--format", format}, FDir.Path());
     EXPECT_TRUE(clean(explore.Out + explore.Err)) << format;
   }
+}
+}  // namespace
+
+namespace {
+// Names in a scene file reach nothing outside the story folder: not by an absolute name,
+// not through "..", not through a link; lint says why each is refused.
+TEST_F(HostileStory, PicturesOutsideTheStoryFolderAreNeverRead) {
+  TempDir outside;
+  TABitmap red, blue;
+  red.SetSize(100, 100);
+  red.FillRGB(250, 0, 0);
+  blue.SetSize(800, 600);
+  blue.FillRGB(0, 0, 250);
+  ASSERT_TRUE(SaveSnapshotPng(red, outside / "outside.png"));
+  ASSERT_TRUE(SaveSnapshotPng(blue, FDir / "bg.png"));
+  fs::create_symlink(outside / "outside.png", FDir / "link.png");
+  ASSERT_EQ(::mkfifo((FDir / "fifo.png").c_str(), 0600), 0);
+  const std::string up = "..\\" + fs::path(outside.Path()).filename().string() + "\\outside.png";
+  fs::create_directories(FDir / "knv");
+  WriteFile(FDir / "knv/background.knv",
+            "<kn><scene index=t><knobject type=img src=bg.png width=800 height=600 pos_x=0 pos_y=0 alpha=255/>"
+            "<knobject type=img src=\"" + outside / "outside.png" + "\" width=100 height=100 pos_x=0 pos_y=0 alpha=255/>"
+            "<knobject type=img src=\"" + up + "\" width=100 height=100 pos_x=200 pos_y=0 alpha=255/>"
+            "<knobject type=img src=link.png width=100 height=100 pos_x=400 pos_y=0 alpha=255/>"
+            "<knobject type=img src=fifo.png width=100 height=100 pos_x=600 pos_y=0 alpha=255/>"
+            "<knobject type=img src=/dev/zero width=100 height=100 pos_x=600 pos_y=200 alpha=255/>"
+            "</scene></kn>");
+  Script(u"<BODY><P>a</P></BODY>");
+  const RunResult r = Run({"--frames", "3", "--snapshot", "2:" + (FDir / "shot.png")});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  HOMBRIX image = nullptr;
+  ASSERT_EQ(CreateOmbrix(&image, (FDir / "shot.png").c_str()), 0);
+  TABitmap shot;
+  shot.SetPixelFormat(pf24bit);
+  shot.SetSize(800, 600);
+  GetImageDataToBitmap(image, shot.Handle());
+  DeleteOmbrix(&image);
+  shot.Ensure32Bit();
+  // Where each refused picture would be, the background shows, as it does below them.
+  auto pixel = [&](int x, int y) {
+    const uint8_t* p = shot.ScanLine(y) + x * 4;
+    return std::vector<int>{p[0], p[1], p[2]};
+  };
+  ASSERT_NE(pixel(50, 300), (std::vector<int>{0, 0, 0}));
+  for (const int x : {50, 250, 450, 650}) EXPECT_EQ(pixel(x, 50), pixel(50, 300)) << "at x " << x;
+  const RunResult lint = RunProgram({SORVANE_CLI, "lint", FDir.Path()}, FDir.Path());
+  size_t outsideFindings = 0;
+  for (size_t at = lint.Out.find("lies outside the story folder"); at != std::string::npos;
+       at = lint.Out.find("lies outside the story folder", at + 1))
+    ++outsideFindings;
+  EXPECT_EQ(outsideFindings, 3u) << lint.Out;
+  EXPECT_NE(lint.Out.find("image 'fifo.png' is not a regular file"), std::string::npos) << lint.Out;
+  EXPECT_NE(lint.Out.find("image '/dev/zero' is not a regular file"), std::string::npos) << lint.Out;
 }
 }  // namespace
