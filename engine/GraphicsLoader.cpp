@@ -1,6 +1,8 @@
 #include "engine/GraphicsLoader.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <limits>
 #include <new>
 
@@ -68,8 +70,11 @@ std::unique_ptr<TABitmap> LoadImageFile(const AnsiString& fileName) {
 // ---- the worker
 
 TGraphicsLoaderThread::TGraphicsLoaderThread(std::unique_ptr<TObjectTable> table, uint64_t decodeAheadBytes,
-                                             TImageDecoder decode)
-    : FTable(std::move(table)), FDecodeAheadBytes(decodeAheadBytes), FDecode(std::move(decode)) {
+                                             TImageDecoder decode, uint64_t cacheBytes)
+    : FTable(std::move(table)),
+      FDecodeAheadBytes(decodeAheadBytes),
+      FCacheBytes(cacheBytes),
+      FDecode(std::move(decode)) {
   Priority = TPriority::Lower;
 }
 
@@ -157,14 +162,16 @@ TImageTableItem* TGraphicsLoaderThread::FindNextPending(uint64_t& room) {
     std::lock_guard<std::mutex> lock(entry->Lock);
     if (entry->References <= 0 && entry->Image) held += ImageBytes(entry->Image->Width(), entry->Image->Height());
   }
-  const uint64_t aheadRoom = held < FDecodeAheadBytes ? FDecodeAheadBytes - held : 0;
+  const uint64_t all = HeldBytes();
+  const uint64_t cacheRoom = all < FCacheBytes ? FCacheBytes - all : 0;
+  const uint64_t aheadRoom = std::min(cacheRoom, held < FDecodeAheadBytes ? FDecodeAheadBytes - held : 0);
   while (FTable->NextObject(FPosition, key, object)) {
     auto* entry = static_cast<TImageTableItem*>(object);
     entry->Lock.lock();
     if (entry->State == TImageTableItem::stPending && (entry->References > 0 || aheadRoom > 0)) {
       FFileName = key;
       FDecodedImage.reset();
-      room = entry->References > 0 ? kNoLimit : aheadRoom;
+      room = entry->References > 0 ? cacheRoom : aheadRoom;
       FTable->Unlock();
       return entry;
     }
@@ -173,6 +180,19 @@ TImageTableItem* TGraphicsLoaderThread::FindNextPending(uint64_t& room) {
   FTable->Unlock();
   FIdle = true;
   return nullptr;
+}
+
+uint64_t TGraphicsLoaderThread::HeldBytes() {
+  uint64_t bytes = 0;
+  int walk = 0;
+  AnsiString key;
+  TObject* object;
+  while (FTable->NextObject(walk, key, object)) {
+    auto* entry = static_cast<TImageTableItem*>(object);
+    std::lock_guard<std::mutex> lock(entry->Lock);
+    if (entry->Image) bytes += ImageBytes(entry->Image->Width(), entry->Image->Height());
+  }
+  return bytes;
 }
 
 void TGraphicsLoaderThread::SleepUntilWoken() {
@@ -197,34 +217,46 @@ void TGraphicsLoaderThread::ShowFatalError(const std::exception_ptr& error) {
 
 // ---- the cache
 
-TGraphicsLoader::TGraphicsLoader(uint64_t decodeAheadBytes, TImageDecoder decode) {
+TGraphicsLoader::TGraphicsLoader(uint64_t decodeAheadBytes, TImageDecoder decode, uint64_t cacheBytes) {
   auto table = std::make_unique<TObjectTable>();
   table->Overwrite = false;
   table->OwnsObjects = true;
-  FWorker = std::make_unique<TGraphicsLoaderThread>(std::move(table), decodeAheadBytes, std::move(decode));
+  FWorker = std::make_unique<TGraphicsLoaderThread>(std::move(table), decodeAheadBytes, std::move(decode), cacheBytes);
   FWorker->Start();
   FWorker->Wake();
 }
 
 TGraphicsLoader::~TGraphicsLoader() = default;  // the worker stops, then frees the table
 
-std::unique_ptr<TABitmap> TGraphicsLoader::Decode(const AnsiString& fileName) {
+std::unique_ptr<TABitmap> TGraphicsLoader::Decode(const AnsiString& key, uint64_t maxBytes) {
+  // An image past what the cache may still hold is refused, as one that cannot be decoded.
   std::unique_ptr<TABitmap> image;
-  FWorker->Decoder()(fileName, kNoLimit, image);
+  if (FWorker->Decoder()(key, maxBytes, image) != TImageDecode::Decoded) image.reset();
   return image;
+}
+
+const AnsiString& TGraphicsLoader::KeyOf(const AnsiString& fileName) {
+  const auto known = FKeys.find(fileName);
+  if (known != FKeys.end()) return known->second;
+  char real[PATH_MAX + 1];
+  const bool found = ::realpath(ResolveFileName(std::string_view(fileName)).c_str(), real) != nullptr;
+  return FKeys.emplace(fileName, found ? AnsiString(real) : fileName).first->second;
 }
 
 TABitmap* TGraphicsLoader::GetImage(const AnsiString& fileName) {
   if (fileName.empty()) return nullptr;  // no file named: no image, and no entry to count
+  const AnsiString& key = KeyOf(fileName);
   TObjectTable& table = ImageTable();
   table.Lock();
+  const uint64_t held = FWorker->HeldBytes();
+  const uint64_t room = held < FWorker->FCacheBytes ? FWorker->FCacheBytes - held : 0;
   TObject* object = nullptr;
-  if (table.TryGetObject(fileName, object)) {
+  if (table.TryGetObject(key, object)) {
     auto* entry = static_cast<TImageTableItem*>(object);
     std::lock_guard<std::mutex> lock(entry->Lock);
     table.Unlock();
     if (entry->State == TImageTableItem::stPending) {
-      entry->Image = Decode(fileName);
+      entry->Image = Decode(key, room);
       if (entry->Image) entry->State = TImageTableItem::stLoaded;
     }
     ++entry->References;
@@ -234,11 +266,11 @@ TABitmap* TGraphicsLoader::GetImage(const AnsiString& fileName) {
   TImageTableItem* entry = nullptr;
   try {
     auto created = std::make_unique<TImageTableItem>();
-    created->Image = Decode(fileName);
+    created->Image = Decode(key, room);
     if (created->Image) created->State = TImageTableItem::stLoaded;
     created->References = 1;
     entry = created.get();
-    table.SetObject(fileName, created.release());  // the table owns it whatever happens
+    table.SetObject(key, created.release());  // the table owns it whatever happens
   } catch (...) {
     table.Unlock();
     throw;
@@ -248,15 +280,16 @@ TABitmap* TGraphicsLoader::GetImage(const AnsiString& fileName) {
 }
 
 void TGraphicsLoader::ReleaseImage(const AnsiString& fileName) {
+  const AnsiString& key = KeyOf(fileName);
   TObjectTable& table = ImageTable();
   table.Lock();
   TObject* object = nullptr;
-  if (table.TryGetObject(fileName, object)) {
+  if (table.TryGetObject(key, object)) {
     auto* entry = static_cast<TImageTableItem*>(object);
     entry->Lock.lock();
     const bool last = --entry->References <= 0;
     entry->Lock.unlock();
-    if (last) RemoveEntry(fileName, entry);
+    if (last) RemoveEntry(key, entry);
   }
   table.Unlock();
 }
@@ -269,7 +302,10 @@ void TGraphicsLoader::RemoveEntry(const AnsiString& fileName, TImageTableItem* e
   ImageTable().Remove(fileName);
 }
 
-void TGraphicsLoader::DecodeAhead(const std::vector<AnsiString>& fileNames) {
+void TGraphicsLoader::DecodeAhead(const std::vector<AnsiString>& names) {
+  std::vector<AnsiString> fileNames;
+  for (const AnsiString& name : names)
+    if (!name.empty()) fileNames.push_back(KeyOf(name));
   TObjectTable& table = ImageTable();
   table.Lock();
   try {

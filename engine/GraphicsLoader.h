@@ -1,8 +1,9 @@
-// The engine's cache of decoded images, keyed by file name and counted by reference: every
-// active scene object borrows its images here, so a file several objects show is decoded
-// once and freed when the last one lets go. A worker thread decodes ahead the images of
-// scenes not shown yet, within a fixed memory budget; GetImage decodes on demand whatever
-// the worker has done.
+// The engine's cache of decoded images, keyed by the file a name leads to and counted by
+// reference: every active scene object borrows its images here, so a file several objects
+// show, under whatever names, is decoded once and freed when the last one lets go. A worker
+// thread decodes ahead the images of scenes not shown yet, within a fixed memory budget;
+// GetImage decodes on demand whatever the worker has done. All the decoded images together
+// stay within a budget of their own: an image that would go past it is refused.
 // Threads: GetImage, ReleaseImage, DecodeAhead, WaitUntilIdle, construction and
 // destruction belong to the engine's thread; the worker runs Execute. The table's lock
 // comes first, an entry's lock second; nobody waits for the table holding an entry.
@@ -11,6 +12,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -64,8 +66,12 @@ class TGraphicsLoaderThread : public TThread {
   // The images decoded ahead and not borrowed by anyone may hold at most this much memory;
   // once they do, nothing more is decoded ahead (about 34 full 800x600 pictures).
   static constexpr uint64_t kDecodeAheadBytes = uint64_t(64) * 1024 * 1024;
+  // All decoded images together, borrowed or not (about 280 full 800x600 pictures, far more
+  // than any scene shows at once).
+  static constexpr uint64_t kCacheBytes = uint64_t(512) * 1024 * 1024;
 
-  TGraphicsLoaderThread(std::unique_ptr<TObjectTable> table, uint64_t decodeAheadBytes, TImageDecoder decode);
+  TGraphicsLoaderThread(std::unique_ptr<TObjectTable> table, uint64_t decodeAheadBytes, TImageDecoder decode,
+                        uint64_t cacheBytes = kCacheBytes);
   ~TGraphicsLoaderThread() override;
 
   TObjectTable& Table() { return *FTable; }
@@ -84,6 +90,9 @@ class TGraphicsLoaderThread : public TThread {
   // nobody has asked for yet count against the budget, which `room` then says is left.
   TImageTableItem* FindNextPending(uint64_t& room);
   void SleepUntilWoken();
+  // What all decoded images take; the table is locked by the caller.
+  uint64_t HeldBytes();
+  friend class TGraphicsLoader;
   // The pass that began after `wakes` wake-ups has ended; the largest count: the worker has.
   void PassDone(uint64_t wakes);
   void ShowFatalError(const std::exception_ptr& error);
@@ -95,6 +104,7 @@ class TGraphicsLoaderThread : public TThread {
   TImageTableItem* FEntry = nullptr;
   std::unique_ptr<TObjectTable> FTable;
   const uint64_t FDecodeAheadBytes;
+  const uint64_t FCacheBytes;
   const TImageDecoder FDecode;
 
   std::mutex FWakeLock;
@@ -107,7 +117,8 @@ class TGraphicsLoaderThread : public TThread {
 class TGraphicsLoader {
  public:
   explicit TGraphicsLoader(uint64_t decodeAheadBytes = TGraphicsLoaderThread::kDecodeAheadBytes,
-                           TImageDecoder decode = DecodeImageFile);
+                           TImageDecoder decode = DecodeImageFile,
+                           uint64_t cacheBytes = TGraphicsLoaderThread::kCacheBytes);
   ~TGraphicsLoader();
   TGraphicsLoader(const TGraphicsLoader&) = delete;
   TGraphicsLoader& operator=(const TGraphicsLoader&) = delete;
@@ -125,9 +136,14 @@ class TGraphicsLoader {
   TObjectTable& ImageTable() { return FWorker->Table(); }
 
  private:
-  std::unique_ptr<TABitmap> Decode(const AnsiString& fileName);
+  std::unique_ptr<TABitmap> Decode(const AnsiString& key, uint64_t maxBytes);
+  // The table's key for a name: the real path of the file it resolves to, or the name as
+  // written when it leads to none. Found once per name and kept, so that letting an image
+  // go (at the end of a transition) costs no allocation.
+  const AnsiString& KeyOf(const AnsiString& fileName);
   // Frees an entry the table has under `fileName`; the table is locked by the caller.
   void RemoveEntry(const AnsiString& fileName, TImageTableItem* entry);
 
   std::unique_ptr<TGraphicsLoaderThread> FWorker;
+  std::map<AnsiString, AnsiString, std::less<>> FKeys;  // the engine's thread only
 };

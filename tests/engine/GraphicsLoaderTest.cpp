@@ -1,6 +1,8 @@
 #include "engine/GraphicsLoader.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 #include <unistd.h>
 
 #include <chrono>
@@ -38,10 +40,14 @@ class GraphicsLoaderTest : public testing::Test {
   };
   static TEntryView Entry(TGraphicsLoader& cache, const std::string& name) {
     TEntryView v;
+    // The cache keys an entry by the real path of its file, or by the name itself when it
+    // led to no file when first asked for.
+    std::error_code error;
+    const std::filesystem::path real = std::filesystem::canonical(name, error);
     TObjectTable& table = cache.ImageTable();
     table.Lock();
     TObject* object = nullptr;
-    if (table.TryGetObject(name, object)) {
+    if (table.TryGetObject(name, object) || (!error && table.TryGetObject(real.string(), object))) {
       auto* entry = static_cast<TImageTableItem*>(object);
       std::lock_guard<std::mutex> lock(entry->Lock);
       v = TEntryView{true, entry->References, entry->State, entry->Image.get()};
@@ -273,4 +279,26 @@ TEST(GraphicsLoaderShutdown, ServesTheWorkersErrorBoxWhileWaitingForIt) {
   EXPECT_EQ(shown, "GraphicsLoaderThread Error!\r\nEInOutError\r\nthe disk went away");
 }
 
+}  // namespace
+
+namespace {
+// Names that lead to one file share one decode; and all decoded images together stay within
+// the cache's budget: an image that would go past it is refused, and comes once room is made.
+TEST_F(GraphicsLoaderTest, AliasesShareOneDecodeAndTheCacheKeepsToItsBudget) {
+  std::filesystem::create_directory(FDir / "sub");
+  TGraphicsLoader aliases;
+  TABitmap* first = aliases.GetImage("p1.png");
+  ASSERT_NE(first, nullptr);
+  for (const char* alias : {".\\p1.png", "sub\\..\\p1.png", ".\\.\\.\\P1.PNG"}) EXPECT_EQ(aliases.GetImage(alias), first) << alias;
+  EXPECT_EQ(aliases.ImageTable().UsedCount(), 1);
+  EXPECT_EQ(Entry(aliases, "p1.png").References, 4);
+
+  TGraphicsLoader cache(TGraphicsLoaderThread::kDecodeAheadBytes, DecodeImageFile, 2 * kImageBytes);
+  ASSERT_NE(cache.GetImage("p1.png"), nullptr);
+  ASSERT_NE(cache.GetImage("p2.png"), nullptr);
+  EXPECT_EQ(cache.GetImage("p3.png"), nullptr);
+  cache.ReleaseImage("p3.png");
+  cache.ReleaseImage("p1.png");
+  EXPECT_NE(cache.GetImage("p3.png"), nullptr);
+}
 }  // namespace
