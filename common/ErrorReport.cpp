@@ -54,7 +54,7 @@ TErrorReport::TAppend TErrorReport::Append(const AnsiString& line, int& error) {
 }
 
 void TErrorReport::WriteLog(const AnsiString& text) {
-  if (!LogEnabled || FCut) return;
+  if (!LogEnabled || FCut || LogsOff()) return;
   try {
     // The closing line always finds room below the limit.
     const AnsiString cut = AnsiString(kLogCut) + "\r\n";

@@ -156,7 +156,14 @@ class TSceneFileReader {
     int m = 0;
     ForEachChildWhile(kn, [&](const THTMLTag& element) {
       if (element.TagName != "scene") return true;
-      if (m >= kKNSceneCount) return false;
+      if (m >= kKNSceneCount) {
+        // Said once, not once a scene: the scenes past the engine's count are left out.
+        ReportError("SyntaxError",
+                    Format("Too many scenes: the engine holds %s; the scenes after the %sth are not loaded.",
+                           {std::to_string(kKNSceneCount), std::to_string(kKNSceneCount)}),
+                    FFileName);
+        return false;
+      }
       ReadScene(element, m);
       ++m;
       return true;

@@ -228,3 +228,22 @@ size_t ControlCharacterAt(std::string_view text, size_t at, uint8_t& code) {
   }
   return 0;
 }
+
+std::string EscapeControls(std::string_view utf8, bool backslashes) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    uint8_t code;
+    if (const size_t n = ControlCharacterAt(utf8, i, code)) {
+      out += "\\x";
+      out += kHex[code >> 4];
+      out += kHex[code & 15];
+      i += n;
+    } else {
+      if (backslashes && utf8[i] == '\\') out += '\\';
+      out += utf8[i++];
+    }
+  }
+  return out;
+}

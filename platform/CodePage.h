@@ -21,6 +21,9 @@ SVP_API std::string Utf8ToCP932(std::string_view text);
 // code point in `code` and its length in bytes; 0 when none starts there. Text a story
 // supplies is printed with these escaped, so that it can never drive a terminal.
 SVP_API size_t ControlCharacterAt(std::string_view text, size_t at, uint8_t& code);
+// The text with each control character written \xHH (its code point); `backslashes`
+// doubles every backslash too, so that the escapes can be read back.
+SVP_API std::string EscapeControls(std::string_view utf8, bool backslashes = false);
 
 // Decodes CP932 arriving in pieces: a lead byte that ends one piece is kept and joined
 // with the first byte of the next, so a character split between pieces decodes whole.

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -38,7 +39,14 @@ void SetLogFolder(const std::string& folder) {
   gFolder = folder;
 }
 
-std::string StateLogFolderFor(const std::string& storyDir) {
+namespace {
+std::atomic<bool> gOff{false};
+}
+
+void SetLogsOff(bool off) { gOff.store(off); }
+bool LogsOff() { return gOff.load(); }
+
+std::string StateLogFolderFor(const std::string& storyDir, std::string* wanted) {
   std::error_code error;
   const std::filesystem::path story = std::filesystem::absolute(storyDir, error).lexically_normal();
   std::filesystem::path base;
@@ -58,5 +66,6 @@ std::string StateLogFolderFor(const std::string& storyDir) {
   char suffix[24];
   std::snprintf(suffix, sizeof suffix, "-%016llx", static_cast<unsigned long long>(hash));
   const std::filesystem::path folder = base / "sorvane" / (name + suffix);
+  if (wanted) *wanted = folder.string();
   return MakeFolders(folder) ? folder.string() : std::string();
 }

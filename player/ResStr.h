@@ -31,6 +31,8 @@ inline constexpr const char* ProcessConfirm =
     "信頼できるストーリーの場合だけ起動してください。起動しますか?";
 inline constexpr const char* ProcessRefused = "プログラムを起動しませんでした: %s";
 inline constexpr const char* LogsElsewhere = "ストーリーのフォルダに書き込めないため、ログは %s に書きます。";
+inline constexpr const char* LogsNowhere =
+    "ストーリーのフォルダにも %s にも書き込めないため、ログは書きません。";
 inline constexpr const char* Runaway =
     "WAITのないまま1回の更新で%s個のコマンドを実行しました。スクリプトが止まらずに繰り返している可能性があります。"
     "\r\n続きは次の更新で実行します。";

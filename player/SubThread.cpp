@@ -190,6 +190,7 @@ TSubThread::TSubThread(IPlayerHost& host, const std::string& storyDir, IFrameClo
 void TSubThread::PlaceLogs(const std::string& hostFolder) {
   // A story folder that can be written keeps its logs; one installed read-only has them in
   // a folder of the reader's own, said once on the console rather than in a box a line.
+  SetLogsOff(false);
   if (!hostFolder.empty()) {
     SetLogFolder(hostFolder);
     return;
@@ -199,9 +200,14 @@ void TSubThread::PlaceLogs(const std::string& hostFolder) {
     return;
   }
   char cwd[4096];
-  const std::string folder = StateLogFolderFor(::getcwd(cwd, sizeof cwd) ? cwd : ".");
+  std::string wanted;
+  const std::string folder = StateLogFolderFor(::getcwd(cwd, sizeof cwd) ? cwd : ".", &wanted);
   SetLogFolder(folder);
-  if (!folder.empty()) std::fprintf(stderr, "%s\n", Format(ResStr::LogsElsewhere, {folder}).c_str());
+  // Said once on the console; with nowhere to write, the story goes on without logs.
+  SetLogsOff(folder.empty());
+  const std::string line = folder.empty() ? Format(ResStr::LogsNowhere, {wanted.empty() ? "$HOME" : wanted})
+                                          : Format(ResStr::LogsElsewhere, {folder});
+  std::fprintf(stderr, "%s\n", EscapeControls(line).c_str());
 }
 
 void TSubThread::LogAbortedStart(const std::vector<AnsiString>& notes, const AnsiString& reason) {

@@ -5,29 +5,8 @@
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"
 
-namespace {
-std::string Escaped(std::string_view utf8, bool backslashes) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(utf8.size());
-  for (size_t i = 0; i < utf8.size();) {
-    uint8_t code;
-    if (const size_t n = ControlCharacterAt(utf8, i, code)) {
-      out += "\\x";
-      out += kHex[code >> 4];
-      out += kHex[code & 15];
-      i += n;
-    } else {
-      if (backslashes && utf8[i] == '\\') out += '\\';
-      out += utf8[i++];
-    }
-  }
-  return out;
-}
-}  // namespace
-
-std::string CliEscape(std::string_view utf8) { return Escaped(utf8, true); }
-std::string CliEscapeControls(std::string_view utf8) { return Escaped(utf8, false); }
+std::string CliEscape(std::string_view utf8) { return EscapeControls(utf8, true); }
+std::string CliEscapeControls(std::string_view utf8) { return EscapeControls(utf8); }
 
 std::string CliEscape(std::u16string_view text) { return CliEscape(WideToUtf8(text)); }
 

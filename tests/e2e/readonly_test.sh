@@ -67,4 +67,15 @@ grep -q 'プログラムを終了しました。' "$LOGS/sorvane.log" || fail "n
 grep -q 'Initializing.' "$LOGS/Kinetra.log" || fail "no engine log beside it"
 [ "$(grep -c "$LOGS" "$WORK/player.log")" = 1 ] || fail "the console does not say once where the logs are: $(cat "$WORK/player.log")"
 [ "$(cat "$WORK/chooser.status")" = 0 ] || fail "a cancelled folder chooser ended with $(cat "$WORK/chooser.status")"
-echo "read-only test: 2 passed, 0 failed"
+
+# A state folder that cannot be made (XDG_STATE_HOME is a file): one console line says so,
+# no box, and the story plays on without logs.
+echo "not a folder" > "$WORK/state-file"
+chmod 644 "$WORK/state-file"
+$AS env HOME="$WORK/state-file" XDG_STATE_HOME="$WORK/state-file" SORVANE_AUDIO=null \
+  "$WORK/prefix/bin/sorvane-cli" run "$WORK/story" --frames 30 > "$WORK/nowhere.out" 2> "$WORK/nowhere.err" ||
+  fail "the story did not play without a log folder: $(cat "$WORK/nowhere.err")"
+grep -q '^dialog' "$WORK/nowhere.err" && fail "boxes without a log folder: $(cat "$WORK/nowhere.err")"
+[ "$(grep -c 'ログは書きません' "$WORK/nowhere.err")" = 1 ] || fail "no single line says the logs are off: $(cat "$WORK/nowhere.err")"
+grep -q "$WORK/state-file" "$WORK/nowhere.err" || fail "the line does not name the state folder: $(cat "$WORK/nowhere.err")"
+echo "read-only test: 3 passed, 0 failed"
