@@ -215,8 +215,15 @@ class TLinter {
   void CheckSceneChange(int32_t i, const WideStringArray& f) {
     if (!ExpectFields(i, f, 4)) return;
     int32_t duration, transition, layer;
-    Integer(i, f[3], "duration", duration);
+    const bool haveDuration = Integer(i, f[3], "duration", duration);
     const bool haveTransition = Integer(i, f[2], "transition", transition);
+    // A transition holds the script until it ends, and no click cuts it short.
+    constexpr int32_t kLongTransitionMs = 60 * 1000;
+    if (haveDuration && haveTransition && duration > kLongTransitionMs &&
+        (transition == -2 || (transition >= 0 && transition < kKNMaskCount)))
+      AddAt(i, false,
+            "the transition lasts " + std::to_string(duration / 1000) +
+                " s: the script waits for it, and no click ends it", "scene");
     if (Integer(i, f[0], "layer", layer) && layer != 0 && layer != 1)
       AddAt(i, true, "layer " + std::to_string(layer) + " does not exist (0 or 1)", "command");
     const AnsiString scene = WideToUtf8(f[1]);
@@ -421,7 +428,18 @@ class TLinter {
         Add(kSceneFile, 0, true, "the scene file holds no scene", "scene");
     }
     SetMessageDlgHandler(previous);
-    for (const std::string& box : boxes) Add(kSceneFile, 0, true, box, "scene");
+    for (const std::string& box : boxes) Add(kSceneFile, 0, true, BoxMessage(box), "scene");
+  }
+
+  // What a report box says, without the box's own words: "TYPE: details", on one line.
+  static std::string BoxMessage(const std::string& box) {
+    static const std::string kType = "エラータイプ: ", kPlace = "  エラー発生箇所: ", kDetails = "**詳細**\r\n";
+    std::string message = box;
+    const size_t type = box.find(kType), place = box.find(kPlace), details = box.find(kDetails);
+    if (type != std::string::npos && place != std::string::npos && details != std::string::npos && type < place)
+      message = box.substr(type + kType.size(), place - type - kType.size()) + ": " + box.substr(details + kDetails.size());
+    for (size_t at; (at = message.find("\r\n")) != std::string::npos;) message.replace(at, 2, " ");
+    return message;
   }
 
 
