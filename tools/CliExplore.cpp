@@ -53,6 +53,7 @@ struct TEnding {
 struct TOptions {
   int64_t MaxRuns = 10000;
   int64_t MaxFrames = 20000;
+  int64_t MaxSeconds = 0;  // 0: no limit
   bool Json = false;
   bool EveryPath = false;  // no merging of paths that meet in one state: the baseline
   std::string Snapshots;
@@ -62,21 +63,55 @@ class TExplorer {
  public:
   TExplorer(const std::string& story, const TOptions& o) : FStory(story), FOptions(o) {}
 
+  // Exit status: 0 every path played, 1 a run reported or stopped, 3 stopped early (a limit
+  // or an interrupt) with nothing reported in what was played.
   int Run() {
     ReadScenes();
     const auto began = std::chrono::steady_clock::now();
+    auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count(); };
     std::deque<std::vector<int32_t>> pending{{}};  // paths: the option taken at each choice
     int64_t runs = 0;
-    while (!pending.empty() && runs < FOptions.MaxRuns) {
+    const char* stop = nullptr;
+    TProgress progress;
+    while (!pending.empty()) {
+      if (runs >= FOptions.MaxRuns) stop = "--max-runs";
+      else if (FOptions.MaxSeconds > 0 && elapsed() >= double(FOptions.MaxSeconds)) stop = "--max-seconds";
+      else if (TerminationSignal() != 0) stop = "an interrupt";
+      if (stop) break;
       const std::vector<int32_t> path = std::move(pending.front());
       pending.pop_front();
       ++runs;
       for (const auto& next : Play(path)) pending.push_back(next);
+      progress.Show(runs, FSeen.size(), pending.size(), FEndingOrder.size());
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-    Report(runs, !pending.empty(), seconds);
-    return FFailed ? 1 : 0;
+    progress.Clear();
+    Report(runs, stop, elapsed());
+    return FFailed ? 1 : stop ? 3 : 0;
   }
+
+  // A line of progress on stderr, redrawn twice a second, when stderr is a terminal.
+  class TProgress {
+   public:
+    TProgress() : FShown(::isatty(2) == 1) {}
+    void Show(int64_t runs, size_t states, size_t pending, size_t endings) {
+      if (!FShown) return;
+      const auto now = std::chrono::steady_clock::now();
+      if (now - FLast < std::chrono::milliseconds(500)) return;
+      FLast = now;
+      std::fprintf(stderr, "\rexploring: %lld runs, %zu states, %zu paths to play, %zu endings ",
+                   static_cast<long long>(runs), states, pending, endings);
+      std::fflush(stderr);
+      FDrawn = true;
+    }
+    void Clear() {
+      if (FDrawn) std::fprintf(stderr, "\r\x1B[K");
+    }
+
+   private:
+    bool FShown;
+    bool FDrawn = false;
+    std::chrono::steady_clock::time_point FLast{};
+  };
 
  private:
   void ReadScenes() {
@@ -162,6 +197,16 @@ class TExplorer {
       }
     }
     return never;
+  }
+
+  static std::pair<uint64_t, uint64_t> StateKey(const std::string& state) {
+    // Two FNV-1a hashes from different starting points.
+    uint64_t a = 14695981039346656037ull, b = 0x9E3779B97F4A7C15ull;
+    for (const char c : state) {
+      a = (a ^ uint8_t(c)) * 1099511628211ull;
+      b = (b ^ uint8_t(c)) * 0x100000001B3ull + 0x632BE59BD9B4E019ull;
+    }
+    return {a, b};
   }
 
   std::string State(TSubThread& rt) const {
@@ -255,7 +300,7 @@ class TExplorer {
           if (!options.empty()) {
             if (decided == path.size()) {
               // A choice this path has not made: branch, unless this state was met before.
-              if (FSeen.insert(State(*rt) + "|" + std::to_string(options.size())).second || FOptions.EveryPath)
+              if (FSeen.insert(StateKey(State(*rt) + "|" + std::to_string(options.size()))).second || FOptions.EveryPath)
                 for (int32_t k = 0; k < int32_t(options.size()); ++k) {
                   branches.push_back(path);
                   branches.back().push_back(k);
@@ -331,7 +376,8 @@ class TExplorer {
     return args;
   }
 
-  void Report(int64_t runs, bool cut, double seconds);
+  // What was found; `stop` names what ended the exploration early, null when every path was played.
+  void Report(int64_t runs, const char* stop, double seconds);
 
   // The runs' logs, kept out of the story and gone with the explorer.
   struct TLogFolder {
@@ -352,7 +398,9 @@ class TExplorer {
   int32_t FShown[2] = {0, -1};
   bool FInput[2] = {false, false};
   int64_t FReady[2] = {1, 1};
-  std::set<std::string> FSeen;
+  // The states met, as 128-bit hashes of their descriptions: what merging needs, and no
+  // more, however many runs there are.
+  std::set<std::pair<uint64_t, uint64_t>> FSeen;
   std::set<int32_t> FRan;
   std::map<int32_t, std::set<int32_t>> FOffered;
   std::vector<std::pair<int32_t, std::string>> FCommands;  // line and text of each command
@@ -365,7 +413,7 @@ class TExplorer {
 
 }  // namespace
 
-void TExplorer::Report(int64_t runs, bool cut, double seconds) {
+void TExplorer::Report(int64_t runs, const char* stop, double seconds) {
   // Commands no path runs: the closing WAIT the compiler adds is nobody's.
   int64_t counted = 0, ran = 0;
   std::vector<size_t> missed;
@@ -388,7 +436,7 @@ void TExplorer::Report(int64_t runs, bool cut, double seconds) {
     for (size_t i : missed)
       std::printf("{\"never_run\":%s,\"line\":%d}\n", CliJson(FCommands[i].second).c_str(), FCommands[i].first);
     std::printf("{\"runs\":%lld,\"states\":%zu,\"coverage\":%.1f,\"complete\":%s,\"seconds\":%.3f}\n",
-                static_cast<long long>(runs), FSeen.size(), coverage, cut ? "false" : "true", seconds);
+                static_cast<long long>(runs), FSeen.size(), coverage, stop ? "false" : "true", seconds);
   } else {
     for (const std::string& e : FEndingOrder) {
       std::printf("ending: %s after %zu clicks, %lld frames\n  %s\n", CliEscape(e).c_str(), FEndings[e].Steps.size(),
@@ -399,8 +447,8 @@ void TExplorer::Report(int64_t runs, bool cut, double seconds) {
     for (size_t i : missed)
       std::printf("never run: start.svx:%d %s\n", FCommands[i].first, CliEscape(FCommands[i].second).c_str());
     std::printf("coverage: %.1f%% of %lld commands\n", coverage, static_cast<long long>(counted));
-    std::printf("runs: %lld, states: %zu%s\n", static_cast<long long>(runs), FSeen.size(),
-                cut ? " (stopped at --max-runs: not every path was played)" : "");
+    std::printf("runs: %lld, states: %zu%s%s%s\n", static_cast<long long>(runs), FSeen.size(),
+                stop ? " (stopped at " : "", stop ? stop : "", stop ? ": not every path was played)" : "");
   }
   std::fflush(stdout);
   std::fprintf(stderr, "explored in %.3f s\n", seconds);
@@ -409,7 +457,7 @@ void TExplorer::Report(int64_t runs, bool cut, double seconds) {
 int CliExplore(int argc, char** argv) {
   TOptions o;
   auto usage = [] {
-    std::fprintf(stderr, "usage: sorvane-cli explore STORY_DIR [--max-runs N] [--max-frames N] [--format text|json]"
+    std::fprintf(stderr, "usage: sorvane-cli explore STORY_DIR [--max-runs N] [--max-seconds N] [--max-frames N] [--format text|json]"
                          " [--snapshots DIR] [--every-path]\n");
     return 2;
   };
@@ -417,8 +465,9 @@ int CliExplore(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     int32_t n;
-    if ((a == "--max-runs" || a == "--max-frames") && i + 1 < argc && TryStrToInt(std::string_view(argv[i + 1]), n) && n > 0) {
-      (a == "--max-runs" ? o.MaxRuns : o.MaxFrames) = n;
+    if ((a == "--max-runs" || a == "--max-frames" || a == "--max-seconds") && i + 1 < argc &&
+        TryStrToInt(std::string_view(argv[i + 1]), n) && n > 0) {
+      (a == "--max-runs" ? o.MaxRuns : a == "--max-frames" ? o.MaxFrames : o.MaxSeconds) = n;
       ++i;
     } else if (a == "--format" && i + 1 < argc && (std::string(argv[i + 1]) == "json" || std::string(argv[i + 1]) == "text")) {
       o.Json = std::string(argv[++i]) == "json";
@@ -435,5 +484,7 @@ int CliExplore(int argc, char** argv) {
     std::fprintf(stderr, "sorvane-cli explore: no story in \"%s\" (it needs a start.svx)\n", CliEscape(story).c_str());
     return 2;
   }
+  // An interrupt ends the exploration after the run being played, with what was found.
+  CatchTerminationSignals();
   return TExplorer(story, o).Run();
 }

@@ -8,6 +8,8 @@
 
 #include "../StoryFolder.h"
 #include "../TestSupport.h"
+#include "platform/CodePage.h"
+#include "tools/SnapshotPng.h"
 
 namespace {
 
@@ -87,4 +89,42 @@ TEST(ExploreDemo, PlaysEveryPathOfTheDemo) {
   EXPECT_FALSE(fs::exists(demo + "/sorvane.log"));
 }
 
+}  // namespace
+
+namespace {
+// Thirty yes/no menus, each setting a variable of its own: no two paths meet again, so
+// exploring every path is out of reach. A limit of runs or of time, or an interrupt, ends
+// the exploration with what was found, said to be incomplete, with status 3.
+TEST(ExploreLimits, AnExplorationCutShortSaysSoAndReportsWhatItFound) {
+  ::setenv("SORVANE_AUDIO", "null", 1);
+  TempDir dir;
+  std::u16string script = u"<BODY>";
+  for (int k = 0; k < 30; ++k) {
+    const std::u16string n = Utf8ToWide(std::to_string(k));
+    script += u"<UL><LI><A href=#a" + n + u">はい</A></LI><LI><A href=#b" + n + u">いいえ</A></LI></UL><A name=a" + n +
+              u"></A><CODE>SET #V" + n + u",1</CODE><A href=#n" + n + u"></A><A name=b" + n + u"></A><CODE>SET #V" + n +
+              u",2</CODE><A name=n" + n + u"></A>";
+  }
+  WriteFile(dir / "start.svx", WideToCP932(script + u"<P>おわり</P></BODY>"));
+  TABitmap window;
+  window.SetSize(756, 192);
+  ASSERT_TRUE(SaveSnapshotPng(window, dir / "msg.png"));
+  std::filesystem::create_directory(dir / "knv");
+  WriteFile(dir / "knv/background.knv", "<kn><scene index=blank></scene></kn>");
+  const TempDir elsewhere;
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+      {{SORVANE_CLI, "explore", dir.Path(), "--max-runs", "20"}, "(stopped at --max-runs: not every path was played)"},
+      {{SORVANE_CLI, "explore", dir.Path(), "--max-seconds", "1"}, "(stopped at --max-seconds: not every path was played)"},
+      {{"/usr/bin/timeout", "--preserve-status", "-s", "INT", "3", SORVANE_CLI, "explore", dir.Path()}, "(stopped at an interrupt: not every path was played)"},
+  };
+  for (const auto& [args, said] : cases) {
+    const RunResult r = RunProgram(args, elsewhere.Path());
+    EXPECT_EQ(r.Status, 3) << args.back() << r.Err;
+    EXPECT_NE(r.Out.find(said), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("coverage: "), std::string::npos) << r.Out;
+  }
+  const RunResult json = RunProgram({SORVANE_CLI, "explore", dir.Path(), "--max-runs", "20", "--format", "json"}, elsewhere.Path());
+  EXPECT_EQ(json.Status, 3);
+  EXPECT_NE(json.Out.find("\"complete\":false"), std::string::npos) << json.Out;
+}
 }  // namespace
