@@ -184,23 +184,14 @@ bool TCalc::Parse(const WideString& text) {
     throw ECalcSyntaxError("SyntaxError (CT_O " + std::to_string(kMaxTokens) + ")\r\n" + WideToUtf8(text));
   auto tree = TTreeBuilder(this, tokens, text).Build();
   // An arithmetic fault belongs to this computation, not to the expression: the tree stays.
-  auto keep = [&] {
-    Tree = std::move(tree);
-    FComputeAll = true;
-  };
   try {
     tree->Compute(true);
-  } catch (const EDivByZero&) {
-    keep();
-    throw;
-  } catch (const EIntOverflow&) {
-    keep();
-    throw;
-  } catch (const EInvalidOp&) {
-    keep();
-    throw;
-  } catch (const EZeroDivide&) {
-    keep();
+  } catch (const Exception& e) {
+    if (dynamic_cast<const EDivByZero*>(&e) || dynamic_cast<const EIntOverflow*>(&e) ||
+        dynamic_cast<const EInvalidOp*>(&e) || dynamic_cast<const EZeroDivide*>(&e)) {
+      Tree = std::move(tree);
+      FComputeAll = true;
+    }
     throw;
   }
   Result = tree->Value;

@@ -152,17 +152,11 @@ void TGraphicsLoaderThread::DecodePending() {
 
 TImageTableItem* TGraphicsLoaderThread::FindNextPending(uint64_t& room) {
   FTable->Lock();
-  // What the images held ahead take already; only this thread adds to it.
+  // What the images held ahead take already (only this thread adds to it), and all of them.
   uint64_t held = 0;
-  int walk = 0;
+  const uint64_t all = HeldBytes(&held);
   AnsiString key;
   TObject* object;
-  while (FTable->NextObject(walk, key, object)) {
-    auto* entry = static_cast<TImageTableItem*>(object);
-    std::lock_guard<std::mutex> lock(entry->Lock);
-    if (entry->References <= 0 && entry->Image) held += ImageBytes(entry->Image->Width(), entry->Image->Height());
-  }
-  const uint64_t all = HeldBytes();
   const uint64_t cacheRoom = all < FCacheBytes ? FCacheBytes - all : 0;
   const uint64_t aheadRoom = std::min(cacheRoom, held < FDecodeAheadBytes ? FDecodeAheadBytes - held : 0);
   while (FTable->NextObject(FPosition, key, object)) {
@@ -182,7 +176,7 @@ TImageTableItem* TGraphicsLoaderThread::FindNextPending(uint64_t& room) {
   return nullptr;
 }
 
-uint64_t TGraphicsLoaderThread::HeldBytes() {
+uint64_t TGraphicsLoaderThread::HeldBytes(uint64_t* unborrowed) {
   uint64_t bytes = 0;
   int walk = 0;
   AnsiString key;
@@ -190,7 +184,10 @@ uint64_t TGraphicsLoaderThread::HeldBytes() {
   while (FTable->NextObject(walk, key, object)) {
     auto* entry = static_cast<TImageTableItem*>(object);
     std::lock_guard<std::mutex> lock(entry->Lock);
-    if (entry->Image) bytes += ImageBytes(entry->Image->Width(), entry->Image->Height());
+    if (!entry->Image) continue;
+    const uint64_t size = ImageBytes(entry->Image->Width(), entry->Image->Height());
+    bytes += size;
+    if (unborrowed && entry->References <= 0) *unborrowed += size;
   }
   return bytes;
 }

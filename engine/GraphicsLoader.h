@@ -90,8 +90,9 @@ class TGraphicsLoaderThread : public TThread {
   // nobody has asked for yet count against the budget, which `room` then says is left.
   TImageTableItem* FindNextPending(uint64_t& room);
   void SleepUntilWoken();
-  // What all decoded images take; the table is locked by the caller.
-  uint64_t HeldBytes();
+  // What all decoded images take, and adds to `unborrowed` what those nobody holds take;
+  // the table is locked by the caller.
+  uint64_t HeldBytes(uint64_t* unborrowed = nullptr);
   friend class TGraphicsLoader;
   // The pass that began after `wakes` wake-ups has ended; the largest count: the worker has.
   void PassDone(uint64_t wakes);
