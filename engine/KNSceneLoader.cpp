@@ -90,7 +90,12 @@ class TSceneFileReader {
     });
   }
 
+  void Reading(const THTMLTag& element) {
+    if (FTargets.Reading) FTargets.Reading(element.Line);
+  }
+
   void ReadMask(const THTMLTag& rule, TKNMaskSlot& slot) {
+    Reading(rule);
     AnsiString src;
     if (!Attribute(rule, "src", src)) {
       FTargets.Report.WriteLog("There is no \"Src\" Attribute in <transrule> tag.");
@@ -158,6 +163,7 @@ class TSceneFileReader {
       if (element.TagName != "scene") return true;
       if (m >= kKNSceneCount) {
         // Said once, not once a scene: the scenes past the engine's count are left out.
+        Reading(element);
         ReportError("SyntaxError",
                     Format("Too many scenes: the engine holds %s; the scenes after the %sth are not loaded.",
                            {std::to_string(kKNSceneCount), std::to_string(kKNSceneCount)}),
@@ -171,6 +177,7 @@ class TSceneFileReader {
   }
 
   void ReadScene(const THTMLTag& element, int m) {
+    Reading(element);
     bool control = false;
     AnsiString value;
     if (Attribute(element, "control", value)) {
@@ -198,6 +205,7 @@ class TSceneFileReader {
   }
 
   void ReadObject(THTMLTag& element, TKNScene& scene, const AnsiString& sceneWhere) {
+    Reading(element);
     KNSCENEOBJ_OPTIONS& o = FOptions;
     o.Reset();
     o.loader = &FTargets.Loader;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <future>
 #include <memory>
 
@@ -42,6 +43,9 @@ struct TKNSceneFileTargets {
   TKNMaskArray& Masks;
   TGraphicsLoader& Loader;
   TErrorReport& Report;
+  // Told the line of each element as it is read, so that a tool can place what the reports
+  // about it say; none for the engine.
+  std::function<void(int32_t line)> Reading = nullptr;
 };
 
 // Loads the file and shows scene 0 (activated at `clock`); then the worker decodes the

@@ -399,9 +399,11 @@ class TLinter {
     }
     CheckEncoding(kSceneFile);
     CheckSceneFiles(path);
-    std::vector<std::string> boxes;
+    // Each box the loader raises is placed at the element it was reading.
+    std::vector<std::pair<int32_t, std::string>> boxes;
+    int32_t reading = 0;
     const TMessageDlgHandler previous = SetMessageDlgHandler([&](const std::string& text, TMsgDlgType, TMsgDlgButtons b) {
-      boxes.push_back(text);
+      boxes.emplace_back(reading, text);
       return ModalResultOf(FirstButton(b));
     });
     {
@@ -409,7 +411,9 @@ class TLinter {
       TGraphicsLoader images;
       TKNSceneArray scenes;
       FSceneIndex.SetInt("NULL", -1);
-      const int32_t result = LoadSceneFile("knv\\background.knv", TKNSceneFileTargets{scenes, FSceneIndex, FMasks, images, report}, 0);
+      TKNSceneFileTargets targets{scenes, FSceneIndex, FMasks, images, report};
+      targets.Reading = [&reading](int32_t line) { reading = line; };
+      const int32_t result = LoadSceneFile("knv\\background.knv", targets, 0);
       FScenesRead = true;
       for (size_t m = 0; m < scenes.size(); ++m) {
         if (!scenes[m] || !scenes[m]->Control()) continue;
@@ -428,7 +432,7 @@ class TLinter {
         Add(kSceneFile, 0, true, "the scene file holds no scene", "scene");
     }
     SetMessageDlgHandler(previous);
-    for (const std::string& box : boxes) Add(kSceneFile, 0, true, BoxMessage(box), "scene");
+    for (const auto& [line, box] : boxes) Add(kSceneFile, line, true, BoxMessage(box), "scene");
   }
 
   // What a report box says, without the box's own words: "TYPE: details", on one line.
