@@ -15,6 +15,6 @@ std::string StoryFolderFor(const std::string& argument, const std::string& progr
     }
     return argument;  // a folder, or a name that the start-up reports as unreadable
   }
-  if (fs::is_regular_file(fs::path(programDir) / "start.svx", error)) return programDir;
+  if (fs::is_regular_file(fs::path(programDir) / kStoryScript, error)) return programDir;
   return std::string();
 }

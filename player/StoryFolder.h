@@ -6,5 +6,10 @@
 
 #include <string>
 
+// The files every story holds, named as the story's own files name them (relative to the
+// story folder, '\\' as separator): its script, and its scene file.
+inline constexpr const char* kStoryScript = "start.svx";
+inline constexpr const char* kStorySceneFile = "knv\\background.knv";
+
 // The story folder for `argument` (empty when none was given) and the program's folder.
 std::string StoryFolderFor(const std::string& argument, const std::string& programDir);

@@ -15,6 +15,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Logs.h"
 #include "player/ResStr.h"
+#include "player/StoryFolder.h"
 
 namespace {
 
@@ -144,7 +145,7 @@ TSubThread::TSubThread(IPlayerHost& host, const std::string& storyDir, IFrameClo
     SpeakerLayer->Visible = false;
 
     SceneLayer = std::make_unique<TKinetraLayer>();
-    SceneLayer->LoadScenes(kSceneFileName);  // a story without scenes still plays
+    SceneLayer->LoadScenes(kStorySceneFile);  // a story without scenes still plays
 
     Variables = std::make_unique<TIntTable>();
     Variables->Overwrite = true;
@@ -152,7 +153,7 @@ TSubThread::TSubThread(IPlayerHost& host, const std::string& storyDir, IFrameClo
 
     Loader = std::make_unique<TMainScriptLoader>(FHost.CreateScriptDebugView());
     Loader->OnLog = [&notes](const AnsiString& line) { notes.push_back(line); };
-    Loader->Load("start.svx");
+    Loader->Load(kStoryScript);
     Loader->OnLog = nullptr;
 
     Layers[0] = SceneLayer.get();

@@ -113,7 +113,6 @@ class TSubThread : public TThread {
   // script looping without a WAIT still lets the window breathe.
   static constexpr uint32_t kCommandBudget = 100000;
   // The scene file every story may have.
-  static constexpr const char* kSceneFileName = "knv\\background.knv";
 
   // Runs commands from the current one until a WAIT, a command that blocks, or the end of
   // the update's budget (reported once a run; the next update goes on from there).

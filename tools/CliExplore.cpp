@@ -124,7 +124,7 @@ class TExplorer {
     FSceneIndex.SetInt("NULL", -1);
     const std::string cwd = std::filesystem::current_path().string();
     if (::chdir(FStory.c_str()) == 0) {
-      LoadSceneFile("knv\\background.knv", TKNSceneFileTargets{scenes, FSceneIndex, masks, images, report}, 0);
+      LoadSceneFile(kStorySceneFile, TKNSceneFileTargets{scenes, FSceneIndex, masks, images, report}, 0);
       ::chdir(cwd.c_str());
     }
     SetMessageDlgHandler(previous);

@@ -34,7 +34,7 @@ int CliLint(int argc, char** argv) {
     else return Usage();
   }
   const std::string story = StoryFolderFor(argv[0], "");
-  if (::chdir(story.c_str()) != 0 || !std::filesystem::is_regular_file("start.svx")) {
+  if (::chdir(story.c_str()) != 0 || !std::filesystem::is_regular_file(kStoryScript)) {
     std::fprintf(stderr, "sorvane-cli lint: no story in \"%s\" (it needs a start.svx)\n", CliEscape(story).c_str());
     return 2;
   }

@@ -14,13 +14,15 @@
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"
 #include "platform/Files.h"
+#include "player/StoryFolder.h"
 #include "player/MainScriptLoader.h"
 #include "player/SubThread.h"
 #include "player/TextLayer.h"
 
 namespace {
 
-constexpr const char* kScript = "start.svx";
+// The story's files as findings name them ('/' as separator).
+constexpr const char* kScript = kStoryScript;
 constexpr const char* kSceneFile = "knv/background.knv";
 
 // A message on one line: line breaks become blanks, runs of blanks one.
@@ -392,7 +394,7 @@ class TLinter {
 
   // ---- the scene file, through the real loader, and its elements for their lines
   void ReadScenes() {
-    const std::string path = ResolveFileName(std::string_view("knv\\background.knv"));
+    const std::string path = ResolveFileName(std::string_view(kStorySceneFile));
     if (!IsRegularFile(path)) {
       Add(kSceneFile, 0, false, "there is no scene file: the story shows no pictures", "file");
       return;
@@ -413,7 +415,7 @@ class TLinter {
       FSceneIndex.SetInt("NULL", -1);
       TKNSceneFileTargets targets{scenes, FSceneIndex, FMasks, images, report};
       targets.Reading = [&reading](int32_t line) { reading = line; };
-      const int32_t result = LoadSceneFile("knv\\background.knv", targets, 0);
+      const int32_t result = LoadSceneFile(kStorySceneFile, targets, 0);
       FScenesRead = true;
       for (size_t m = 0; m < scenes.size(); ++m) {
         if (!scenes[m] || !scenes[m]->Control()) continue;

@@ -156,7 +156,7 @@ void TSorvFrmMain::BuildMenus() {
   miSetDIBitsToDevice->setCheckable(true);
   connect(miSetDIBitsToDevice, &QAction::triggered, this, [this] {
     // The item has already toggled: data 2 when it became checked, 1 when unchecked.
-    if (FSubThread) Send(4, miSetDIBitsToDevice->isChecked() ? 2 : 1);
+    if (FSubThread) Send(evSetDIBitsToDevice, miSetDIBitsToDevice->isChecked() ? 2 : 1);
   });
   miFullScreen = C1->addAction(QString::fromUtf8("全画面表示(&F)"));
   miFullScreen->setShortcut(QKeySequence(Qt::Key_F11));
