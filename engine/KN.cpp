@@ -78,17 +78,17 @@ int32_t TKinetra::SetOutput(const TKNOutput* o) {
   if (!o) return 0;
   if (o->Flags & KNOUTPUT_MODE) {
     FMode = o->Mode;
-    if (FMode == 1) FTargetDC = o->DC;
-    if (FMode == 3) FTargetBitmap = o->Bitmap;
+    if (FMode == KN_OUTPUT_COPY) FTargetDC = o->DC;
+    if (FMode == KN_OUTPUT_DIRECT) FTargetBitmap = o->Bitmap;
     // Leaving mode 3, the engine composes into a picture of its own again.
-    if (FMode != 3 && FOutput.Attached()) FOutput.SetSize(FWidth, FHeight);
+    if (FMode != KN_OUTPUT_DIRECT && FOutput.Attached()) FOutput.SetSize(FWidth, FHeight);
   }
   if (o->Flags & KNOUTPUT_SIZE) {
     FHeight = std::max(0, o->Height);
     FWidth = std::max(0, o->Width);
     for (TLayerState& layer : FLayers)
       for (TABitmap* work : {&layer.Composite, &layer.Outgoing, &layer.Incoming}) work->SetSize(FWidth, FHeight);
-    if (FMode != 3) FOutput.SetSize(FWidth, FHeight);
+    if (FMode != KN_OUTPUT_DIRECT) FOutput.SetSize(FWidth, FHeight);
   }
   if (o->Flags & KNOUTPUT_POSITION) {
     FLeft = o->Left;
@@ -98,11 +98,11 @@ int32_t TKinetra::SetOutput(const TKNOutput* o) {
 }
 
 int32_t TKinetra::LoadScenes(const char* fileName) {
-  if (!fileName) return -1;
+  if (!fileName) return KN_E_LOAD_FAILED;
   if (FLoaded) {
     // One scene file per engine: a second would leave the first's scenes half replaced.
     FReport->WriteLog("LoadScenes: the scenes are loaded already; \"" + AnsiString(fileName) + "\" is not read.");
-    return -2;
+    return KN_E_LOAD_OTHER;
   }
   FLoaded = true;
   const int32_t result =
@@ -119,16 +119,16 @@ void TKinetra::EndTransition(TLayerState& layer) {
 }
 
 int32_t TKinetra::ChangeScene(int32_t layerIndex, const char* name, int32_t transition, int32_t duration) {
-  if (layerIndex < 0 || layerIndex >= kLayers || !name) return -2;
+  if (layerIndex < 0 || layerIndex >= kLayers || !name) return KN_E_NO_SUCH_SCENE;
   int32_t number;
-  if (!FSceneIndex.TryGetInt(name, number)) return -2;
+  if (!FSceneIndex.TryGetInt(name, number)) return KN_E_NO_SUCH_SCENE;
   TLayerState& layer = FLayers[size_t(layerIndex)];
-  if (number == layer.Current) return -1;
+  if (number == layer.Current) return KN_E_SCENE_SHOWN;
   // A scene is active once: one the other layer shows, or is fading out, stays there.
   const TLayerState& other = FLayers[size_t(1 - layerIndex)];
   if (number != -1 && (number == other.Current || number == other.Previous)) {
     FReport->WriteLog("ChangeScene: \"" + AnsiString(name) + "\" is shown on the other layer already.");
-    return -1;
+    return KN_E_SCENE_SHOWN;
   }
   if (layer.State != kNoTransition) {
     EndTransition(layer);
@@ -137,7 +137,7 @@ int32_t TKinetra::ChangeScene(int32_t layerIndex, const char* name, int32_t tran
   layer.Previous = layer.Current;
   layer.Current = number;
   const bool masked = transition >= 0 && transition < kKNMaskCount && FMasks[size_t(transition)].Mask;
-  if (transition == -2 || masked) {
+  if (transition == KN_TRANSITION_CROSSFADE || masked) {
     layer.Level = 0;
     layer.State = masked ? kMaskTransition : kCrossFade;
     if (masked) {
@@ -260,18 +260,18 @@ void TKinetra::DrawLayer(TLayerState& layer) {
 
 int32_t TKinetra::Draw(TClipRects* const* rects) {
   FDrawContext.Rects = rects ? *rects : nullptr;
-  if (FMode != 1 && FMode != 3) return 0;
-  if (FMode == 3) {
+  if (FMode != KN_OUTPUT_COPY && FMode != KN_OUTPUT_DIRECT) return 0;
+  if (FMode == KN_OUTPUT_DIRECT) {
     if (!FTargetBitmap) return 0;
     FOutput.Attach(FTargetBitmap);
   }
   for (TLayerState& layer : FLayers) DrawLayer(layer);
-  if (FMode == 1 && FTargetDC) {
+  if (FMode == KN_OUTPUT_COPY && FTargetDC) {
     TBitmap target;
     target.Attach(FTargetDC);
     CopyBlock(FOutput, target, FLeft, FTop);
   }
-  if (FMode == 3) FOutput.Attach(&gNoPixels);  // the caller keeps its bitmap
+  if (FMode == KN_OUTPUT_DIRECT) FOutput.Attach(&gNoPixels);  // the caller keeps its bitmap
   return 0;
 }
 

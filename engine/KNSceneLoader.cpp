@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "common/HTMLDoc.h"
+#include "engine/KinetraDLL.h"
 #include "platform/Classes.h"
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"
@@ -56,7 +57,7 @@ class TSceneFileReader {
     DecodeMasks();
     ReadScenes(*kn);
     TKNScene* first = FTargets.Scenes[0].get();
-    if (!first) return -1;
+    if (!first) return KN_E_LOAD_FAILED;
     first->Activate(clock);
     DecodeTheOtherScenesAhead();
     return 0;
@@ -263,10 +264,10 @@ int32_t LoadSceneFile(const AnsiString& fileName, const TKNSceneFileTargets& tar
     doc->LoadFromFile(ResolveFileName(std::string_view(fileName)));
   } catch (const Exception& e) {
     MessageDlg(e.Message(), mtError, MsgDlgButton(mbAbort));
-    return -1;
+    return KN_E_LOAD_FAILED;
   } catch (const std::bad_alloc&) {
     MessageDlg("Out of memory while reading \"" + fileName + "\".", mtError, MsgDlgButton(mbAbort));
-    return -1;
+    return KN_E_LOAD_FAILED;
   }
   try {
     TSceneFileReader reader(fileName, targets);
@@ -280,5 +281,5 @@ int32_t LoadSceneFile(const AnsiString& fileName, const TKNSceneFileTargets& tar
     doc.reset();
     MessageDlg("Out of memory while loading \"" + fileName + "\".", mtError, mbOKOnly);
   }
-  return -2;
+  return KN_E_LOAD_OTHER;
 }

@@ -52,6 +52,15 @@ static_assert(offsetof(TKNUpdateInfo, Ticks) == 0 && offsetof(TKNUpdateInfo, Fra
 static_assert(offsetof(TKNUpdateInfo, MouseX) == 8 && offsetof(TKNUpdateInfo, MouseY) == 12);
 static_assert(offsetof(TKNUpdateInfo, Rects) == 16 && sizeof(TKNUpdateInfo) == 24);
 
+// The engine's results.
+constexpr int32_t KN_E_LOAD_FAILED = -1, KN_E_LOAD_OTHER = -2;
+constexpr int32_t KN_E_SCENE_SHOWN = -1, KN_E_NO_SUCH_SCENE = -2;
+// SetOutput's modes: compose into the engine's own bitmap and copy it to DC, or compose
+// straight into the caller's bitmap.
+constexpr int32_t KN_OUTPUT_COPY = 1, KN_OUTPUT_DIRECT = 3;
+// ChangeScene's transitions besides a mask slot (0 and up): none, and a cross-fade.
+constexpr int32_t KN_TRANSITION_NONE = -1, KN_TRANSITION_CROSSFADE = -2;
+
 struct IKinetra {
   virtual int32_t QueryInterface(const KNIID* iid, void** out) = 0;
   virtual int32_t AddRef() = 0;
@@ -60,9 +69,9 @@ struct IKinetra {
   // `rects` points at the variable that holds this frame's list.
   virtual int32_t Draw(TClipRects* const* rects) = 0;
   virtual int32_t SetOutput(const TKNOutput* output) = 0;
-  // 0 loaded; -1 unreadable, unparsable or no scene; -2 another error.
+  // 0 loaded; KN_E_LOAD_FAILED unreadable, unparsable or no scene; KN_E_LOAD_OTHER another error.
   virtual int32_t LoadScenes(const char* fileName) = 0;
-  // 0 done; -1 that scene is current on the layer already; -2 no such name.
+  // 0 done; KN_E_SCENE_SHOWN that scene is current on the layer already; KN_E_NO_SUCH_SCENE.
   virtual int32_t ChangeScene(int32_t layer, const char* name, int32_t transition, int32_t duration) = 0;
   virtual int32_t IsBusy() = 0;
   virtual int32_t TakeSelection() = 0;

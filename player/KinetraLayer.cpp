@@ -14,7 +14,7 @@ TKinetraLayer::TKinetraLayer(TCreate create) {
                       "ST-CR_1");
   }
   Output = TKNOutput{};
-  Output.Mode = 3;
+  Output.Mode = KN_OUTPUT_DIRECT;
   Output.Left = 0;
   Output.Top = 0;
   Output.Width = kScreenWidth;
@@ -36,7 +36,7 @@ void TKinetraLayer::Update(int32_t, int32_t framesPerSecond, TClipRects& dirty) 
   UpdateInfo.MouseY = MouseY;
   UpdateInfo.Rects = &dirty;
   Engine->Update(&UpdateInfo);
-  SelectMode = 1;
+  SelectMode = kSelectChoice;
 }
 
 void TKinetraLayer::Draw(TABitmap& backBuffer, const TClipRects& dirty) {

@@ -26,8 +26,7 @@ class TKinetraLayer : public TLayer {
   void Skip() override {}
   int32_t TakeSelection() override;
 
-  // The engine's own results: LoadScenes 0, -1 or -2; ChangeScene 0, -1 (shown already)
-  // or -2 (no such name).
+  // The engine's own results (0 or a KN_E_ value).
   int32_t LoadScenes(const AnsiString& fileName);
   int32_t ChangeScene(int32_t layer, const AnsiString& name, int32_t transition, int32_t duration);
 

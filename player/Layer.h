@@ -8,13 +8,16 @@
 #include "common/ABitmap.h"
 #include "common/ClipRect.h"
 
+// What a click does to a busy layer (its SelectMode).
+constexpr uint8_t kSelectSkip = 0;    // finishes the animation (Skip)
+constexpr uint8_t kSelectChoice = 1;  // takes a choice
+
 class TLayer {
  public:
   virtual ~TLayer() = default;
 
   bool Visible = true;
-  // 0: a click while busy finishes the animation (Skip); 1: a click takes a choice.
-  uint8_t SelectMode = 0;
+  uint8_t SelectMode = kSelectSkip;
   // The cursor in client coordinates, set before every Update.
   int32_t MouseX = 0;
   int32_t MouseY = 0;

@@ -155,6 +155,7 @@ TSubThread::TSubThread(IPlayerHost& host, const std::string& storyDir, IFrameClo
     Loader->OnLog = [&notes](const AnsiString& line) { notes.push_back(line); };
     Loader->Load(kStoryScript);
     Loader->OnLog = nullptr;
+    for (int32_t i = 0; i <= Loader->LastIndex(); ++i) FCommands.push_back(FindCommand(Loader->CommandName(i)));
 
     Layers[0] = SceneLayer.get();
     Layers[1] = MessageLayer.get();
@@ -257,6 +258,11 @@ bool TSubThread::AnyLayerBusy() const {
   return false;
 }
 
+bool TSubThread::WaitingForReader() const {
+  const int32_t at = Loader->Position();
+  return at >= 0 && FCommands[size_t(at)] && FCommands[size_t(at)]->Flow == TFlow::Waits;
+}
+
 void TSubThread::UpdateStep() {
   const TPoint origin = FHost.ClientOrigin();
   ClientOriginX = origin.x;
@@ -271,9 +277,9 @@ void TSubThread::UpdateStep() {
       if (EventData != 1) break;
       for (TLayer* l : Layers) {
         if (!l->IsBusy()) continue;
-        if (l->SelectMode == 0) {
+        if (l->SelectMode == kSelectSkip) {
           l->Skip();
-        } else if (l->SelectMode == 1) {
+        } else if (l->SelectMode == kSelectChoice) {
           const int32_t chosen = l->TakeSelection();
           if (chosen != -1) {
             Loader->Next();
@@ -281,7 +287,7 @@ void TSubThread::UpdateStep() {
           }
         }
       }
-      if (!busy && Loader->Position() >= 0 && Loader->CommandName(Loader->Position()) == "WAIT") Loader->Next();
+      if (!busy && WaitingForReader()) Loader->Next();
       break;
     case evDebugMessage:
       ShowDebugMessage = EventData != 0;
@@ -311,26 +317,6 @@ void TSubThread::UpdateStep() {
   for (TLayer* l : Layers) l->Update(int32_t(FrameIndex.load()), kFramesPerSecond, DirtyRects);
 }
 
-TSubThread::THandler TSubThread::FindHandler(const AnsiString& name) {
-  static const struct {
-    const char* Name;
-    THandler Handler;
-  } kCommands[] = {
-      {"TEXT", &TSubThread::CmdText},          {"CLEAR", &TSubThread::CmdClear},
-      {"BR", &TSubThread::CmdBr},              {"SPEAKER", &TSubThread::CmdSpeaker},
-      {"CHANGESCENE", &TSubThread::CmdChangeScene},  {"SETLAYERVISIBLE", &TSubThread::CmdSetLayerVisible},
-      {"SELECT", &TSubThread::CmdSelect},      {"JUMP", &TSubThread::CmdJump},
-      {"IF", &TSubThread::CmdIf},              {"SET", &TSubThread::CmdSet},
-      {"LOADSOUND", &TSubThread::CmdLoadSound}, {"PLAYSOUND", &TSubThread::CmdPlaySound},
-      {"STOPSOUND", &TSubThread::CmdStopSound}, {"SEEKSOUND", &TSubThread::CmdSeekSound},
-      {"MAXVALUE", &TSubThread::CmdMaxValue},  {"CREATEPROCESS", &TSubThread::CmdCreateProcess},
-      {"EXIT", &TSubThread::CmdExit},          {"LABEL", &TSubThread::CmdLabel},
-  };
-  for (const auto& c : kCommands)
-    if (name == c.Name) return c.Handler;
-  return nullptr;
-}
-
 void TSubThread::RunCommands() {
   // Past the end of the script nothing is left to run.
   if (Loader->Position() < 0) return;
@@ -340,20 +326,22 @@ void TSubThread::RunCommands() {
       return;  // the next update carries on from here
     }
     const int32_t index = Loader->Position();
+    const TCommand* command = FCommands[size_t(index)];
+    if (command && command->Flow == TFlow::Waits) return;
     const AnsiString& name = Loader->CommandName(index);
-    if (name == "WAIT") return;
     const WideString& param = Loader->CommandParam(index);
     if (OnDispatch) OnDispatch(index, name, param);
-    const THandler handler = FindHandler(name);
-    if (!handler) {
+    if (!command) {
       ErrorReport->ReportEx(ResStr::ScriptErrorType, ResStr::UnknownCommand + name + " " + WideToUtf8(param), 0,
                             mbAbortIgnore, mtError, ResStr::ScriptLocation);
       Loader->Next();
       return;
     }
-    (this->*handler)(name, param);
-    // A scene change that started a transition holds the script until it is over.
-    const bool blocked = handler == &TSubThread::CmdChangeScene && AnyLayerBusy();
+    const TCommandArgs args(*command, name, param);
+    if (args.CountMatches()) (this->*command->Handler)(args);
+    else CountError(name, param);
+    // A command that started a transition holds the script until it is over.
+    const bool blocked = command->Flow == TFlow::HoldsScript && AnyLayerBusy();
     if (Loader->Next() || blocked) return;
   }
 }

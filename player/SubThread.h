@@ -20,6 +20,7 @@
 #include "common/Tables.h"
 #include "platform/Classes.h"
 #include "platform/Files.h"
+#include "player/Commands.h"
 #include "player/EventQueue.h"
 #include "player/KinetraLayer.h"
 #include "player/Layer.h"
@@ -119,6 +120,10 @@ class TSubThread : public TThread {
   void RunCommands();
   bool AnyLayerBusy() const;
   bool ScriptEnded() const { return Loader->Position() < 0; }
+  // The script rests on a command that waits for the reader to advance.
+  bool WaitingForReader() const;
+  // The command set's entry for command `index`, null for a name that is none.
+  const TCommand* Command(int32_t index) const { return FCommands[size_t(index)]; }
 
   // Told of every command RunCommands reaches (index, name, parameter).
   std::function<void(int32_t, const AnsiString&, const WideString&)> OnDispatch;
@@ -127,52 +132,48 @@ class TSubThread : public TThread {
   void Execute() override;
 
  private:
-  using THandler = void (TSubThread::*)(const AnsiString& name, const WideString& param);
-  static THandler FindHandler(const AnsiString& name);
   int32_t Evaluate(const WideString& expression);
   void CountError(const AnsiString& name, const WideString& param);
   void ReportException(const Exception& e);
   void ReportRunaway();
   static void PlaceLogs(const std::string& hostFolder);
   static void LogAbortedStart(const std::vector<AnsiString>& notes, const AnsiString& reason);
-  void Jump(const AnsiString& name, const WideString& param);
-  void SetVariable(const WideString& reference, int32_t value);
+  void Jump(const WideString& target);
   TRect MessageLayerRect() const;
   void DrawOverlay();
 
-  // The commands.
-  void CmdText(const AnsiString&, const WideString& param);
-  void CmdClear(const AnsiString&, const WideString&);
-  void CmdBr(const AnsiString&, const WideString&);
-  void CmdSpeaker(const AnsiString&, const WideString& param);
-  void CmdSetLayerVisible(const AnsiString& name, const WideString& param);
-  void CmdSelect(const AnsiString&, const WideString&);
-  void CmdJump(const AnsiString& name, const WideString& param);
-  void CmdIf(const AnsiString& name, const WideString& param);
-  void CmdSet(const AnsiString& name, const WideString& param);
-  void CmdMaxValue(const AnsiString& name, const WideString& param);
-  void CmdCreateProcess(const AnsiString&, const WideString& param);
+  // The commands, dispatched through the command set.
+  friend std::span<const TCommand> CommandSet();
+  void CmdText(const TCommandArgs& a);
+  void CmdClear(const TCommandArgs& a);
+  void CmdBr(const TCommandArgs& a);
+  void CmdSpeaker(const TCommandArgs& a);
+  void CmdSetLayerVisible(const TCommandArgs& a);
+  void CmdSelect(const TCommandArgs& a);
+  void CmdJump(const TCommandArgs& a);
+  void CmdIf(const TCommandArgs& a);
+  void CmdSet(const TCommandArgs& a);
+  void CmdMaxValue(const TCommandArgs& a);
+  void CmdCreateProcess(const TCommandArgs& a);
   bool MayStartProcess(const WideString& commandLine);
-  void CmdExit(const AnsiString&, const WideString&);
-  void CmdLabel(const AnsiString&, const WideString&);
-  // The scene command.
-  void CmdChangeScene(const AnsiString& name, const WideString& param);
-  // The sound commands.
-  int32_t SoundChannel(const WideString& field) const;
-  void SoundCommand(const AnsiString& name, const WideString& param,
-                    void (TSubThread::*body)(int32_t channel, const WideString& field2));
-  void CmdLoadSound(const AnsiString& name, const WideString& param);
-  void CmdPlaySound(const AnsiString& name, const WideString& param);
-  void CmdStopSound(const AnsiString& name, const WideString& param);
-  void CmdSeekSound(const AnsiString& name, const WideString& param);
-  void LoadSound(int32_t channel, const WideString& file);
-  void PlaySound(int32_t channel, const WideString& loop);
-  void StopSound(int32_t channel, const WideString& keep);
-  void SeekSound(int32_t channel, const WideString& position);
+  void CmdExit(const TCommandArgs& a);
+  void CmdLabel(const TCommandArgs& a);
+  void CmdChangeScene(const TCommandArgs& a);
+  // The sound commands: the channel, then the command's own work on it.
+  void SoundCommand(const TCommandArgs& a, void (TSubThread::*body)(int32_t channel, const TCommandArgs& a));
+  void CmdLoadSound(const TCommandArgs& a);
+  void CmdPlaySound(const TCommandArgs& a);
+  void CmdStopSound(const TCommandArgs& a);
+  void CmdSeekSound(const TCommandArgs& a);
+  void LoadSound(int32_t channel, const TCommandArgs& a);
+  void PlaySound(int32_t channel, const TCommandArgs& a);
+  void StopSound(int32_t channel, const TCommandArgs& a);
+  void SeekSound(int32_t channel, const TCommandArgs& a);
 
   IPlayerHost& FHost;
   IFrameClock& FClock;
   std::map<WideString, bool> FProcessAnswers;
   bool FRunawayReported = false;  // the reader's answer for each command line
   std::unique_ptr<TEventQueue> FEventQueue;
+  std::vector<const TCommand*> FCommands;  // the entry of each compiled command
 };

@@ -44,83 +44,72 @@ void TSubThread::ReportException(const Exception& e) {
   ErrorReport->Report(e.ClassName(), e.Message() + "\r\n", 0, mbIgnoreOnly, mtError, ResStr::ScriptLocation);
 }
 
-void TSubThread::SetVariable(const WideString& reference, int32_t value) {
-  Variables->SetInt(WithoutFirst(reference), value);
-}
-
 TRect TSubThread::MessageLayerRect() const {
   return TRect{MessageLayer->Left, MessageLayer->Top, MessageLayer->Left + MessageLayer->Width(),
                MessageLayer->Top + MessageLayer->Height()};
 }
 
-void TSubThread::CmdText(const AnsiString&, const WideString& param) { MessageLayer->AddText(PlainText(param)); }
+void TSubThread::CmdText(const TCommandArgs& a) { MessageLayer->AddText(PlainText(a.Param())); }
 
-void TSubThread::CmdClear(const AnsiString&, const WideString&) { MessageLayer->ClearText(); }
+void TSubThread::CmdClear(const TCommandArgs&) { MessageLayer->ClearText(); }
 
-void TSubThread::CmdBr(const AnsiString&, const WideString&) { MessageLayer->NewLine(); }
+void TSubThread::CmdBr(const TCommandArgs&) { MessageLayer->NewLine(); }
 
-void TSubThread::CmdSpeaker(const AnsiString&, const WideString& param) {
+void TSubThread::CmdSpeaker(const TCommandArgs& a) {
   SpeakerLayer->ClearText();
-  SpeakerLayer->AddText(PlainText(param));
+  SpeakerLayer->AddText(PlainText(a.Param()));
   SpeakerLayer->Skip();
-  SpeakerLayer->Visible = !param.empty();
+  SpeakerLayer->Visible = !a.Param().empty();
 }
 
-void TSubThread::CmdSetLayerVisible(const AnsiString& name, const WideString& param) {
-  const WideStringArray f = SplitWideString(param, u',');
-  if (f.size() != 4) return CountError(name, param);
-  MessageLayer->Visible = StrToBool(std::u16string_view(f[1]));  // a bad field stops the interpreter
+void TSubThread::CmdSetLayerVisible(const TCommandArgs& a) {
+  MessageLayer->Visible = a.Boolean(1);  // a bad field stops the interpreter
   const TRect r = MessageLayerRect();
   AddRect(&DirtyRects, &r);
 }
 
-void TSubThread::CmdSelect(const AnsiString&, const WideString&) { MessageLayer->SelectMode = 1; }
+void TSubThread::CmdSelect(const TCommandArgs&) { MessageLayer->SelectMode = kSelectChoice; }
 
-void TSubThread::Jump(const AnsiString& name, const WideString& target) {
-  if (target.size() < 2) return CountError(name, target);
+void TSubThread::Jump(const WideString& target) {
+  if (target.size() < 2) return CountError("JUMP", target);
   Loader->JumpTo(WithoutFirst(target));  // an unknown label changes nothing
 }
 
-void TSubThread::CmdJump(const AnsiString& name, const WideString& param) { Jump(name, param); }
+void TSubThread::CmdJump(const TCommandArgs& a) { Jump(a.Param()); }
 
-void TSubThread::CmdIf(const AnsiString& name, const WideString& param) {
-  const WideStringArray f = SplitWideString(param, u',');
-  if (f.size() != 4) return CountError(name, param);
+void TSubThread::CmdIf(const TCommandArgs& a) {
   try {
-    const int32_t a = Evaluate(f[1]);
-    const int32_t b = Evaluate(f[2]);
+    const WideString& op = a.Text(0);
+    const int32_t x = Evaluate(a.Text(1));
+    const int32_t y = Evaluate(a.Text(2));
     bool holds;
-    if (f[0] == u"==") holds = a == b;
-    else if (f[0] == u"[=") holds = a <= b;
-    else if (f[0] == u"[[") holds = a < b;
-    else if (f[0] == u"]=") holds = a >= b;
-    else if (f[0] == u"!=") holds = a != b;
-    else throw ESVXScriptError(Format(ResStr::UnknownCompare, {WideToUtf8(param)}));
-    if (holds) Jump("JUMP", f[3]);
+    if (op == u"==") holds = x == y;
+    else if (op == u"[=") holds = x <= y;
+    else if (op == u"[[") holds = x < y;
+    else if (op == u"]=") holds = x >= y;
+    else if (op == u"!=") holds = x != y;
+    else throw ESVXScriptError(Format(ResStr::UnknownCompare, {WideToUtf8(a.Param())}));
+    if (holds) Jump(a.Text(3));
   } catch (const Exception& e) {
     ReportException(e);
   }
 }
 
-void TSubThread::CmdSet(const AnsiString& name, const WideString& param) {
-  const WideStringArray f = SplitWideString(param, u',');
-  if (f.size() != 2) return CountError(name, param);
-  SetVariable(f[0], Evaluate(f[1]));  // evaluation errors stop the interpreter
+void TSubThread::CmdSet(const TCommandArgs& a) {
+  Variables->SetInt(a.Reference(0), Evaluate(a.Text(1)));  // evaluation errors stop the interpreter
 }
 
-void TSubThread::CmdMaxValue(const AnsiString& name, const WideString& param) {
-  const WideStringArray f = SplitWideString(param, u',');
-  if (f.size() < 4) return CountError(name, param);
+void TSubThread::CmdMaxValue(const TCommandArgs& a) {
   int32_t max = INT32_MIN, index = -1;
-  for (size_t i = 2; i < f.size(); ++i) {
-    const int32_t v = Evaluate(f[i]);
+  for (size_t i = 2; i < a.Count(); ++i) {
+    const int32_t v = Evaluate(a.Text(i));
     if (v > max) {
       max = v;
       index = int32_t(i - 2);
     }
   }
-  SetVariable(f[0], index);
-  SetVariable(f[1], max);
+  Variables->SetInt(a.Reference(0), index);
+  Variables->SetInt(a.Reference(1), max);
 }
 
 bool TSubThread::MayStartProcess(const WideString& commandLine) {
@@ -139,7 +128,8 @@ bool TSubThread::MayStartProcess(const WideString& commandLine) {
   return yes;
 }
 
-void TSubThread::CmdCreateProcess(const AnsiString&, const WideString& param) {
+void TSubThread::CmdCreateProcess(const TCommandArgs& a) {
+  const WideString& param = a.Param();
   if (!MayStartProcess(param)) {
     ErrorReport->WriteLog(Format(ResStr::ProcessRefused, {WideToUtf8(param)}));
     return;
@@ -151,6 +141,6 @@ void TSubThread::CmdCreateProcess(const AnsiString&, const WideString& param) {
   }
 }
 
-void TSubThread::CmdExit(const AnsiString&, const WideString&) { FHost.Close(); }
+void TSubThread::CmdExit(const TCommandArgs&) { FHost.Close(); }
 
-void TSubThread::CmdLabel(const AnsiString&, const WideString&) {}
+void TSubThread::CmdLabel(const TCommandArgs&) {}

@@ -127,7 +127,7 @@ TRect TTextLayer::CharsRect(int32_t line, int32_t first, int32_t last) const {
 }
 
 void TTextLayer::Update(int32_t, int32_t, TClipRects& dirty) {
-  if (SelectMode != 0) Skip();
+  if (SelectMode != kSelectSkip) Skip();
 
   // Typing.
   const uint32_t speed = TypeSpeed == 0 ? 1 : TypeSpeed;
@@ -183,7 +183,7 @@ void TTextLayer::Update(int32_t, int32_t, TClipRects& dirty) {
     HoverDirty = false;
   }
 
-  if (SelectMode == 1) {
+  if (SelectMode == kSelectChoice) {
     Busy = true;
     const int32_t oldLine = HoverLine;
     const TRect oldRect = HoverRect;
@@ -200,7 +200,7 @@ void TTextLayer::Update(int32_t, int32_t, TClipRects& dirty) {
       Add(dirty, HoverRect);
       Add(dirty, oldRect);
     }
-  } else if (SelectMode == 0) {
+  } else if (SelectMode == kSelectSkip) {
     Busy = !AllShown();
   }
 }
@@ -214,7 +214,7 @@ void TTextLayer::Draw(TABitmap& backBuffer, const TClipRects& dirty) {
                           ix.Top - Top);
   if (ShowLine == 0 && ShowChar == -1) return;
 
-  if (SelectMode == 1 && HoverLine != -1)
+  if (SelectMode == kSelectChoice && HoverLine != -1)
     for (int32_t k = 0; k < dirty.Count; ++k)
       if (IntersectRect(ix, dirty.Rects[k], HoverRect))
         backBuffer.BlendFillRect(ix.Left, ix.Top, ix.Right - ix.Left, ix.Bottom - ix.Top, HoverColor, 180);
@@ -244,7 +244,7 @@ int32_t TTextLayer::TakeSelection() {
   if (HoverLine == -1) return -1;
   const int32_t chosen = HoverLine;
   Busy = false;
-  SelectMode = 0;
+  SelectMode = kSelectSkip;
   HoverDirty = true;
   HoverLine = -1;
   return chosen;
