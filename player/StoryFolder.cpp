@@ -1,5 +1,6 @@
 #include "player/StoryFolder.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -17,4 +18,9 @@ std::string StoryFolderFor(const std::string& argument, const std::string& progr
   }
   if (fs::is_regular_file(fs::path(programDir) / kStoryScript, error)) return programDir;
   return std::string();
+}
+
+std::string WithSlashes(std::string name) {
+  std::replace(name.begin(), name.end(), '\\', '/');
+  return name;
 }

@@ -11,5 +11,8 @@
 inline constexpr const char* kStoryScript = "start.svx";
 inline constexpr const char* kStorySceneFile = "knv\\background.knv";
 
+// A story file's name with '/' as separator, as reports write it.
+std::string WithSlashes(std::string name);
+
 // The story folder for `argument` (empty when none was given) and the program's folder.
 std::string StoryFolderFor(const std::string& argument, const std::string& programDir);

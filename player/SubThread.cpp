@@ -38,7 +38,6 @@ std::string Now() {
 }  // namespace
 
 namespace {
-constexpr int32_t kMessageWidth = 756, kMessageHeight = 192;
 
 // The message window's picture, read from "msg.png" into a bitmap of the window's size.
 struct TMessageImage {
@@ -58,17 +57,6 @@ std::unique_ptr<TMessageImage> ReadMessageImage() {
   return result;
 }
 }  // namespace
-
-void PlaceMessageLayer(TTextLayer& layer) {
-  layer.SetWidth(kMessageWidth);
-  layer.SetHeight(kMessageHeight);
-  layer.Left = 22;
-  layer.Top = 395;
-  layer.MarginLeft = 15;
-  layer.MarginTop = 53;
-  layer.MarginRight = 15;
-  layer.MarginBottom = 10;
-}
 
 IFrameClock& PlatformFrameClock() {
   static TPlatformClock clock;

@@ -31,9 +31,6 @@
 
 SORVANE_DECLARE_EXCEPTION(, ESVXScriptError, Exception);
 
-// The message window's place, size and margins on the 800x600 screen.
-void PlaceMessageLayer(TTextLayer& layer);
-
 // The frame clock: the worker's pacing reads and sleeps through it (tests use a fake).
 class IFrameClock {
  public:

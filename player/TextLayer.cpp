@@ -249,3 +249,14 @@ int32_t TTextLayer::TakeSelection() {
   HoverLine = -1;
   return chosen;
 }
+
+void PlaceMessageLayer(TTextLayer& layer) {
+  layer.SetWidth(kMessageWidth);
+  layer.SetHeight(kMessageHeight);
+  layer.Left = 22;
+  layer.Top = 395;
+  layer.MarginLeft = 15;
+  layer.MarginTop = 53;
+  layer.MarginRight = 15;
+  layer.MarginBottom = 10;
+}

@@ -86,3 +86,7 @@ class TTextLayer : public TLayer {
   int32_t FWidth = 640;
   int32_t FHeight = 480;
 };
+
+// The message window's place, size and margins on the screen.
+void PlaceMessageLayer(TTextLayer& layer);
+constexpr int32_t kMessageWidth = 756, kMessageHeight = 192;

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -11,19 +12,20 @@
 #include "common/HTMLDoc.h"
 #include "common/WideStrLib.h"
 #include "engine/KNSceneLoader.h"
+#include "engine/KinetraDLL.h"
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"
 #include "platform/Files.h"
-#include "player/StoryFolder.h"
+#include "player/Commands.h"
 #include "player/MainScriptLoader.h"
-#include "player/SubThread.h"
+#include "player/StoryFolder.h"
 #include "player/TextLayer.h"
 
 namespace {
 
 // The story's files as findings name them ('/' as separator).
-constexpr const char* kScript = kStoryScript;
-constexpr const char* kSceneFile = "knv/background.knv";
+const std::string kScript = kStoryScript;
+const std::string kSceneFile = WithSlashes(kStorySceneFile);
 
 // A message on one line: line breaks become blanks, runs of blanks one.
 std::string OneLine(const std::string& text) {
@@ -153,12 +155,6 @@ class TLinter {
     if (!reference.empty()) FSets.insert(WideToUtf8(std::u16string_view(reference).substr(1)));
   }
 
-  void Channel(int32_t i, const WideString& field) {
-    int32_t c;
-    if (Integer(i, field, "channel", c) && c != 0 && c != 1)
-      AddAt(i, true, "channel " + std::to_string(c) + " does not exist (0 or 1)", "command");
-  }
-
   void Target(int32_t i, const WideString& target) {
     if (target.size() < 2 || target[0] != u'#') {
       AddAt(i, true, "jump target '" + WideToUtf8(target) + "' is not #LABEL", "command");
@@ -172,75 +168,93 @@ class TLinter {
   }
 
   void CheckCommands() {
-    static const std::set<AnsiString> kPlain{"TEXT", "CLEAR", "BR", "SPEAKER", "SELECT", "WAIT",
-                                             "LABEL", "EXIT", "CREATEPROCESS"};
     for (int32_t i = 0; i <= FLoader.LastIndex(); ++i) {
-      const AnsiString& name = FLoader.CommandName(i);
-      const WideString& param = FLoader.CommandParam(i);
-      const WideStringArray f = Fields(param);
-      if (kPlain.count(name)) continue;
-      if (name == "JUMP") {
-        Target(i, param);
-      } else if (name == "IF") {
-        if (!ExpectFields(i, f, 4)) continue;
-        static const std::set<WideString> kCompare{u"==", u"[=", u"[[", u"]=", u"!="};
-        if (!kCompare.count(f[0])) AddAt(i, true, "unknown comparison '" + WideToUtf8(f[0]) + "'", "command");
-        Expression(i, f[1]);
-        Expression(i, f[2]);
-        Target(i, f[3]);
-      } else if (name == "SET") {
-        if (!ExpectFields(i, f, 2)) continue;
-        Set(f[0]);
-        Expression(i, f[1]);
-      } else if (name == "MAXVALUE") {
-        if (!ExpectFields(i, f, 4, true)) continue;
-        Set(f[0]);
-        Set(f[1]);
-        for (size_t k = 2; k < f.size(); ++k) Expression(i, f[k]);
-      } else if (name == "SETLAYERVISIBLE") {
-        if (ExpectFields(i, f, 4)) Boolean(i, f[1], "visibility");
-      } else if (name == "CHANGESCENE") {
-        CheckSceneChange(i, f);
-      } else if (name == "LOADSOUND" || name == "PLAYSOUND" || name == "STOPSOUND" || name == "SEEKSOUND") {
-        if (!ExpectFields(i, f, 2)) continue;
-        Channel(i, f[0]);
-        int32_t ms;
-        if (name == "LOADSOUND") CheckFile(kScript, FLoader.CommandLine(i), WideToUtf8(f[1]), "sound");
-        else if (name == "SEEKSOUND") Integer(i, f[1], "position", ms);
-        else Boolean(i, f[1], name == "PLAYSOUND" ? "loop flag" : "keep-position flag");
-      } else {
-        AddAt(i, true, "unknown command '" + name + "'", "command");
-      }
+      const TCommand* command = FindCommand(FLoader.CommandName(i));
+      if (!command) AddAt(i, true, "unknown command '" + FLoader.CommandName(i) + "'", "command");
+      else CheckFields(i, *command);
     }
   }
 
-  void CheckSceneChange(int32_t i, const WideStringArray& f) {
-    if (!ExpectFields(i, f, 4)) return;
-    int32_t duration, transition, layer;
-    const bool haveDuration = Integer(i, f[3], "duration", duration);
-    const bool haveTransition = Integer(i, f[2], "transition", transition);
-    // A transition holds the script until it ends, and no click cuts it short.
+  // What the fields of one command gave, for checks that read more than one of them.
+  struct TFieldValues {
+    bool HaveTransition = false, HaveDuration = false, ToldLength = false;
+    int32_t Transition = 0, Duration = 0;
+  };
+
+  void CheckFields(int32_t i, const TCommand& command) {
+    const WideString& param = FLoader.CommandParam(i);
+    if (command.FieldCount <= 0) {
+      if (command.Fields[0].Kind == TFieldKind::Target) Target(i, param);
+      return;
+    }
+    const WideStringArray f = Fields(param);
+    if (!ExpectFields(i, f, size_t(command.FieldCount), command.AtLeast)) return;
+    // In the order the runtime converts them, so that findings come as its reports would.
+    std::vector<size_t> order;
+    for (const int8_t k : command.Order)
+      if (size_t(k) < f.size()) order.push_back(size_t(k));
+    for (size_t k = command.Order.size(); k < f.size(); ++k) order.push_back(k);
+    TFieldValues values;
+    for (const size_t k : order) CheckField(i, command.Field(k), f[k], values);
+    if (FScenesRead && values.HaveTransition && IsMaskSlot(values.Transition) && !FMasks[size_t(values.Transition)].Mask)
+      AddAt(i, false, "mask slot " + std::to_string(values.Transition) + " is empty: the scene changes at once", "scene");
+  }
+
+  static bool IsMaskSlot(int32_t transition) { return transition >= 0 && transition < kKNMaskCount; }
+
+  void CheckField(int32_t i, const TFieldSpec& field, const WideString& text, TFieldValues& values) {
+    int32_t n;
+    switch (field.Kind) {
+      case TFieldKind::Any: break;
+      case TFieldKind::Integer: Integer(i, text, field.What, n); break;
+      case TFieldKind::Transition:
+        values.HaveTransition = Integer(i, text, field.What, values.Transition);
+        CheckTransitionLength(i, values);
+        break;
+      case TFieldKind::Duration:
+        values.HaveDuration = Integer(i, text, field.What, values.Duration);
+        CheckTransitionLength(i, values);
+        break;
+      case TFieldKind::Boolean: Boolean(i, text, field.What); break;
+      case TFieldKind::Expression: Expression(i, text); break;
+      case TFieldKind::Variable: Set(text); break;
+      case TFieldKind::Target: Target(i, text); break;
+      case TFieldKind::Comparison:
+        if (!IsComparison(text)) AddAt(i, true, "unknown comparison '" + WideToUtf8(text) + "'", "command");
+        break;
+      case TFieldKind::Channel:
+      case TFieldKind::Layer: {
+        const int32_t count = field.Kind == TFieldKind::Channel ? kChannelCount : kSceneLayerCount;
+        if (Integer(i, text, field.What, n) && (n < 0 || n >= count))
+          AddAt(i, true, std::string(field.What) + " " + std::to_string(n) + " does not exist (0 or 1)", "command");
+        break;
+      }
+      case TFieldKind::Scene: {
+        const AnsiString scene = WideToUtf8(text);
+        if (FScenesRead && !FSceneIndex.TryGetInt(scene, n))
+          AddAt(i, true, "scene '" + scene + "' is not declared in " + kSceneFile, "scene");
+        break;
+      }
+      case TFieldKind::SoundFile: CheckFile(kScript, FLoader.CommandLine(i), WideToUtf8(text), field.What); break;
+    }
+  }
+
+  // A transition holds the script until it ends, and no click cuts it short.
+  void CheckTransitionLength(int32_t i, TFieldValues& v) {
     constexpr int32_t kLongTransitionMs = 60 * 1000;
-    if (haveDuration && haveTransition && duration > kLongTransitionMs &&
-        (transition == -2 || (transition >= 0 && transition < kKNMaskCount)))
+    if (v.ToldLength || !v.HaveDuration || !v.HaveTransition) return;
+    v.ToldLength = true;
+    if (v.Duration > kLongTransitionMs && (v.Transition == KN_TRANSITION_CROSSFADE || IsMaskSlot(v.Transition)))
       AddAt(i, false,
-            "the transition lasts " + std::to_string(duration / 1000) +
+            "the transition lasts " + std::to_string(v.Duration / 1000) +
                 " s: the script waits for it, and no click ends it", "scene");
-    if (Integer(i, f[0], "layer", layer) && layer != 0 && layer != 1)
-      AddAt(i, true, "layer " + std::to_string(layer) + " does not exist (0 or 1)", "command");
-    const AnsiString scene = WideToUtf8(f[1]);
-    int32_t number;
-    if (FScenesRead && !FSceneIndex.TryGetInt(scene, number))
-      AddAt(i, true, "scene '" + scene + "' is not declared in " + kSceneFile, "scene");
-    if (FScenesRead && haveTransition && transition >= 0 && transition < kKNMaskCount && !FMasks[size_t(transition)].Mask)
-      AddAt(i, false, "mask slot " + std::to_string(transition) + " is empty: the scene changes at once", "scene");
   }
 
   // ---- labels and flow
   void CheckLabels() {
     std::map<AnsiString, int32_t> first;
     for (int32_t i = 0; i <= FLoader.LastIndex(); ++i) {
-      if (FLoader.CommandName(i) != "LABEL") continue;
+      if (FlowOf(i) != TFlow::Label) continue;
       const AnsiString label = WideToUtf8(FLoader.CommandParam(i));
       if (!first.emplace(label, i).second) {
         AddAt(i, true, "label '" + label + "' is defined again (line " + std::to_string(FLoader.CommandLine(first[label])) +
@@ -252,25 +266,32 @@ class TLinter {
     }
   }
 
+  std::optional<TFlow> FlowOf(int32_t i) const {
+    const TCommand* c = FindCommand(FLoader.CommandName(i));
+    return c ? std::optional<TFlow>(c->Flow) : std::nullopt;
+  }
+
+  // The field a jump goes to, when the command has its fields.
+  std::optional<WideString> TargetOf(int32_t i) const {
+    const TCommand* c = FindCommand(FLoader.CommandName(i));
+    if (!c || c->TargetField() < 0) return std::nullopt;
+    if (c->FieldCount <= 0) return FLoader.CommandParam(i);
+    const WideStringArray f = Fields(FLoader.CommandParam(i));
+    if (f.size() != size_t(c->FieldCount)) return std::nullopt;
+    return f[size_t(c->TargetField())];
+  }
+
   std::vector<int32_t> Successors(int32_t i) const {
-    const AnsiString& name = FLoader.CommandName(i);
+    const std::optional<TFlow> flow = FlowOf(i);
     std::vector<int32_t> next;
+    if (flow == TFlow::Ends) return next;
     // A jump to a label that is not there changes nothing: the script goes on below it.
-    auto labelOf = [&](const WideString& target) {
+    if (const std::optional<WideString> target = TargetOf(i)) {
       int32_t index;
-      if (target.size() >= 2 && FLoader.Labels().TryGetInt(WideToUtf8(std::u16string_view(target).substr(1)), index)) {
+      if (target->size() >= 2 && FLoader.Labels().TryGetInt(WideToUtf8(std::u16string_view(*target).substr(1)), index)) {
         next.push_back(index);
-        return true;
+        if (flow == TFlow::Jump) return next;
       }
-      return false;
-    };
-    if (name == "EXIT") return next;
-    if (name == "JUMP") {
-      if (labelOf(FLoader.CommandParam(i))) return next;
-    }
-    if (name == "IF") {
-      const WideStringArray f = Fields(FLoader.CommandParam(i));
-      if (f.size() == 4) labelOf(f[3]);
     }
     if (i < FLoader.LastIndex()) next.push_back(i + 1);
     return next;
@@ -278,8 +299,8 @@ class TLinter {
 
   // Commands at which a run of commands stops for this update.
   bool Holds(int32_t i) const {
-    const AnsiString& name = FLoader.CommandName(i);
-    return name == "WAIT" || name == "CHANGESCENE" || name == "EXIT";
+    const std::optional<TFlow> flow = FlowOf(i);
+    return flow == TFlow::Waits || flow == TFlow::HoldsScript || flow == TFlow::Ends;
   }
 
   void CheckFlow() {
@@ -490,15 +511,10 @@ class TLinter {
     auto check = [&](int32_t from, int32_t scene, int32_t line) {
       const auto buttons = FButtons.find(scene);
       if (buttons == FButtons.end() || buttons->second.empty()) return;
-      int32_t i = from;
-      while (i <= FLoader.LastIndex() && FLoader.CommandName(i) != "WAIT") ++i;
+      int32_t wait = from;
+      while (wait <= FLoader.LastIndex() && FlowOf(wait) != TFlow::Waits) ++wait;
       std::set<int32_t> tested;
-      for (++i; i <= FLoader.LastIndex() && FLoader.CommandName(i) == "IF"; ++i) {
-        const WideStringArray f = Fields(FLoader.CommandParam(i));
-        int32_t v;
-        if (f.size() == 4 && f[0] == u"==" && f[1] == u"#LASTSELECT" && TryStrToInt(std::u16string_view(f[2]), v))
-          tested.insert(v);
-      }
+      for (const auto& [command, value] : ChoicesTestedAfter(FLoader, wait)) tested.insert(value);
       if (tested.empty()) return;  // the choice is read some other way
       for (const int32_t index : buttons->second)
         if (!tested.count(index))
@@ -509,10 +525,15 @@ class TLinter {
     };
     check(0, 0, 1);  // the first scene is shown from the start
     for (int32_t i = 0; i <= FLoader.LastIndex(); ++i) {
-      if (FLoader.CommandName(i) != "CHANGESCENE") continue;
-      const WideStringArray f = Fields(FLoader.CommandParam(i));
-      int32_t scene;
-      if (f.size() == 4 && FSceneIndex.TryGetInt(WideToUtf8(f[1]), scene)) check(i, scene, FLoader.CommandLine(i));
+      const TCommand* c = FindCommand(FLoader.CommandName(i));
+      if (!c || c->FieldCount <= 0) continue;
+      for (size_t k = 0; k < size_t(c->FieldCount); ++k) {
+        if (c->Fields[k].Kind != TFieldKind::Scene) continue;
+        const WideStringArray f = Fields(FLoader.CommandParam(i));
+        int32_t scene;
+        if (f.size() == size_t(c->FieldCount) && FSceneIndex.TryGetInt(WideToUtf8(f[k]), scene))
+          check(i, scene, FLoader.CommandLine(i));
+      }
     }
   }
 
@@ -523,16 +544,17 @@ class TLinter {
     const int32_t room = layer.Height() - layer.MarginTop - layer.MarginBottom;
     bool told = false;
     for (int32_t i = 0; i <= FLoader.LastIndex(); ++i) {
-      const AnsiString& name = FLoader.CommandName(i);
-      if (name == "CLEAR") {
+      const TCommand* c = FindCommand(FLoader.CommandName(i));
+      const TPageEffect effect = c ? c->Page : TPageEffect::None;
+      if (effect == TPageEffect::Clear) {
         layer.ClearText();
         told = false;
         continue;
       }
-      if (name == "TEXT") {
+      if (effect == TPageEffect::AddText) {
         const WideString& text = FLoader.CommandParam(i);
         layer.AddText(SString2{text, text, nullptr});
-      } else if (name == "BR") {
+      } else if (effect == TPageEffect::NewLine) {
         layer.NewLine();
       } else {
         continue;
