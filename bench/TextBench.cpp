@@ -30,9 +30,10 @@ struct Page : TTextLayer {
     }
     Skip();
   }
+  void RedrawPage() { FState.PageDirty = true; }
   int Glyphs() const {
     int n = 0;
-    for (const SString2& l : Lines) n += int(l.Text.size());
+    for (const SString2& l : FState.Lines) n += int(l.Text.size());
     return n;
   }
 };
@@ -47,12 +48,12 @@ void RenderPage(benchmark::State& state, bool cold) {
   AddRect(&dirty, &all);
   for (auto _ : state) {
     if (cold) ClearGlyphCache();
-    page.PageDirty = true;
+    page.RedrawPage();
     page.Draw(back, dirty);
   }
   state.counters["glyphs/s"] =
       benchmark::Counter(double(state.iterations()) * page.Glyphs(), benchmark::Counter::kIsRate);
-  state.counters["lines"] = double(page.Lines.size());
+  state.counters["lines"] = double(page.LineCount());
 }
 
 void BM_PageWarmCache(benchmark::State& s) { RenderPage(s, false); }

@@ -58,6 +58,11 @@ int32_t TKinetra::QueryInterface(const KNIID* iid, void** out) {
     AddRef();
     return 0;
   }
+  if (SameIID(iid, IID_IKinetraState)) {
+    *out = static_cast<IKinetraState*>(this);
+    AddRef();
+    return 0;
+  }
   *out = nullptr;
   return KN_E_NOINTERFACE;
 }
@@ -277,6 +282,35 @@ int32_t TKinetra::Draw(TClipRects* const* rects) {
 
 int32_t TKinetra::IsBusy() {
   return FInput || FLayers[0].State != kNoTransition || FLayers[1].State != kNoTransition ? 1 : 0;
+}
+
+int32_t TKinetra::GetLayerInfo(int32_t index, TKNLayerInfo* out) {
+  if (index < 0 || index >= kLayers || !out) return -1;
+  const TLayerState& layer = FLayers[size_t(index)];
+  const TKNScene* current = Scene(layer.Current);
+  out->Current = layer.Current;
+  out->Previous = layer.Previous;
+  out->Transition = layer.State == kCrossFade        ? KN_TRANSITION_CROSSFADE
+                    : layer.State == kMaskTransition ? KN_TRANSITION_MASK
+                                                     : KN_TRANSITION_NONE;
+  out->Level = layer.Level;
+  out->Input = current && current->Input() ? 1 : 0;
+  return 0;
+}
+
+int32_t TKinetra::GetButtons(int32_t number, TKNButtonInfo* out, int32_t capacity) {
+  const TKNScene* scene = Scene(number);
+  if (!scene) return -1;
+  int32_t count = 0;
+  for (const auto& object : scene->Objects()) {
+    const auto* button = dynamic_cast<const TKNSceneObjectButton*>(object.get());
+    if (!button) continue;
+    if (out && count < capacity)
+      out[count] = TKNButtonInfo{button->Index(), object->ExpressionX(), object->ExpressionY(), object->Width(),
+                                 object->Height()};
+    ++count;
+  }
+  return count;
 }
 
 int32_t TKinetra::TakeSelection() {

@@ -11,7 +11,7 @@
 #include "engine/KNSceneLoader.h"
 #include "engine/KinetraDLL.h"
 
-class TKinetra final : public IKinetra {
+class TKinetra final : public IKinetra, public IKinetraState {
  public:
   static constexpr int kLayers = 2;
   static constexpr int32_t kDefaultDuration = 2000;  // ms
@@ -30,6 +30,8 @@ class TKinetra final : public IKinetra {
   int32_t IsBusy() override;
   int32_t TakeSelection() override;
   int32_t Reserved(int32_t, int32_t) override { return 0; }
+  int32_t GetLayerInfo(int32_t layer, TKNLayerInfo* out) override;
+  int32_t GetButtons(int32_t scene, TKNButtonInfo* out, int32_t capacity) override;
 
   // For tests and tools: what the engine shows.
   int32_t Current(int layer) const { return FLayers[size_t(layer)].Current; }

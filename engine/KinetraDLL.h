@@ -78,6 +78,41 @@ struct IKinetra {
   virtual int32_t Reserved(int32_t a, int32_t b) = 0;
 };
 
+// {5E0C3A71-9B2D-4F68-8C1E-2A7D40B9E613}: what the engine shows, for the player's own
+// features and its tools; obtained from an IKinetra through QueryInterface.
+constexpr KNIID IID_IKinetraState{{0x71, 0x3A, 0x0C, 0x5E, 0x2D, 0x9B, 0x68, 0x4F, 0x8C, 0x1E, 0x2A, 0x7D, 0x40, 0xB9, 0xE6, 0x13}};
+
+// One layer as it stands: its current scene and the outgoing one (-1 for none), its
+// transition (KN_TRANSITION_NONE, KN_TRANSITION_CROSSFADE, or KN_TRANSITION_MASK) and
+// level, and whether its current scene takes input.
+constexpr int32_t KN_TRANSITION_MASK = 0;
+struct TKNLayerInfo {
+  int32_t Current;
+  int32_t Previous;
+  int32_t Transition;
+  int32_t Level;
+  int32_t Input;
+};
+// A button of a scene: its index and where its picture lies, as last computed.
+struct TKNButtonInfo {
+  int32_t Index;
+  int32_t Left;
+  int32_t Top;
+  int32_t Width;
+  int32_t Height;
+};
+
+struct IKinetraState {
+  virtual int32_t QueryInterface(const KNIID* iid, void** out) = 0;
+  virtual int32_t AddRef() = 0;
+  virtual int32_t Release() = 0;
+  // 0 with *out filled; -1 for a layer that does not exist.
+  virtual int32_t GetLayerInfo(int32_t layer, TKNLayerInfo* out) = 0;
+  // The scene's buttons in document order: writes at most `capacity` of them and returns
+  // how many there are; -1 for a scene that does not exist.
+  virtual int32_t GetButtons(int32_t scene, TKNButtonInfo* out, int32_t capacity) = 0;
+};
+
 // Stores a new engine with one reference in *out (releasing what it held); 0 when set.
 // Otherwise -1, or what failed: no memory, or no thread for its image worker. The cause's
 // own words go to Kinetra.log.

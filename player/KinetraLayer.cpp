@@ -1,5 +1,7 @@
 #include "player/KinetraLayer.h"
 
+#include <algorithm>
+
 #include "common/Screen.h"
 #include "player/ResStr.h"
 #include "player/ScriptLoader.h"
@@ -21,13 +23,16 @@ TKinetraLayer::TKinetraLayer(TCreate create) {
   Output.Height = kScreenHeight;
   Output.Flags = KNOUTPUT_POSITION | KNOUTPUT_SIZE;  // the mode comes with the first Draw's target
   Engine->SetOutput(&Output);
+  void* state = nullptr;
+  if (Engine->QueryInterface(&IID_IKinetraState, &state) == 0) State = static_cast<IKinetraState*>(state);
 }
 
 TKinetraLayer::~TKinetraLayer() {
+  if (State) State->Release();
   if (Engine) Engine->Release();
 }
 
-bool TKinetraLayer::IsBusy() { return Engine->IsBusy() != 0; }
+bool TKinetraLayer::IsBusy() const { return Engine->IsBusy() != 0; }
 
 void TKinetraLayer::Update(int32_t, int32_t framesPerSecond, TClipRects& dirty) {
   UpdateInfo.Ticks = 1;
@@ -54,4 +59,17 @@ int32_t TKinetraLayer::LoadScenes(const AnsiString& fileName) { return Engine->L
 
 int32_t TKinetraLayer::ChangeScene(int32_t layer, const AnsiString& name, int32_t transition, int32_t duration) {
   return Engine->ChangeScene(layer, name.c_str(), transition, duration);
+}
+
+bool TKinetraLayer::LayerInfo(int32_t layer, TKNLayerInfo& out) const {
+  return State && State->GetLayerInfo(layer, &out) == 0;
+}
+
+std::vector<TKNButtonInfo> TKinetraLayer::Buttons(int32_t scene) const {
+  std::vector<TKNButtonInfo> buttons;
+  const int32_t count = State ? State->GetButtons(scene, nullptr, 0) : -1;
+  if (count <= 0) return buttons;
+  buttons.resize(size_t(count));
+  buttons.resize(size_t(std::max(0, std::min(count, State->GetButtons(scene, buttons.data(), count)))));
+  return buttons;
 }

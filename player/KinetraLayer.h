@@ -5,6 +5,8 @@
 // Threads: main thread only (the update and draw steps).
 #pragma once
 
+#include <vector>
+
 #include "player/KinetraDLL.h"
 #include "player/Layer.h"
 
@@ -19,7 +21,7 @@ class TKinetraLayer : public TLayer {
   TKinetraLayer(const TKinetraLayer&) = delete;
   TKinetraLayer& operator=(const TKinetraLayer&) = delete;
 
-  bool IsBusy() override;
+  bool IsBusy() const override;
   // One engine tick, whatever the frame count.
   void Update(int32_t frameCount, int32_t framesPerSecond, TClipRects& dirty) override;
   void Draw(TABitmap& backBuffer, const TClipRects& dirty) override;
@@ -30,9 +32,14 @@ class TKinetraLayer : public TLayer {
   int32_t LoadScenes(const AnsiString& fileName);
   int32_t ChangeScene(int32_t layer, const AnsiString& name, int32_t transition, int32_t duration);
 
+  // What the engine shows on a layer (false when it cannot say), and a scene's buttons.
+  bool LayerInfo(int32_t layer, TKNLayerInfo& out) const;
+  std::vector<TKNButtonInfo> Buttons(int32_t scene) const;
+
  private:
   TKNOutput Output{};
   TKNUpdateInfo UpdateInfo{};
   TClipRects* DrawRects = nullptr;
   IKinetra* Engine = nullptr;
+  IKinetraState* State = nullptr;  // the same engine's state, when it offers it
 };

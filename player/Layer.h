@@ -23,7 +23,7 @@ class TLayer {
   int32_t MouseY = 0;
 
   // Still animating or waiting for a choice.
-  virtual bool IsBusy() = 0;
+  virtual bool IsBusy() const = 0;
   // One tick; every rectangle whose look changed is added to `dirty`.
   virtual void Update(int32_t frameCount, int32_t framesPerSecond, TClipRects& dirty) = 0;
   // Paints inside the rectangles of `dirty` only.

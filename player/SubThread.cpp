@@ -366,6 +366,13 @@ void TSubThread::DrawStep() {
   ++FrameIndex;
 }
 
+void TSubThread::SkipDraw() {
+  DirtyRects.Count = 0;  // as the draw leaves them
+  ++FrameIndex;
+}
+
+void TSubThread::Expose(const TRect& area) { PaintRect = UnionRect(PaintRect, area); }
+
 void TSubThread::DrawOverlay() {
   const TPoint cursor = FHost.CursorPos();
   int32_t lastSelect = 0;

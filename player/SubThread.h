@@ -75,46 +75,17 @@ class TSubThread : public TThread {
   TSubThread(IPlayerHost& host, const std::string& storyDir, IFrameClock& clock = PlatformFrameClock());
   ~TSubThread() override;
 
-  // Counted by the draw step and the worker's catch-up; read anywhere.
-  std::atomic<uint32_t> FrameIndex{0};
-  std::unique_ptr<TMainScriptLoader> Loader;
-  std::unique_ptr<TTextLayer> MessageLayer;
-  std::unique_ptr<TTextLayer> SpeakerLayer;
-  std::unique_ptr<TKinetraLayer> SceneLayer;
-  bool ShowDebugMessage = false;
-  bool ShowClipRects = false;
-  bool ShowBackBuffer = false;
-  uint8_t EventType = 0;
-  int32_t EventData = 0;
-  std::unique_ptr<TIntTable> Variables;
-  int32_t ClientOriginX = 0;
-  int32_t ClientOriginY = 0;
-  TLayer* Layers[3] = {nullptr, nullptr, nullptr};
-  std::unique_ptr<TErrorReport> ErrorReport;
-  TABitmap BackBuffer;
-  TRect DirtyStore[11];
-  TClipRects DirtyRects{DirtyStore, 0, 11};
-  uint32_t DrawTime = 0;
-  uint32_t TransferTime = 0;
-  std::unique_ptr<IVariableDebugView> VariableDebug;
-  TRect PaintRect{};
-  TFramePacer Pacer;
-  // The two sound channels: a player each, and the sound loaded into it.
-  ISonara2* Players[2] = {nullptr, nullptr};
-  ISonaraData2* SoundData[2] = {nullptr, nullptr};
-
   // One update: input, commands, layer ticks (main thread).
   void UpdateStep();
   // One frame: compose the dirty areas, present them, empty the list (main thread).
   void DrawStep();
+  // The frame passes without being composed or presented, as for a tool that only follows
+  // the script's course: what a frame shows never changes what the script does next.
+  void SkipDraw();
   // The most commands one update runs: far more than any page needs, few enough that a
   // script looping without a WAIT still lets the window breathe.
   static constexpr uint32_t kCommandBudget = 100000;
-  // The scene file every story may have.
 
-  // Runs commands from the current one until a WAIT, a command that blocks, or the end of
-  // the update's budget (reported once a run; the next update goes on from there).
-  void RunCommands();
   bool AnyLayerBusy() const;
   bool ScriptEnded() const { return Loader->Position() < 0; }
   // The script rests on a command that waits for the reader to advance.
@@ -122,13 +93,30 @@ class TSubThread : public TThread {
   // The command set's entry for command `index`, null for a name that is none.
   const TCommand* Command(int32_t index) const { return FCommands[size_t(index)]; }
 
-  // Told of every command RunCommands reaches (index, name, parameter).
+  // What the runtime shows and holds, for the window and the tools (main thread).
+  uint32_t Frame() const { return FrameIndex; }  // any thread
+  const TScriptLoader& Script() const { return *Loader; }
+  const TIntTable& VariableTable() const { return *Variables; }
+  const TTextLayer& Message() const { return *MessageLayer; }
+  const TTextLayer& Speaker() const { return *SpeakerLayer; }
+  const TKinetraLayer& Scenes() const { return *SceneLayer; }
+  const TABitmap& Picture() const { return BackBuffer; }
+  const TClipRects& Dirty() const { return DirtyRects; }
+  // The client area's origin on the screen, as the last update saw it.
+  TPoint ClientOrigin() const { return TPoint{ClientOriginX, ClientOriginY}; }
+  // An area of the window the window system wants drawn again: the next frame presents it.
+  void Expose(const TRect& area);
+
+  // Told of every command the interpreter reaches (index, name, parameter).
   std::function<void(int32_t, const AnsiString&, const WideString&)> OnDispatch;
 
  protected:
   void Execute() override;
 
  private:
+  // Runs commands from the current one until a WAIT, a command that blocks, or the end of
+  // the update's budget (reported once a run; the next update goes on from there).
+  void RunCommands();
   int32_t Evaluate(const WideString& expression);
   void CountError(const AnsiString& name, const WideString& param);
   void ReportException(const Exception& e);
@@ -166,6 +154,35 @@ class TSubThread : public TThread {
   void PlaySound(int32_t channel, const TCommandArgs& a);
   void StopSound(int32_t channel, const TCommandArgs& a);
   void SeekSound(int32_t channel, const TCommandArgs& a);
+
+  // Counted by the draw step and the worker's catch-up; read anywhere.
+  std::atomic<uint32_t> FrameIndex{0};
+  std::unique_ptr<TMainScriptLoader> Loader;
+  std::unique_ptr<TTextLayer> MessageLayer;
+  std::unique_ptr<TTextLayer> SpeakerLayer;
+  std::unique_ptr<TKinetraLayer> SceneLayer;
+  bool ShowDebugMessage = false;
+  bool ShowClipRects = false;
+  bool ShowBackBuffer = false;
+  uint8_t EventType = 0;
+  int32_t EventData = 0;
+  std::unique_ptr<TIntTable> Variables;
+  int32_t ClientOriginX = 0;
+  int32_t ClientOriginY = 0;
+  TLayer* Layers[3] = {nullptr, nullptr, nullptr};
+  std::unique_ptr<TErrorReport> ErrorReport;
+  TABitmap BackBuffer;
+  static constexpr int32_t kDirtyCapacity = 11;
+  TRect DirtyStore[kDirtyCapacity];
+  TClipRects DirtyRects{DirtyStore, 0, kDirtyCapacity};
+  uint32_t DrawTime = 0;
+  uint32_t TransferTime = 0;
+  std::unique_ptr<IVariableDebugView> VariableDebug;
+  TRect PaintRect{};
+  TFramePacer Pacer;
+  // The two sound channels: a player each, and the sound loaded into it.
+  ISonara2* Players[kChannelCount] = {nullptr, nullptr};
+  ISonaraData2* SoundData[kChannelCount] = {nullptr, nullptr};
 
   IPlayerHost& FHost;
   IFrameClock& FClock;

@@ -60,38 +60,38 @@ void TTextLayer::SetHeight(int32_t h) {
 }
 
 void TTextLayer::ClearText() {
-  Lines.assign(1, SString2{});
-  LinePositions.assign(1, TDrawSStrPosArray{});
-  LineTops.assign(1, 0);
-  ShowLine = 0;
-  ShowChar = 0;
-  PrevShowLine = 0;
-  PrevShowChar = -1;
-  WriteLine = 0;
+  FState.Lines.assign(1, SString2{});
+  FState.LinePositions.assign(1, TDrawSStrPosArray{});
+  FState.LineTops.assign(1, 0);
+  FState.ShowLine = 0;
+  FState.ShowChar = 0;
+  FState.PrevShowLine = 0;
+  FState.PrevShowChar = -1;
+  FState.WriteLine = 0;
   FPageFull = false;
-  ClearPending = true;
+  FState.ClearPending = true;
 }
 
 void TTextLayer::NewLine() {
-  if (int32_t(Lines.size()) >= kMaxLines) return;
-  ++WriteLine;
-  const size_t n = size_t(WriteLine) + 1;
-  const int32_t top = LineTops.back() + Font.Height + LineSpacing;
-  Lines.resize(n);
-  LinePositions.resize(n);
-  LineTops.resize(n, top);
+  if (int32_t(FState.Lines.size()) >= kMaxLines) return;
+  ++FState.WriteLine;
+  const size_t n = size_t(FState.WriteLine) + 1;
+  const int32_t top = FState.LineTops.back() + Font.Height + LineSpacing;
+  FState.Lines.resize(n);
+  FState.LinePositions.resize(n);
+  FState.LineTops.resize(n, top);
 }
 
 void TTextLayer::AddText(const SString2& s) {
-  // Lines are cut where the next character would pass the inner width; what is left over
+  // FState.Lines are cut where the next character would pass the inner width; what is left over
   // goes on the next line, as many lines as it takes.
   if (FPageFull) return;
   SString2 pending = s;
   for (;;) {
-    SString2& line = Lines[size_t(WriteLine)];
+    SString2& line = FState.Lines[size_t(FState.WriteLine)];
     line = SStrConcat(line, pending);
     Options.MaxWidth = FWidth - MarginLeft - MarginRight;
-    TDrawSStrPosArray& positions = LinePositions[size_t(WriteLine)];
+    TDrawSStrPosArray& positions = FState.LinePositions[size_t(FState.WriteLine)];
     int32_t n = SStrCharPositions(-1, Page.Canvas(), line, positions, Options);
     const int32_t length = SStrLength(line);
     if (n == 0 && length > 0) {
@@ -101,9 +101,9 @@ void TTextLayer::AddText(const SString2& s) {
       unlimited.MaxWidth = 0;
       n = SStrCharPositions(1, Page.Canvas(), line, positions, unlimited);
     }
-    PageDirty = true;
+    FState.PageDirty = true;
     if (n >= length) return;
-    const bool full = int32_t(Lines.size()) >= kMaxLines;
+    const bool full = int32_t(FState.Lines.size()) >= kMaxLines;
     if (!full) pending = SStrCopy(line, n + 1, length - n);
     SStrSetLength(line, n);
     if (full) {
@@ -114,14 +114,18 @@ void TTextLayer::AddText(const SString2& s) {
   }
 }
 
-bool TTextLayer::AllShown() const { return ShowChar >= LineLength(ShowLine) - 1 && ShowLine >= LastLine(); }
+TPoint TTextLayer::ChoicePoint(int32_t line) const {
+  return TPoint{Left + MarginLeft + 4, Top + MarginTop + FState.LineTops[size_t(line)] + Font.Height / 2};
+}
+
+bool TTextLayer::AllShown() const { return FState.ShowChar >= LineLength(FState.ShowLine) - 1 && FState.ShowLine >= LastLine(); }
 
 TRect TTextLayer::CharsRect(int32_t line, int32_t first, int32_t last) const {
-  const TDrawSStrPosArray& p = LinePositions[size_t(line)];
+  const TDrawSStrPosArray& p = FState.LinePositions[size_t(line)];
   const int32_t maxIndex = int32_t(p.size()) - 1;
   first = std::clamp(first, 0, maxIndex);
   last = std::clamp(last, 0, maxIndex);
-  const int32_t top = Top + MarginTop + LineTops[size_t(line)];
+  const int32_t top = Top + MarginTop + FState.LineTops[size_t(line)];
   return TRect{Left + MarginLeft + p[size_t(first)].x, top, Left + MarginLeft + p[size_t(last)].x - Options.Spacing,
                top + Font.Height};
 }
@@ -131,77 +135,77 @@ void TTextLayer::Update(int32_t, int32_t, TClipRects& dirty) {
 
   // Typing.
   const uint32_t speed = TypeSpeed == 0 ? 1 : TypeSpeed;
-  if (ShowLine < LastLine() || ShowChar < LineLength(ShowLine) - 1) {
-    ++TypeTicks;
-    if (TypeTicks > speed) {
-      ShowChar += int32_t(TypeTicks / speed);
-      TypeTicks %= speed;
-      while (ShowChar >= LineLength(ShowLine)) {
-        if (ShowLine == LastLine()) {
-          ShowChar = LineLength(ShowLine) - 1;
+  if (FState.ShowLine < LastLine() || FState.ShowChar < LineLength(FState.ShowLine) - 1) {
+    ++FState.TypeTicks;
+    if (FState.TypeTicks > speed) {
+      FState.ShowChar += int32_t(FState.TypeTicks / speed);
+      FState.TypeTicks %= speed;
+      while (FState.ShowChar >= LineLength(FState.ShowLine)) {
+        if (FState.ShowLine == LastLine()) {
+          FState.ShowChar = LineLength(FState.ShowLine) - 1;
           break;
         }
-        ShowChar -= LineLength(ShowLine);
-        ++ShowLine;
+        FState.ShowChar -= LineLength(FState.ShowLine);
+        ++FState.ShowLine;
       }
     }
   }
-  if (AllShown()) TypeTicks = 0;
+  if (AllShown()) FState.TypeTicks = 0;
 
-  if (ClearPending) {
-    ClearPending = false;
-    for (const TRect& r : ShownRects) Add(dirty, r);
+  if (FState.ClearPending) {
+    FState.ClearPending = false;
+    for (const TRect& r : FState.ShownRects) Add(dirty, r);
   }
-  if (ShownRects.size() != Lines.size()) ShownRects.resize(Lines.size());
-  for (size_t i = size_t(ShowLine) + 1; i < ShownRects.size(); ++i) ShownRects[i] = TRect{};
+  if (FState.ShownRects.size() != FState.Lines.size()) FState.ShownRects.resize(FState.Lines.size());
+  for (size_t i = size_t(FState.ShowLine) + 1; i < FState.ShownRects.size(); ++i) FState.ShownRects[i] = TRect{};
 
-  for (int32_t i = 0; i <= ShowLine; ++i) {
-    const TDrawSStrPosArray& p = LinePositions[size_t(i)];
+  for (int32_t i = 0; i <= FState.ShowLine; ++i) {
+    const TDrawSStrPosArray& p = FState.LinePositions[size_t(i)];
     if (p.empty()) {
-      ShownRects[size_t(i)] = TRect{};
+      FState.ShownRects[size_t(i)] = TRect{};
       continue;
     }
-    const int32_t last = i == ShowLine ? ShowChar + 1 : int32_t(p.size()) - 1;
-    ShownRects[size_t(i)] = CharsRect(i, 0, last);
+    const int32_t last = i == FState.ShowLine ? FState.ShowChar + 1 : int32_t(p.size()) - 1;
+    FState.ShownRects[size_t(i)] = CharsRect(i, 0, last);
   }
 
   // The characters that appeared in this tick.
-  if ((ShowLine != PrevShowLine || ShowChar != PrevShowChar) && ShowLine >= PrevShowLine) {
-    for (int32_t i = PrevShowLine; i <= ShowLine; ++i) {
-      const TDrawSStrPosArray& p = LinePositions[size_t(i)];
+  if ((FState.ShowLine != FState.PrevShowLine || FState.ShowChar != FState.PrevShowChar) && FState.ShowLine >= FState.PrevShowLine) {
+    for (int32_t i = FState.PrevShowLine; i <= FState.ShowLine; ++i) {
+      const TDrawSStrPosArray& p = FState.LinePositions[size_t(i)];
       if (p.empty()) continue;
-      const int32_t first = i == PrevShowLine ? PrevShowChar + 1 : 0;
-      const int32_t last = i == ShowLine ? ShowChar + 1 : int32_t(p.size()) - 1;
+      const int32_t first = i == FState.PrevShowLine ? FState.PrevShowChar + 1 : 0;
+      const int32_t last = i == FState.ShowLine ? FState.ShowChar + 1 : int32_t(p.size()) - 1;
       Add(dirty, CharsRect(i, first, last));
     }
   }
-  PrevShowLine = ShowLine;
-  PrevShowChar = ShowChar;
+  FState.PrevShowLine = FState.ShowLine;
+  FState.PrevShowChar = FState.ShowChar;
 
-  if (HoverDirty) {
-    Add(dirty, HoverRect);
-    HoverDirty = false;
+  if (FState.HoverDirty) {
+    Add(dirty, FState.HoverRect);
+    FState.HoverDirty = false;
   }
 
   if (SelectMode == kSelectChoice) {
-    Busy = true;
-    const int32_t oldLine = HoverLine;
-    const TRect oldRect = HoverRect;
-    HoverRect = TRect{};
-    HoverLine = -1;
-    for (int32_t j = 0; j <= ShowLine; ++j) {
-      const int32_t top = Top + MarginTop + LineTops[size_t(j)];
+    FState.Busy = true;
+    const int32_t oldLine = FState.HoverLine;
+    const TRect oldRect = FState.HoverRect;
+    FState.HoverRect = TRect{};
+    FState.HoverLine = -1;
+    for (int32_t j = 0; j <= FState.ShowLine; ++j) {
+      const int32_t top = Top + MarginTop + FState.LineTops[size_t(j)];
       if (MouseY >= top && top + Font.Height >= MouseY) {
-        HoverLine = j;
-        HoverRect = TRect{Left + MarginLeft, top, Left + FWidth - MarginLeft - MarginRight, top + Font.Height};
+        FState.HoverLine = j;
+        FState.HoverRect = TRect{Left + MarginLeft, top, Left + FWidth - MarginLeft - MarginRight, top + Font.Height};
       }
     }
-    if (HoverLine != oldLine) {
-      Add(dirty, HoverRect);
+    if (FState.HoverLine != oldLine) {
+      Add(dirty, FState.HoverRect);
       Add(dirty, oldRect);
     }
   } else if (SelectMode == kSelectSkip) {
-    Busy = !AllShown();
+    FState.Busy = !AllShown();
   }
 }
 
@@ -212,41 +216,41 @@ void TTextLayer::Draw(TABitmap& backBuffer, const TClipRects& dirty) {
     if (IntersectRect(ix, dirty.Rects[k], layer))
       BackImage.DrawAlpha(backBuffer, ix.Left, ix.Top, ix.Right - ix.Left, ix.Bottom - ix.Top, ix.Left - Left,
                           ix.Top - Top);
-  if (ShowLine == 0 && ShowChar == -1) return;
+  if (FState.ShowLine == 0 && FState.ShowChar == -1) return;
 
-  if (SelectMode == kSelectChoice && HoverLine != -1)
+  if (SelectMode == kSelectChoice && FState.HoverLine != -1)
     for (int32_t k = 0; k < dirty.Count; ++k)
-      if (IntersectRect(ix, dirty.Rects[k], HoverRect))
+      if (IntersectRect(ix, dirty.Rects[k], FState.HoverRect))
         backBuffer.BlendFillRect(ix.Left, ix.Top, ix.Right - ix.Left, ix.Bottom - ix.Top, HoverColor, 180);
 
-  if (PageDirty) {
+  if (FState.PageDirty) {
     Page.FillRGBA(255, 255, 255, 0);
-    for (size_t i = 0; i < Lines.size(); ++i) {
-      Options.PosArray = LinePositions[i];
-      DrawSStr(MarginLeft, LineTops[i] + MarginTop, SStrLength(Lines[i]), Options, Lines[i], Page);
+    for (size_t i = 0; i < FState.Lines.size(); ++i) {
+      Options.PosArray = FState.LinePositions[i];
+      DrawSStr(MarginLeft, FState.LineTops[i] + MarginTop, SStrLength(FState.Lines[i]), Options, FState.Lines[i], Page);
     }
-    PageDirty = false;
+    FState.PageDirty = false;
   }
 
-  for (int32_t n = 0; n <= ShowLine && size_t(n) < ShownRects.size(); ++n)
+  for (int32_t n = 0; n <= FState.ShowLine && size_t(n) < FState.ShownRects.size(); ++n)
     for (int32_t k = 0; k < dirty.Count; ++k)
-      if (IntersectRect(ix, dirty.Rects[k], ShownRects[size_t(n)]))
+      if (IntersectRect(ix, dirty.Rects[k], FState.ShownRects[size_t(n)]))
         Page.DrawAlphaSprite(backBuffer, ix.Left, ix.Top, ix.Right - ix.Left, ix.Bottom - ix.Top, ix.Left - Left,
                              ix.Top - Top);
 }
 
 void TTextLayer::Skip() {
-  ShowLine = LastLine();
-  ShowChar = LineLength(ShowLine) - 1;
+  FState.ShowLine = LastLine();
+  FState.ShowChar = LineLength(FState.ShowLine) - 1;
 }
 
 int32_t TTextLayer::TakeSelection() {
-  if (HoverLine == -1) return -1;
-  const int32_t chosen = HoverLine;
-  Busy = false;
+  if (FState.HoverLine == -1) return -1;
+  const int32_t chosen = FState.HoverLine;
+  FState.Busy = false;
   SelectMode = kSelectSkip;
-  HoverDirty = true;
-  HoverLine = -1;
+  FState.HoverDirty = true;
+  FState.HoverLine = -1;
   return chosen;
 }
 

@@ -24,11 +24,7 @@ class TTextLayer : public TLayer {
   TTextLayer(const TTextLayer&) = delete;
   TTextLayer& operator=(const TTextLayer&) = delete;
 
-  int32_t ShowLine = 0;
-  int32_t ShowChar = 0;
-  int32_t PrevShowLine = 0;
-  int32_t PrevShowChar = -1;
-  int32_t WriteLine = 0;
+  // How the layer is placed and drawn: set by its owner before the first update.
   int32_t Top = 0;
   int32_t Left = 0;
   int32_t MarginLeft = 0;
@@ -40,21 +36,33 @@ class TTextLayer : public TLayer {
   TABitmap BackImage;
   uint32_t TypeSpeed = 1;
   TColor HoverColor = 0x00FFFF;
-  int32_t HoverLine = -1;
-  TRect HoverRect{};
-  std::vector<SString2> Lines;
-  std::vector<TDrawSStrPosArray> LinePositions;
-  std::vector<int32_t> LineTops;
-  std::vector<TRect> ShownRects;
-  bool ClearPending = false;
-  bool HoverDirty = false;
-  TDrawSStrOptions Options;
-  bool FontInstalled = false;
-  std::string FontPath;
-  TABitmap Page;
-  bool PageDirty = false;
-  bool Busy = false;
-  uint32_t TypeTicks = 0;
+
+  // The page and how far it is typed, the line under the pointer and what must be drawn
+  // again: the layer's own, read by its owner and tests.
+  struct TPageState {
+    int32_t ShowLine = 0;
+    int32_t ShowChar = 0;
+    int32_t PrevShowLine = 0;
+    int32_t PrevShowChar = -1;
+    int32_t WriteLine = 0;
+    int32_t HoverLine = -1;
+    TRect HoverRect{};
+    std::vector<SString2> Lines;
+    std::vector<TDrawSStrPosArray> LinePositions;
+    std::vector<int32_t> LineTops;
+    std::vector<TRect> ShownRects;
+    bool ClearPending = false;
+    bool HoverDirty = false;
+    bool PageDirty = false;
+    bool Busy = false;
+    uint32_t TypeTicks = 0;
+  };
+  const TPageState& State() const { return FState; }
+  int32_t LineCount() const { return int32_t(FState.Lines.size()); }
+  // Every character of the page is shown.
+  bool AllShown() const;
+  // A point of line `line` where the pointer chooses it.
+  TPoint ChoicePoint(int32_t line) const;
 
   int32_t Width() const { return FWidth; }
   int32_t Height() const { return FHeight; }
@@ -67,22 +75,28 @@ class TTextLayer : public TLayer {
   void AddText(const SString2& s);
   void NewLine();
 
-  bool IsBusy() override { return Busy; }
+  bool IsBusy() const override { return FState.Busy; }
   void Update(int32_t frameCount, int32_t framesPerSecond, TClipRects& dirty) override;
   void Draw(TABitmap& backBuffer, const TClipRects& dirty) override;
   void Skip() override;
   int32_t TakeSelection() override;
 
  private:
-  int32_t LineLength(int32_t line) const { return int32_t(Lines[size_t(line)].Text.size()); }
-  int32_t LastLine() const { return int32_t(Lines.size()) - 1; }
-  bool AllShown() const;
+  int32_t LineLength(int32_t line) const { return int32_t(FState.Lines[size_t(line)].Text.size()); }
+  int32_t LastLine() const { return int32_t(FState.Lines.size()) - 1; }
   // Adds the part of r that lies inside the layer.
   void Add(TClipRects& list, const TRect& r) const;
   // The screen rectangle of characters first..last-1 of a line.
   TRect CharsRect(int32_t line, int32_t first, int32_t last) const;
 
   bool FPageFull = false;
+
+ protected:
+  TPageState FState;
+  TDrawSStrOptions Options;
+  bool FontInstalled = false;
+  std::string FontPath;
+  TABitmap Page;
   int32_t FWidth = 640;
   int32_t FHeight = 480;
 };

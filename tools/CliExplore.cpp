@@ -9,14 +9,15 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "common/WideStrLib.h"
-#include "engine/KNSceneLoader.h"
 #include "platform/Application.h"
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"
@@ -28,15 +29,6 @@
 #include "tools/SnapshotPng.h"
 
 namespace {
-
-// What the explorer knows of a scene: whether it takes input, and its buttons at t = 0.
-struct TSceneInfo {
-  bool Control = false;
-  struct TButton {
-    int32_t Index, X, Y;
-  };
-  std::vector<TButton> Buttons;
-};
 
 // One choice made: where the mouse went and when the click came.
 struct TStep {
@@ -66,7 +58,6 @@ class TExplorer {
   // Exit status: 0 every path played, 1 a run reported or stopped, 3 stopped early (a limit
   // or an interrupt) with nothing reported in what was played.
   int Run() {
-    ReadScenes();
     const auto began = std::chrono::steady_clock::now();
     auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count(); };
     std::deque<std::vector<int32_t>> pending{{}};  // paths: the option taken at each choice
@@ -114,87 +105,72 @@ class TExplorer {
   };
 
  private:
-  void ReadScenes() {
-    const TMessageDlgHandler previous =
-        SetMessageDlgHandler([](const std::string&, TMsgDlgType, TMsgDlgButtons b) { return ModalResultOf(FirstButton(b)); });
-    TErrorReport report;
-    TGraphicsLoader images;
-    TKNSceneArray scenes;
-    TKNMaskArray masks;
-    FSceneIndex.SetInt("NULL", -1);
-    const std::string cwd = std::filesystem::current_path().string();
-    if (::chdir(FStory.c_str()) == 0) {
-      LoadSceneFile(kStorySceneFile, TKNSceneFileTargets{scenes, FSceneIndex, masks, images, report}, 0);
-      ::chdir(cwd.c_str());
-    }
-    SetMessageDlgHandler(previous);
-    for (size_t m = 0; m < scenes.size(); ++m) {
-      if (!scenes[m]) continue;
-      TSceneInfo& info = FScenes[int32_t(m)];
-      info.Control = scenes[m]->Control();
-      for (const auto& object : scenes[m]->Objects())
-        if (auto* b = dynamic_cast<const TKNSceneObjectButton*>(object.get()))
-          info.Buttons.push_back({b->Index(), object->ExpressionX() + object->Width() / 2,
-                                  object->ExpressionY() + object->Height() / 2});
-    }
-  }
-
   // The choices open now: the mouse positions of each option, or none when nothing is
-  // being chosen. A plain WAIT is a choice of one. `sceneLayer` is the layer whose
-  // buttons they are, or -1.
-  std::vector<TPoint> Options(TSubThread& rt, int64_t frame, int& sceneLayer) {
+  // being chosen. A plain wait for the reader is a choice of one. `sceneLayer` is the
+  // layer whose buttons they are, or -1.
+  std::vector<TPoint> Options(const TSubThread& rt, int64_t frame, int& sceneLayer) {
     sceneLayer = -1;
-    TTextLayer& text = *rt.MessageLayer;
-    if (text.SelectMode == 1 && !text.Lines.empty()) {
-      const bool shown = text.ShowLine >= int32_t(text.Lines.size()) - 1 &&
-                         text.ShowChar >= int32_t(text.Lines.back().Text.size()) - 1;
-      if (!shown) return {};
+    const TTextLayer& text = rt.Message();
+    if (text.SelectMode == kSelectChoice) {
+      if (!text.AllShown()) return {};
       std::vector<TPoint> lines;
-      for (size_t j = 0; j < text.Lines.size(); ++j)
-        lines.push_back({text.Left + text.MarginLeft + 4, text.Top + text.MarginTop + text.LineTops[j] + text.Font.Height / 2});
+      for (int32_t j = 0; j < text.LineCount(); ++j) lines.push_back(text.ChoicePoint(j));
       return lines;
     }
     if (text.IsBusy()) return {};
-    for (int layer = 1; layer >= 0; --layer) {
-      const auto scene = FScenes.find(FShown[layer]);
-      if (!FInput[layer] || frame < FReady[layer] || scene == FScenes.end() || scene->second.Buttons.empty()) continue;
+    for (int layer = kSceneLayerCount - 1; layer >= 0; --layer) {
+      // The pointer goes to a button the frame after the one its scene was first ready in.
+      if (FReadySince[layer] == kNotReady || frame < FReadySince[layer] + 2) continue;
       std::vector<TPoint> buttons;
-      for (const auto& b : scene->second.Buttons) buttons.push_back({b.X, b.Y});
+      for (const TKNButtonInfo& b : Buttons(rt, layer)) buttons.push_back({b.Left + b.Width / 2, b.Top + b.Height / 2});
+      if (buttons.empty()) continue;
       sceneLayer = layer;
       return buttons;
     }
     if (rt.AnyLayerBusy()) return {};
-    if (rt.Loader->Position() >= 0 && rt.Loader->CommandName(rt.Loader->Position()) == "WAIT")
-      return {TPoint{0, 0}};
+    if (rt.WaitingForReader()) return {TPoint{0, 0}};
     return {};
   }
 
-  // The values a choice can put in LASTSELECT, by the WAIT the script waits on for it.
-  void NoteOffered(TSubThread& rt, size_t count, int sceneLayer) {
-    const int32_t wait = rt.Loader->Position();
+  static std::vector<TKNButtonInfo> Buttons(const TSubThread& rt, int layer) {
+    TKNLayerInfo info{};
+    return rt.Scenes().LayerInfo(layer, info) ? rt.Scenes().Buttons(info.Current) : std::vector<TKNButtonInfo>{};
+  }
+
+  // Notes, after each update, since when each layer's scene has been ready for a click:
+  // shown without a transition and taking input.
+  void NoteReadiness(const TSubThread& rt, int64_t frame) {
+    for (int layer = 0; layer < kSceneLayerCount; ++layer) {
+      TKNLayerInfo info{};
+      const bool ready = rt.Scenes().LayerInfo(layer, info) && info.Input && info.Transition == KN_TRANSITION_NONE;
+      if (!ready) FReadySince[layer] = kNotReady;
+      else if (FReadySince[layer] == kNotReady) FReadySince[layer] = frame;
+    }
+  }
+
+  // The values a choice can put in LASTSELECT, by the command the script waits on for it.
+  void NoteOffered(const TSubThread& rt, size_t count, int sceneLayer) {
+    const int32_t wait = rt.Script().Position();
     if (wait < 0) return;
     std::set<int32_t>& values = FOffered[wait];
     if (sceneLayer >= 0) {
-      for (const auto& b : FScenes[FShown[sceneLayer]].Buttons) values.insert(b.Index);
-    } else if (count > 1 || rt.MessageLayer->SelectMode == 1) {
+      for (const TKNButtonInfo& b : Buttons(rt, sceneLayer)) values.insert(b.Index);
+    } else if (count > 1 || rt.Message().SelectMode == kSelectChoice) {
       for (size_t k = 0; k < count; ++k) values.insert(int32_t(k));
     }
   }
 
-  // Choices the script tests for (IF ==,#LASTSELECT,K right after a WAIT) that no run offered
-  // there, at the WAITs some run came to.
+  // Choices the script tests for right after a wait that no run offered there, at the
+  // waits some run came to.
   std::vector<std::string> ChoicesNeverOffered() const {
     std::vector<std::string> never;
-    for (size_t w = 0; w < FCommands.size(); ++w) {
-      if (FCommands[w].second != "WAIT " || !FOffered.count(int32_t(w))) continue;
-      const std::set<int32_t>& offered = FOffered.at(int32_t(w));
-      for (size_t i = w + 1; i < FCommands.size() && FCommands[i].second.rfind("IF ", 0) == 0; ++i) {
-        const WideStringArray f = SplitWideString(Utf8ToWide(FCommands[i].second.substr(3)), u',');
-        int32_t k;
-        if (f.size() == 4 && f[0] == u"==" && f[1] == u"#LASTSELECT" && TryStrToInt(std::u16string_view(f[2]), k) &&
-            !offered.count(k))
-          never.push_back("start.svx:" + std::to_string(FCommands[i].first) + " " + FCommands[i].second);
-      }
+    for (const auto& [wait, tests] : FTested) {
+      const auto offered = FOffered.find(wait);
+      if (offered == FOffered.end()) continue;
+      for (const auto& [command, value] : tests)
+        if (!offered->second.count(value))
+          never.push_back(std::string(kStoryScript) + ":" + std::to_string(FCommands[size_t(command)].first) + " " +
+                          FCommands[size_t(command)].second);
     }
     return never;
   }
@@ -209,33 +185,20 @@ class TExplorer {
     return {a, b};
   }
 
-  std::string State(TSubThread& rt) const {
-    std::string key = std::to_string(rt.Loader->Position()) + "|" + std::to_string(FShown[0]) + "," +
-                      std::to_string(FShown[1]) + "," + std::to_string(FInput[0]) + std::to_string(FInput[1]) + "|" +
-                      std::to_string(rt.MessageLayer->SelectMode) + "|";
-    rt.Variables->ForEach(
+  std::string State(const TSubThread& rt) const {
+    TKNLayerInfo l0{}, l1{};
+    rt.Scenes().LayerInfo(0, l0);
+    rt.Scenes().LayerInfo(1, l1);
+    std::string key = std::to_string(rt.Script().Position()) + "|" + std::to_string(l0.Current) + "," +
+                      std::to_string(l1.Current) + "," + std::to_string(l0.Input) + std::to_string(l1.Input) + "|" +
+                      std::to_string(rt.Message().SelectMode) + "|";
+    rt.VariableTable().ForEach(
         [](const AnsiString& name, void* cell, void* out) {
           *static_cast<std::string*>(out) += name + "=" + std::to_string(*static_cast<int32_t*>(cell)) + ";";
           return true;
         },
         &key);
     return key;
-  }
-
-  // Follows the scene changes the script makes, to know which buttons are shown.
-  void Follow(const AnsiString& name, const WideString& param, int64_t frame) {
-    if (name != "CHANGESCENE") return;
-    const WideStringArray f = SplitWideString(param, u',');
-    int32_t layer, transition, duration, scene;
-    if (f.size() != 4 || !TryStrToInt(std::u16string_view(f[0]), layer) || (layer != 0 && layer != 1) ||
-        !TryStrToInt(std::u16string_view(f[2]), transition) || !TryStrToInt(std::u16string_view(f[3]), duration) ||
-        !FSceneIndex.TryGetInt(WideToUtf8(f[1]), scene) || scene == FShown[layer])
-      return;
-    FShown[layer] = scene;
-    const auto info = FScenes.find(scene);
-    FInput[layer] = info != FScenes.end() && info->second.Control;
-    const int64_t ticks = transition == -2 || (transition >= 0 && transition < kKNMaskCount) ? duration * 60 / 1000 : 0;
-    FReady[layer] = frame + std::max<int64_t>(ticks, 0) + 2;
   }
 
   // One run along `path`; returns the paths that go on from the first undecided choice.
@@ -250,10 +213,6 @@ class TExplorer {
     TCliHost host;
     host.Logs = FLogs.Path;
     TStillClock clock;
-    FShown[0] = 0, FShown[1] = -1;
-    FInput[1] = false;
-    FInput[0] = FScenes.count(0) && FScenes[0].Control;
-    FReady[0] = FReady[1] = 1;
     std::vector<std::vector<int32_t>> branches;
     std::vector<TStep> steps;
     int64_t frame = 0;
@@ -268,24 +227,23 @@ class TExplorer {
     const std::string cwd = std::filesystem::current_path().string();
     try {
       rt = std::make_unique<TSubThread>(host, FStory, clock);
-      if (FCommands.empty())
-        for (int32_t i = 0; i <= rt->Loader->LastIndex(); ++i)
-          FCommands.push_back({rt->Loader->CommandLine(i), rt->Loader->CommandName(i) + " " + WideToUtf8(rt->Loader->CommandParam(i))});
-      rt->OnDispatch = [&](int32_t index, const AnsiString& name, const WideString& param) {
-        if (exited) return;  // the commands an update runs after EXIT are no part of the story
+      if (FCommands.empty()) ListCommands(*rt);
+      for (int64_t& since : FReadySince) since = kNotReady;
+      NoteReadiness(*rt, -1);  // the first scene, shown from the start
+      rt->OnDispatch = [&](int32_t index, const AnsiString&, const WideString&) {
+        if (exited) return;  // the commands an update runs after the story closed are no part of it
         FRan.insert(index);
-        // A jump lands on a LABEL and goes on below it: the label counts as passed. Where
-        // an IF's jump lands is a way the story went; labels reached by falling through or
-        // by a plain jump (where the branches of a choice meet again) are not.
-        if (index > 0 && index - 1 != last && FCommands[size_t(index - 1)].second.rfind("LABEL ", 0) == 0) {
+        // A jump lands on a label and goes on below it: the label counts as passed. Where
+        // a conditional jump lands is a way the story went; labels reached by falling
+        // through or by a plain jump (where the branches of a choice meet again) are not.
+        if (index > 0 && index - 1 != last && FlowOf(index - 1) == TFlow::Label) {
           FRan.insert(index - 1);
-          const bool decided = last >= 0 && FCommands[size_t(last)].second.rfind("IF ", 0) == 0;
-          if (!settling && decided) route.push_back(FCommands[size_t(index - 1)].second.substr(6));
+          const bool decided = last >= 0 && FlowOf(last) == TFlow::ConditionalJump;
+          if (!settling && decided) route.push_back(WideToUtf8(rt->Script().CommandParam(index - 1)));
         }
         last = index;
-        if (name != "IF" && name != "LABEL") settling = false;
-        if (name == "EXIT") exited = true;
-        Follow(name, param, frame);
+        if (FlowOf(index) != TFlow::ConditionalJump && FlowOf(index) != TFlow::Label) settling = false;
+        if (FlowOf(index) == TFlow::Ends) exited = true;
       };
       size_t decided = 0;
       int64_t clickAt = -1;
@@ -311,21 +269,17 @@ class TExplorer {
             host.Mouse = at;
             steps.push_back({frame, frame + 1, at});
             clickAt = frame + 1;
-            if (sceneLayer >= 0) FInput[sceneLayer] = false;  // a button taken ends the scene's input
             if (options.size() > 1) route.clear(), settling = true;
           }
         }
         rt->UpdateStep();
+        NoteReadiness(*rt, frame);
         // What a frame shows never changes what the script does next: frames are drawn only
         // when the endings' pictures are wanted.
-        if (!FOptions.Snapshots.empty()) {
-          rt->DrawStep();
-        } else {
-          rt->DirtyRects.Count = 0;  // as the draw leaves them
-          ++rt->FrameIndex;
-        }
-        if (rt->Loader->Position() >= 0) FRan.insert(rt->Loader->Position());  // the WAIT it rests on
-        if (host.Closed || terminated) ended = "EXIT";
+        if (!FOptions.Snapshots.empty()) rt->DrawStep();
+        else rt->SkipDraw();
+        if (rt->Script().Position() >= 0) FRan.insert(rt->Script().Position());  // the wait it rests on
+        if (host.Closed || terminated) ended = EndingCommand();
         else if (rt->ScriptEnded() && !rt->AnyLayerBusy()) ended = "the end of the script";
       }
       if (ended.empty() && branches.empty() && frame >= FOptions.MaxFrames)
@@ -343,12 +297,32 @@ class TExplorer {
     return branches;
   }
 
+  // The line and text of every command, what each is, and what the script tests after
+  // each wait: the same for every run.
+  void ListCommands(const TSubThread& rt) {
+    const TScriptLoader& script = rt.Script();
+    for (int32_t i = 0; i <= script.LastIndex(); ++i) {
+      FCommands.push_back({script.CommandLine(i), script.CommandName(i) + " " + WideToUtf8(script.CommandParam(i))});
+      FFlows.push_back(rt.Command(i) ? std::optional<TFlow>(rt.Command(i)->Flow) : std::nullopt);
+      if (FFlows.back() == TFlow::Waits) FTested[i] = ChoicesTestedAfter(script, i);
+    }
+  }
+
+  std::optional<TFlow> FlowOf(int32_t index) const { return FFlows[size_t(index)]; }
+
+  // The name of the command that closes the story, as endings are named.
+  static std::string EndingCommand() {
+    for (const TCommand& c : CommandSet())
+      if (c.Flow == TFlow::Ends) return c.Name;
+    return "the end";
+  }
+
   void Ending(const std::string& how, int32_t last, const std::vector<AnsiString>& route,
               const std::vector<TStep>& steps, int64_t frames, TSubThread* rt) {
     // An ending is where the script stopped and the labels its IFs jumped to on the way
     // there after the target of the last real choice (endings often share their last lines).
     // Breadth first, the first path found to an ending is a shortest one.
-    std::string what = how + " at start.svx";
+    std::string what = how + " at " + kStoryScript;
     if (last >= 0 && size_t(last) < FCommands.size()) what += ":" + std::to_string(FCommands[size_t(last)].first);
     if (!route.empty()) {
       what += " by";
@@ -359,7 +333,7 @@ class TExplorer {
     FEndingOrder.push_back(what);
     if (!FOptions.Snapshots.empty() && rt) {
       std::filesystem::create_directories(FOptions.Snapshots);
-      SaveSnapshotPng(rt->BackBuffer, FOptions.Snapshots + "/ending-" + std::to_string(FEndingOrder.size()) + ".png");
+      SaveSnapshotPng(rt->Picture(), FOptions.Snapshots + "/ending-" + std::to_string(FEndingOrder.size()) + ".png");
     }
   }
 
@@ -393,17 +367,16 @@ class TExplorer {
   } FLogs;
   std::string FStory;
   TOptions FOptions;
-  TIntTable FSceneIndex;
-  std::map<int32_t, TSceneInfo> FScenes;
-  int32_t FShown[2] = {0, -1};
-  bool FInput[2] = {false, false};
-  int64_t FReady[2] = {1, 1};
+  static constexpr int64_t kNotReady = INT64_MIN;
+  int64_t FReadySince[kSceneLayerCount] = {kNotReady, kNotReady};
   // The states met, as 128-bit hashes of their descriptions: what merging needs, and no
   // more, however many runs there are.
   std::set<std::pair<uint64_t, uint64_t>> FSeen;
   std::set<int32_t> FRan;
   std::map<int32_t, std::set<int32_t>> FOffered;
   std::vector<std::pair<int32_t, std::string>> FCommands;  // line and text of each command
+  std::vector<std::optional<TFlow>> FFlows;                // what each is, if any
+  std::map<int32_t, std::vector<std::pair<int32_t, int32_t>>> FTested;  // by wait: (IF, value)
   std::map<std::string, TEnding> FEndings;
   std::vector<std::string> FEndingOrder;
   std::vector<std::pair<std::string, std::string>> FProblems;
@@ -445,7 +418,7 @@ void TExplorer::Report(int64_t runs, const char* stop, double seconds) {
     for (const auto& [what, replay] : FProblems) std::printf("problem: %s\n  %s\n", CliEscape(what).c_str(), replay.c_str());
     for (const std::string& c : ChoicesNeverOffered()) std::printf("never offered: %s\n", CliEscape(c).c_str());
     for (size_t i : missed)
-      std::printf("never run: start.svx:%d %s\n", FCommands[i].first, CliEscape(FCommands[i].second).c_str());
+      std::printf("never run: %s:%d %s\n", kStoryScript, FCommands[i].first, CliEscape(FCommands[i].second).c_str());
     std::printf("coverage: %.1f%% of %lld commands\n", coverage, static_cast<long long>(counted));
     std::printf("runs: %lld, states: %zu%s%s%s\n", static_cast<long long>(runs), FSeen.size(),
                 stop ? " (stopped at " : "", stop ? stop : "", stop ? ": not every path was played)" : "");
@@ -480,8 +453,9 @@ int CliExplore(int argc, char** argv) {
     }
   }
   const std::string story = std::filesystem::absolute(StoryFolderFor(argv[0], "")).string();
-  if (!std::filesystem::is_regular_file(story + "/start.svx")) {
-    std::fprintf(stderr, "sorvane-cli explore: no story in \"%s\" (it needs a start.svx)\n", CliEscape(story).c_str());
+  if (!std::filesystem::is_regular_file(story + "/" + kStoryScript)) {
+    std::fprintf(stderr, "sorvane-cli explore: no story in \"%s\" (it needs a %s)\n", CliEscape(story).c_str(),
+                 kStoryScript);
     return 2;
   }
   // An interrupt ends the exploration after the run being played, with what was found.

@@ -162,13 +162,13 @@ int CliRun(int argc, char** argv) {
       break;
     }
     for (auto [it, end] = o.Snapshots.equal_range(frame); it != end; ++it)
-      if (!SaveSnapshotPng(runtime->BackBuffer, it->second))
+      if (!SaveSnapshotPng(runtime->Picture(), it->second))
         std::fprintf(stderr, "cannot write %s\n", it->second.c_str());
     if (host.Closed || terminated || TerminationSignal() != 0) break;
     if (o.Frames < 0 && runtime->ScriptEnded() && !runtime->AnyLayerBusy()) break;
   }
   if (o.Vars)
-    runtime->Variables->ForEach(
+    runtime->VariableTable().ForEach(
         [](const AnsiString& key, void* cell, void*) {
           PrintLine("var " + CliEscape(key) + "=" + std::to_string(*static_cast<int32_t*>(cell)));
           return true;

@@ -559,7 +559,7 @@ class TLinter {
       } else {
         continue;
       }
-      if (!told && layer.LineTops.back() + layer.Font.Height > room) {
+      if (!told && layer.State().LineTops.back() + layer.Font.Height > room) {
         AddAt(i, false, "the page runs past the bottom of the message window: its text is not all seen", "overflow");
         told = true;
       }

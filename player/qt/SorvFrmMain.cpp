@@ -71,8 +71,7 @@ class TBackBufferView : public QWidget {
     if (!Presenting && FOwner->FSubThread) {
       // A repaint the window system asked for: the next frame copies it from the back buffer.
       const QRect r = e->rect();
-      TRect& pending = FOwner->FSubThread->PaintRect;
-      pending = UnionRect(pending, TRect{r.left(), r.top(), r.right() + 1, r.bottom() + 1});
+      FOwner->FSubThread->Expose(TRect{r.left(), r.top(), r.right() + 1, r.bottom() + 1});
     }
     if (!Overlay.empty()) {
       QFont font("MS Gothic");
@@ -138,7 +137,7 @@ TSorvFrmMain::TSorvFrmMain(const std::string& storyDir) : FS(this) {
     MessageDlg(e.what(), mtError, mbOKOnly);
     return;
   }
-  FView->Back = &FSubThread->BackBuffer;
+  FView->Back = &FSubThread->Picture();
   FSubThread->OnTerminate = [this](TThread& t) { SubThreadTerminate(t); };
   FSubThread->Start();
 }

@@ -91,6 +91,52 @@ TEST_F(EngineTest, ABusySceneTakesOneSelectionThenStopsTakingInput) {
   EXPECT_EQ(FEngine->IsBusy(), 0);
 }
 
+TEST_F(EngineTest, ItsStateInterfaceIsTheSameEngineAndSaysWhatEachLayerShows) {
+  void* state = nullptr;
+  ASSERT_EQ(FEngine->QueryInterface(&IID_IKinetraState, &state), 0);
+  auto* view = static_cast<IKinetraState*>(state);
+  void* back = nullptr;
+  ASSERT_EQ(view->QueryInterface(&IID_IKinetra, &back), 0);
+  EXPECT_EQ(back, FEngine);
+  FEngine->Release();
+
+  TKNLayerInfo layer{};
+  EXPECT_EQ(view->GetLayerInfo(2, &layer), -1);
+  EXPECT_EQ(view->GetLayerInfo(-1, &layer), -1);
+  ASSERT_EQ(view->GetLayerInfo(0, &layer), 0);
+  EXPECT_EQ(layer.Current, 0);
+  EXPECT_EQ(layer.Transition, KN_TRANSITION_NONE);
+  EXPECT_EQ(layer.Input, 1);  // the first scene takes input from the start
+
+  TKNButtonInfo buttons[2]{};
+  EXPECT_EQ(view->GetButtons(0, buttons, 0), 1);  // counts without room to write
+  ASSERT_EQ(view->GetButtons(0, buttons, 2), 1);
+  EXPECT_EQ(buttons[0].Index, 9);
+  EXPECT_EQ(buttons[0].Width, 4);
+  EXPECT_EQ(buttons[0].Height, 3);
+  EXPECT_EQ(view->GetButtons(1, buttons, 2), 0);
+  EXPECT_EQ(view->GetButtons(99, buttons, 2), -1);
+
+  // A cross-fade and a mask, then the transition's end; input ends with a selection.
+  ASSERT_EQ(FEngine->ChangeScene(1, "second", KN_TRANSITION_CROSSFADE, 1000), 0);
+  ASSERT_EQ(FEngine->ChangeScene(0, "third", 0, 1000), 0);
+  Tick();
+  ASSERT_EQ(view->GetLayerInfo(1, &layer), 0);
+  EXPECT_EQ(layer.Transition, KN_TRANSITION_CROSSFADE);
+  EXPECT_EQ(layer.Previous, -1);
+  ASSERT_EQ(view->GetLayerInfo(0, &layer), 0);
+  EXPECT_EQ(layer.Transition, KN_TRANSITION_MASK);
+  EXPECT_EQ(layer.Previous, 0);
+  EXPECT_EQ(layer.Current, 2);
+  EXPECT_GT(layer.Level, 0);
+  for (int i = 0; i < 60; ++i) Tick();
+  ASSERT_EQ(view->GetLayerInfo(0, &layer), 0);
+  EXPECT_EQ(layer.Transition, KN_TRANSITION_NONE);
+  EXPECT_EQ(layer.Previous, -1);
+  EXPECT_EQ(layer.Input, 0);
+  view->Release();
+}
+
 TEST_F(EngineTest, AChangeBackToTheOutgoingSceneEndsTheTransitionFirst) {
   ASSERT_EQ(FEngine->ChangeScene(0, "second", -2, 1000), 0);
   Tick();

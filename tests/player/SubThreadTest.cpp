@@ -187,28 +187,28 @@ TEST_F(Runtime, TransitionFramesAllocateNothing) {
 TEST_F(Runtime, SpeakerAndLayerVisibility) {
   TSubThread& rt = Start(u"<BODY><CODE>SPEAKER 春香</CODE><CODE>SETLAYERVISIBLE x,1,y,z</CODE><CODE>WAIT</CODE>"
                          u"<CODE>SPEAKER </CODE><CODE>SETLAYERVISIBLE 0,False,0,0</CODE></BODY>");
-  EXPECT_FALSE(rt.MessageLayer->Visible);
-  EXPECT_FALSE(rt.SpeakerLayer->Visible);
+  EXPECT_FALSE(rt.Message().Visible);
+  EXPECT_FALSE(rt.Speaker().Visible);
   rt.UpdateStep();
-  EXPECT_TRUE(rt.SpeakerLayer->Visible);
-  EXPECT_TRUE(rt.MessageLayer->Visible);
-  EXPECT_EQ(rt.SpeakerLayer->Lines[0].Text, u"春香");
-  ASSERT_EQ(rt.DirtyRects.Count, 1);  // the message window is marked
-  EXPECT_EQ(rt.DirtyStore[0], Rect(22, 395, 778, 587));
+  EXPECT_TRUE(rt.Speaker().Visible);
+  EXPECT_TRUE(rt.Message().Visible);
+  EXPECT_EQ(rt.Speaker().State().Lines[0].Text, u"春香");
+  ASSERT_EQ(rt.Dirty().Count, 1);  // the message window is marked
+  EXPECT_EQ(rt.Dirty().Rects[0], Rect(22, 395, 778, 587));
   rt.DrawStep();
   EventQueue->Push(TInputEvent{evAdvance, 1});
   rt.UpdateStep();
-  EXPECT_FALSE(rt.SpeakerLayer->Visible);
-  EXPECT_FALSE(rt.MessageLayer->Visible);
+  EXPECT_FALSE(rt.Speaker().Visible);
+  EXPECT_FALSE(rt.Message().Visible);
 }
 
 TEST_F(Runtime, MouseIsInClientCoordinates) {
   TSubThread& rt = Start(u"<BODY><P>x</P></BODY>");
   FHost.Mouse = TPoint{30, 40};
   rt.UpdateStep();
-  EXPECT_EQ(rt.ClientOriginX, 100);
-  EXPECT_EQ(rt.MessageLayer->MouseX, 30);
-  EXPECT_EQ(rt.SpeakerLayer->MouseY, 40);
+  EXPECT_EQ(rt.ClientOrigin().x, 100);
+  EXPECT_EQ(rt.Message().MouseX, 30);
+  EXPECT_EQ(rt.Speaker().MouseY, 40);
 }
 
 TEST_F(Runtime, TheLogHasStartFontAndEndLines) {
@@ -236,8 +236,8 @@ TEST_F(Runtime, DestroyingARunningInterpreterCompletes) {
   });
   FRuntime->Start();
   // Serve a few frames, then leave the worker waiting in Synchronize.
-  const uint32_t until = FRuntime->FrameIndex + 5;
-  while (FRuntime->FrameIndex < until) TThread::CheckSynchronize();
+  const uint32_t until = FRuntime->Frame() + 5;
+  while (FRuntime->Frame() < until) TThread::CheckSynchronize();
   FRuntime.reset();
   done = true;
   watchdog.join();

@@ -48,20 +48,20 @@ TEST(TextLayer, TextExactlyAsWideAsTheLineStaysOnOneLine) {
   const int chars = 10;
   t.SetWidth(chars * (w + 1) - 1 + t.MarginLeft + t.MarginRight);  // the 10th ends at MaxWidth
   t.AddText(S(WideString(chars, u'あ')));
-  EXPECT_EQ(t.Lines.size(), 1u);
+  EXPECT_EQ(t.State().Lines.size(), 1u);
   t.AddText(S(u"い"));
-  ASSERT_EQ(t.Lines.size(), 2u);
-  EXPECT_EQ(t.Lines[1].Text, u"い");
-  EXPECT_EQ(t.LineTops[1], 26 + 6);
-  EXPECT_EQ(t.LinePositions[0].size(), size_t(chars) + 1);
+  ASSERT_EQ(t.State().Lines.size(), 2u);
+  EXPECT_EQ(t.State().Lines[1].Text, u"い");
+  EXPECT_EQ(t.State().LineTops[1], 26 + 6);
+  EXPECT_EQ(t.State().LinePositions[0].size(), size_t(chars) + 1);
 }
 
 TEST(TextLayer, ACharacterWiderThanTheLineStillGoesOn) {
   MessageLayer t;
   t.SetWidth(t.MarginLeft + t.MarginRight + 5);
   t.AddText(S(u"あいう"));
-  ASSERT_EQ(t.Lines.size(), 3u);
-  for (const SString2& l : t.Lines) EXPECT_EQ(l.Text.size(), 1u);
+  ASSERT_EQ(t.State().Lines.size(), 3u);
+  for (const SString2& l : t.State().Lines) EXPECT_EQ(l.Text.size(), 1u);
 }
 
 // Text added without end stops at the page's last line; a new page takes text again.
@@ -72,27 +72,27 @@ TEST(TextLayer, APageHoldsABoundedNumberOfLines) {
     t.AddText(S(para));
     if (i % 3 == 0) t.NewLine();
   }
-  ASSERT_EQ(t.Lines.size(), size_t(TTextLayer::kMaxLines));
+  ASSERT_EQ(t.State().Lines.size(), size_t(TTextLayer::kMaxLines));
   size_t chars = 0;
-  for (const SString2& l : t.Lines) chars += l.Text.size();
+  for (const SString2& l : t.State().Lines) chars += l.Text.size();
   EXPECT_LT(chars, size_t(TTextLayer::kMaxLines) * 40);
-  EXPECT_EQ(t.LinePositions.size(), t.Lines.size());
-  EXPECT_EQ(t.LineTops.size(), t.Lines.size());
+  EXPECT_EQ(t.State().LinePositions.size(), t.State().Lines.size());
+  EXPECT_EQ(t.State().LineTops.size(), t.State().Lines.size());
   t.ClearText();
   t.AddText(S(u"い"));
-  ASSERT_EQ(t.Lines.size(), 1u);
-  EXPECT_EQ(t.Lines[0].Text, u"い");
+  ASSERT_EQ(t.State().Lines.size(), 1u);
+  EXPECT_EQ(t.State().Lines[0].Text, u"い");
 }
 
 TEST(TextLayer, TypeSpeedOneRevealsPairsEverySecondTick) {
   MessageLayer t;
   Dirty d;
   t.AddText(S(u"あいうえおかきく"));
-  EXPECT_EQ(t.ShowChar, 0);  // the first character shows at once
+  EXPECT_EQ(t.State().ShowChar, 0);  // the first character shows at once
   std::vector<int> seen;
   for (int i = 0; i < 8; ++i) {
     t.Tick(d);
-    seen.push_back(t.ShowChar);
+    seen.push_back(t.State().ShowChar);
   }
   EXPECT_EQ(seen, (std::vector<int>{0, 2, 2, 4, 4, 6, 6, 7}));
   EXPECT_FALSE(t.IsBusy());
@@ -106,7 +106,7 @@ TEST(TextLayer, SlowerSpeedsWaitOneTickMoreFirst) {
   std::vector<int> seen;
   for (int i = 0; i < 7; ++i) {
     t.Tick(d);
-    seen.push_back(t.ShowChar);
+    seen.push_back(t.State().ShowChar);
   }
   EXPECT_EQ(seen, (std::vector<int>{0, 0, 1, 1, 2, 2, 3}));
   EXPECT_TRUE(t.IsBusy());
@@ -119,12 +119,12 @@ TEST(TextLayer, TypingCrossesLinesAndSkipShowsEverything) {
   t.NewLine();
   t.AddText(S(u"うえお"));
   t.Tick(d, 2);
-  EXPECT_EQ(t.ShowLine, 1);
-  EXPECT_EQ(t.ShowChar, 0);
+  EXPECT_EQ(t.State().ShowLine, 1);
+  EXPECT_EQ(t.State().ShowChar, 0);
   EXPECT_TRUE(t.IsBusy());
   t.Skip();
-  EXPECT_EQ(t.ShowLine, 1);
-  EXPECT_EQ(t.ShowChar, 2);
+  EXPECT_EQ(t.State().ShowLine, 1);
+  EXPECT_EQ(t.State().ShowChar, 2);
   t.Tick(d);
   EXPECT_FALSE(t.IsBusy());
 }
@@ -141,7 +141,7 @@ TEST(TextLayer, HoverCoversEachLinesRowsInclusivelyAndNotTheGap) {
     t.MouseX = x;
     t.MouseY = y;
     t.Tick(d);
-    return t.HoverLine;
+    return t.State().HoverLine;
   };
   EXPECT_EQ(hover(100, top0), 0);
   EXPECT_EQ(hover(700, top0 + 26), 0);  // the bottom row counts; x plays no part
@@ -150,11 +150,11 @@ TEST(TextLayer, HoverCoversEachLinesRowsInclusivelyAndNotTheGap) {
   EXPECT_EQ(t.SelectMode, 1);
   EXPECT_TRUE(t.IsBusy());
   EXPECT_EQ(hover(5, top1), 1);
-  EXPECT_EQ(t.HoverRect.Right, t.Left + 756 - 30);  // the bar ends the two margins early
+  EXPECT_EQ(t.State().HoverRect.Right, t.Left + 756 - 30);  // the bar ends the two margins early
   EXPECT_EQ(t.TakeSelection(), 1);
   EXPECT_EQ(t.SelectMode, 0);
   EXPECT_FALSE(t.IsBusy());
-  EXPECT_TRUE(t.HoverDirty);
+  EXPECT_TRUE(t.State().HoverDirty);
 }
 
 TEST(TextLayer, ClearTextMarksTheOldArea) {
@@ -163,7 +163,7 @@ TEST(TextLayer, ClearTextMarksTheOldArea) {
   t.AddText(S(u"あいうえお"));
   t.Skip();
   t.Tick(d);
-  const TRect shown = t.ShownRects[0];
+  const TRect shown = t.State().ShownRects[0];
   ASSERT_FALSE(IsRectEmpty(shown));
   d.Clear();
   t.ClearText();

@@ -78,7 +78,7 @@ TEST_F(Window, EachMenuItemSendsItsEventOverTwoToggles) {
 // pixel opaque even where it keeps transparency of its own, as a Wayland surface does.
 TEST_F(Window, ThePictureIsOpaqueWhateverTheBackBuffersFourthByte) {
   TSorvFrmMain& w = *FWindow;
-  TABitmap& back = w.SubThread()->BackBuffer;
+  const TABitmap& back = w.SubThread()->Picture();
   for (int y = 0; y < back.Height(); ++y) {
     auto* row = reinterpret_cast<uint32_t*>(back.ScanLine(y));
     for (int x = 0; x < back.Width(); ++x) row[x] = (uint32_t(x % 3 * 60) << 24) | 0x204080;
