@@ -185,7 +185,7 @@ void THTMLDoc::ParseComment(char16_t c) {
   FCommentTail[1] = FCommentTail[2];
   FCommentTail[2] = c;
   if (FCount > 2 && FCommentTail[0] == u'-' && FCommentTail[1] == u'-' && FCommentTail[2] == u'>') {
-    FState = 2;
+    FState = msInText;
     FCount = 0;
   } else if (FCount < INT32_MAX) {
     ++FCount;
@@ -279,7 +279,7 @@ size_t THTMLDoc::ParseText(std::u16string_view text, bool withTerminator) {
   const size_t end = withTerminator ? n + 1 : n;
   size_t i = 0;
   while (i < end) {
-    if (FState == 2) {
+    if (FState == msInText) {
       // Take a run of plain text at once, as far as the buffer has room.
       const size_t start = i;
       i = ScanPlainText(p, i, std::min(n, start + size_t(kBufferSize - count)));
@@ -288,7 +288,7 @@ size_t THTMLDoc::ParseText(std::u16string_view text, bool withTerminator) {
         count += int32_t(i - start);
         continue;
       }
-    } else if (FState == 3 && i < n) {
+    } else if (FState == msInComment && i < n) {
       // Inside a comment only a '>' can end it: pass over everything before the next one,
       // keeping the last three characters and the count.
       FCount = count;
@@ -308,7 +308,7 @@ size_t THTMLDoc::ParseText(std::u16string_view text, bool withTerminator) {
     const char16_t c = i < n ? p[i] : 0;  // the text's terminating zero is processed too
     ++i;
     FLine += c == u'\n';
-    if (FState == 3) {
+    if (FState == msInComment) {
       FCount = count;
       ParseComment(c);
       count = FCount;
@@ -324,20 +324,20 @@ size_t THTMLDoc::ParseText(std::u16string_view text, bool withTerminator) {
         FTagLine = FLine;
         FlushText();
         count = 0;
-        FState = 0;
+        FState = msInTag;
         FFullReported = false;
         continue;
       case u'>':
         FCount = count;
-        if (FState != 0) throw EHTMLDocError("Syntax error \">\". Try to Resume.");
+        if (FState != msInTag) throw EHTMLDocError("Syntax error \">\". Try to Resume.");
         if (count > 0) CloseTag();
         FCount = count = 0;
-        FState = 2;
+        FState = msInText;
         FFullReported = false;
         continue;
       default: break;
     }
-    if (FState == 2 && c >= 7 && c <= 13) continue;
+    if (FState == msInText && c >= 7 && c <= 13) continue;
     if (count >= kBufferSize) {
       FCount = count;
       // Said once for the element, not once for every block of the file it spans.
@@ -348,9 +348,9 @@ size_t THTMLDoc::ParseText(std::u16string_view text, bool withTerminator) {
       return i;
     }
     buffer[count] = c;
-    if (count == 3 && FState == 0 && buffer[0] == u'!' && buffer[1] == u'-' && buffer[2] == u'-') {
+    if (count == 3 && FState == msInTag && buffer[0] == u'!' && buffer[1] == u'-' && buffer[2] == u'-') {
       // "<!--" seen: the comment starts with this character.
-      FState = 3;
+      FState = msInComment;
       FCount = 0;
       FCommentTail[0] = FCommentTail[1] = FCommentTail[2] = 0;
       ParseComment(c);

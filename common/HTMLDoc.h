@@ -94,7 +94,9 @@ class THTMLDoc {
   std::unique_ptr<THTMLTag> FUnlisted;
   size_t FUnlistedCount = 0;
   std::vector<THTMLTag*> FStack;
-  uint8_t FState = 2;  // 0 inside a tag, 2 in text, 3 inside a comment
+  // Where the reader is in the markup.
+  enum TMarkupState : uint8_t { msInTag = 0, msInText = 2, msInComment = 3 };
+  TMarkupState FState = msInText;
   int32_t FLine = 1;     // of the text being parsed
   int32_t FTagLine = 1;  // of the '<' of the tag being read
   int32_t FCount = 0;

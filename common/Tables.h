@@ -38,6 +38,9 @@ class TArrayTable {
   void ForEach(TForEachProc callback, void* userData) const;
   void Lock() { FLock.lock(); }
   void Unlock() { FLock.unlock(); }
+  // The same, so that std::lock_guard and std::unique_lock hold a table by scope.
+  void lock() { Lock(); }
+  void unlock() { Unlock(); }
 
   int SlotCount() const;
   int UsedCount() const;

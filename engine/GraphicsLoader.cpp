@@ -128,30 +128,27 @@ void TGraphicsLoaderThread::Execute() {
 void TGraphicsLoaderThread::DecodePending() {
   for (;;) {
     uint64_t room = kNoLimit;
-    FEntry = FindNextPending(room);
-    if (FIdle) return;
+    TImageTableItem* entry = nullptr;
+    // The entry stays locked while it is decoded, and is let go however the decode ends:
+    // the engine's thread would otherwise wait for it forever.
+    const std::unique_lock<std::mutex> held = FindNextPending(room, entry);
+    if (!entry) return;
     TImageDecode result;
     try {
       result = FDecode(FFileName, room, FDecodedImage);
     } catch (...) {
-      // The entry must not stay locked: the engine's thread would wait for it forever,
-      // and never get to the box that tells of this.
-      FEntry->State = TImageTableItem::stFailed;
-      FEntry->Lock.unlock();
-      FEntry = nullptr;
+      entry->State = TImageTableItem::stFailed;
       throw;
     }
     if (result != TImageDecode::OverBudget) {
-      FEntry->Image = std::move(FDecodedImage);
-      FEntry->State = FEntry->Image ? TImageTableItem::stLoaded : TImageTableItem::stFailed;
+      entry->Image = std::move(FDecodedImage);
+      entry->State = entry->Image ? TImageTableItem::stLoaded : TImageTableItem::stFailed;
     }
-    FEntry->Lock.unlock();
-    FEntry = nullptr;
   }
 }
 
-TImageTableItem* TGraphicsLoaderThread::FindNextPending(uint64_t& room) {
-  FTable->Lock();
+std::unique_lock<std::mutex> TGraphicsLoaderThread::FindNextPending(uint64_t& room, TImageTableItem*& found) {
+  const std::lock_guard<TObjectTable> table(*FTable);
   // What the images held ahead take already (only this thread adds to it), and all of them.
   uint64_t held = 0;
   const uint64_t all = HeldBytes(&held);
@@ -161,19 +158,18 @@ TImageTableItem* TGraphicsLoaderThread::FindNextPending(uint64_t& room) {
   const uint64_t aheadRoom = std::min(cacheRoom, held < FDecodeAheadBytes ? FDecodeAheadBytes - held : 0);
   while (FTable->NextObject(FPosition, key, object)) {
     auto* entry = static_cast<TImageTableItem*>(object);
-    entry->Lock.lock();
+    std::unique_lock<std::mutex> lock(entry->Lock);
     if (entry->State == TImageTableItem::stPending && (entry->References > 0 || aheadRoom > 0)) {
       FFileName = key;
       FDecodedImage.reset();
       room = entry->References > 0 ? cacheRoom : aheadRoom;
-      FTable->Unlock();
-      return entry;
+      found = entry;
+      return lock;
     }
-    entry->Lock.unlock();
   }
-  FTable->Unlock();
   FIdle = true;
-  return nullptr;
+  found = nullptr;
+  return {};
 }
 
 uint64_t TGraphicsLoaderThread::HeldBytes(uint64_t* unborrowed) {
@@ -244,14 +240,14 @@ TABitmap* TGraphicsLoader::GetImage(const AnsiString& fileName) {
   if (fileName.empty()) return nullptr;  // no file named: no image, and no entry to count
   const AnsiString& key = KeyOf(fileName);
   TObjectTable& table = ImageTable();
-  table.Lock();
+  std::unique_lock<TObjectTable> tableLock(table);
   const uint64_t held = FWorker->HeldBytes();
   const uint64_t room = held < FWorker->FCacheBytes ? FWorker->FCacheBytes - held : 0;
   TObject* object = nullptr;
   if (table.TryGetObject(key, object)) {
     auto* entry = static_cast<TImageTableItem*>(object);
     std::lock_guard<std::mutex> lock(entry->Lock);
-    table.Unlock();
+    tableLock.unlock();
     if (entry->State == TImageTableItem::stPending) {
       entry->Image = Decode(key, room);
       if (entry->Image) entry->State = TImageTableItem::stLoaded;
@@ -260,42 +256,35 @@ TABitmap* TGraphicsLoader::GetImage(const AnsiString& fileName) {
     return entry->Image.get();
   }
   // Decoded while the table is locked: nobody else can see the new entry yet.
-  TImageTableItem* entry = nullptr;
-  try {
-    auto created = std::make_unique<TImageTableItem>();
-    created->Image = Decode(key, room);
-    if (created->Image) created->State = TImageTableItem::stLoaded;
-    created->References = 1;
-    entry = created.get();
-    table.SetObject(key, created.release());  // the table owns it whatever happens
-  } catch (...) {
-    table.Unlock();
-    throw;
-  }
-  table.Unlock();
+  auto created = std::make_unique<TImageTableItem>();
+  created->Image = Decode(key, room);
+  if (created->Image) created->State = TImageTableItem::stLoaded;
+  created->References = 1;
+  TImageTableItem* entry = created.get();
+  table.SetObject(key, created.release());  // the table owns it whatever happens
   return entry->Image.get();
 }
 
 void TGraphicsLoader::ReleaseImage(const AnsiString& fileName) {
   const AnsiString& key = KeyOf(fileName);
   TObjectTable& table = ImageTable();
-  table.Lock();
+  const std::lock_guard<TObjectTable> tableLock(table);
   TObject* object = nullptr;
   if (table.TryGetObject(key, object)) {
     auto* entry = static_cast<TImageTableItem*>(object);
-    entry->Lock.lock();
-    const bool last = --entry->References <= 0;
-    entry->Lock.unlock();
+    bool last;
+    {
+      const std::lock_guard<std::mutex> lock(entry->Lock);
+      last = --entry->References <= 0;
+    }
     if (last) RemoveEntry(key, entry);
   }
-  table.Unlock();
 }
 
 void TGraphicsLoader::RemoveEntry(const AnsiString& fileName, TImageTableItem* entry) {
   // Taking the entry's lock waits out a decode the worker may be running on it; the
   // worker cannot find the entry again while the table is locked.
-  entry->Lock.lock();
-  entry->Lock.unlock();
+  { const std::lock_guard<std::mutex> decoded(entry->Lock); }
   ImageTable().Remove(fileName);
 }
 
@@ -304,8 +293,8 @@ void TGraphicsLoader::DecodeAhead(const std::vector<AnsiString>& names) {
   for (const AnsiString& name : names)
     if (!name.empty()) fileNames.push_back(KeyOf(name));
   TObjectTable& table = ImageTable();
-  table.Lock();
-  try {
+  {
+    const std::lock_guard<TObjectTable> tableLock(table);
     std::vector<std::pair<AnsiString, TImageTableItem*>> unwanted;
     int position = 0;
     AnsiString key;
@@ -321,10 +310,6 @@ void TGraphicsLoader::DecodeAhead(const std::vector<AnsiString>& names) {
       if (name.empty() || table.IndexOf(name) >= 0) continue;
       table.SetObject(name, new TImageTableItem());
     }
-  } catch (...) {
-    table.Unlock();
-    throw;
   }
-  table.Unlock();
   FWorker->Wake();
 }

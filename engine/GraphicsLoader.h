@@ -86,9 +86,10 @@ class TGraphicsLoaderThread : public TThread {
 
  private:
   void DecodePending();
-  // The next entry to decode from FPosition on, locked; null when there is none. Entries
-  // nobody has asked for yet count against the budget, which `room` then says is left.
-  TImageTableItem* FindNextPending(uint64_t& room);
+  // The next entry to decode from FPosition on in `found` (null when there is none), with
+  // its lock held by the answer. Entries nobody has asked for yet count against the
+  // budget, which `room` then says is left.
+  std::unique_lock<std::mutex> FindNextPending(uint64_t& room, TImageTableItem*& found);
   void SleepUntilWoken();
   // What all decoded images take, and adds to `unborrowed` what those nobody holds take;
   // the table is locked by the caller.
@@ -102,7 +103,6 @@ class TGraphicsLoaderThread : public TThread {
   AnsiString FFileName;
   std::unique_ptr<TABitmap> FDecodedImage;
   int FPosition = 0;
-  TImageTableItem* FEntry = nullptr;
   std::unique_ptr<TObjectTable> FTable;
   const uint64_t FDecodeAheadBytes;
   const uint64_t FCacheBytes;

@@ -43,9 +43,10 @@ void ApplicationTerminate() {
 
 bool ApplicationTerminated() { return gTerminated.load(); }
 
-void SetApplicationTerminateHandler(std::function<void()> handler) {
+std::function<void()> SetApplicationTerminateHandler(std::function<void()> handler) {
   std::lock_guard<std::mutex> lock(gLock);
-  gHandler = std::move(handler);
+  std::swap(gHandler, handler);
+  return handler;
 }
 
 void Halt(int exitCode) {

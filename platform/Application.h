@@ -10,8 +10,21 @@
 
 SVP_API void ApplicationTerminate();
 SVP_API bool ApplicationTerminated();
-// Installs what ApplicationTerminate does (an empty handler restores the default exit).
-SVP_API void SetApplicationTerminateHandler(std::function<void()> handler);
+// Installs what ApplicationTerminate does (an empty handler restores the default exit);
+// returns the previous one.
+SVP_API std::function<void()> SetApplicationTerminateHandler(std::function<void()> handler);
+// A terminate handler for the scope's life: the previous one comes back however it ends.
+class TTerminateHandlerScope {
+ public:
+  explicit TTerminateHandlerScope(std::function<void()> handler)
+      : FPrevious(SetApplicationTerminateHandler(std::move(handler))) {}
+  ~TTerminateHandlerScope() { SetApplicationTerminateHandler(std::move(FPrevious)); }
+  TTerminateHandlerScope(const TTerminateHandlerScope&) = delete;
+  TTerminateHandlerScope& operator=(const TTerminateHandlerScope&) = delete;
+
+ private:
+  std::function<void()> FPrevious;
+};
 [[noreturn]] SVP_API void Halt(int exitCode);
 
 // From now on SIGINT and SIGTERM ask the program to end through its normal shutdown

@@ -31,6 +31,17 @@ using TMessageDlgHandler = std::function<int(const std::string& text, TMsgDlgTyp
 SVP_API int MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons);
 // Installs a handler (an empty one restores the console default); returns the previous one.
 SVP_API TMessageDlgHandler SetMessageDlgHandler(TMessageDlgHandler handler);
+// A handler for the scope's life: the previous one comes back however the scope ends.
+class TMessageDlgScope {
+ public:
+  explicit TMessageDlgScope(TMessageDlgHandler handler) : FPrevious(SetMessageDlgHandler(std::move(handler))) {}
+  ~TMessageDlgScope() { SetMessageDlgHandler(std::move(FPrevious)); }
+  TMessageDlgScope(const TMessageDlgScope&) = delete;
+  TMessageDlgScope& operator=(const TMessageDlgScope&) = delete;
+
+ private:
+  TMessageDlgHandler FPrevious;
+};
 // The answer the console default gives: a TModalResult, or mrNone for the first button.
 // An answer that is not among a dialog's buttons also falls back to its first button.
 SVP_API void SetConsoleDialogAnswer(int answer);
@@ -38,3 +49,7 @@ SVP_API void SetConsoleDialogAnswer(int answer);
 SVP_API const char* MsgDlgTypeName(TMsgDlgType type);   // "warning", "error", ...
 SVP_API int ModalResultOf(TMsgDlgBtn button);
 SVP_API TMsgDlgBtn FirstButton(TMsgDlgButtons buttons);
+// A handler that answers every box with its first button, as a reader pressing Enter would.
+inline int AnswerFirstButton(const std::string&, TMsgDlgType, TMsgDlgButtons buttons) {
+  return ModalResultOf(FirstButton(buttons));
+}

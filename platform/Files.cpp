@@ -101,9 +101,10 @@ char16_t FoldCase(char16_t c) {
   return c;
 }
 
-void SetFileNameLogHandler(std::function<void(const std::string&)> handler) {
+std::function<void(const std::string&)> SetFileNameLogHandler(std::function<void(const std::string&)> handler) {
   std::lock_guard<std::mutex> lock(gLogLock);
-  gLog = std::move(handler);
+  std::swap(gLog, handler);
+  return handler;
 }
 
 std::string ResolveFileName(std::string_view utf8Name) {

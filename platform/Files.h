@@ -22,8 +22,21 @@
 SVP_API std::string ResolveFileName(std::u16string_view name);
 SVP_API std::string ResolveFileName(std::string_view utf8Name);
 
-// Where ambiguity notes go (default: stderr). An empty handler restores the default.
-SVP_API void SetFileNameLogHandler(std::function<void(const std::string&)> handler);
+// Where ambiguity notes go (default: stderr). An empty handler restores the default; the
+// previous one is returned.
+SVP_API std::function<void(const std::string&)> SetFileNameLogHandler(std::function<void(const std::string&)> handler);
+// A note handler for the scope's life: the previous one comes back however it ends.
+class TFileNameLogScope {
+ public:
+  explicit TFileNameLogScope(std::function<void(const std::string&)> handler)
+      : FPrevious(SetFileNameLogHandler(std::move(handler))) {}
+  ~TFileNameLogScope() { SetFileNameLogHandler(std::move(FPrevious)); }
+  TFileNameLogScope(const TFileNameLogScope&) = delete;
+  TFileNameLogScope& operator=(const TFileNameLogScope&) = delete;
+
+ private:
+  std::function<void(const std::string&)> FPrevious;
+};
 
 // Case folding used for the matching: ASCII, Latin-1, Greek, Cyrillic and full-width
 // Latin letters.

@@ -26,8 +26,7 @@ void PrintCommands(const TScriptLoader& loader) {
 
 int CliCompile(int argc, char** argv) {
   if (argc != 1) {
-    std::fprintf(stderr, "usage: sorvane-cli compile FILE.svx\n");
-    return 1;
+    return CliUsage("compile FILE.svx");
   }
   TMainScriptLoader loader;
   loader.OnLog = [](const AnsiString& line) { std::fprintf(stderr, "log: %s\n", CliEscape(line).c_str()); };

@@ -204,12 +204,12 @@ class TExplorer {
   // One run along `path`; returns the paths that go on from the first undecided choice.
   std::vector<std::vector<int32_t>> Play(const std::vector<int32_t>& path) {
     std::string boxes;
-    const TMessageDlgHandler previous = SetMessageDlgHandler([&](const std::string& text, TMsgDlgType, TMsgDlgButtons b) {
+    const TMessageDlgScope dialogs([&](const std::string& text, TMsgDlgType type, TMsgDlgButtons b) {
       boxes += text + "\n";
-      return ModalResultOf(FirstButton(b));
+      return AnswerFirstButton(text, type, b);
     });
     bool terminated = false;
-    SetApplicationTerminateHandler([&] { terminated = true; });
+    const TTerminateHandlerScope terminate([&] { terminated = true; });
     TCliHost host;
     host.Logs = FLogs.Path;
     TStillClock clock;
@@ -292,8 +292,6 @@ class TExplorer {
     if (!ended.empty()) Ending(ended, last, route, steps, frame, rt.get());
     rt.reset();
     ::chdir(cwd.c_str());
-    SetApplicationTerminateHandler(nullptr);
-    SetMessageDlgHandler(previous);
     return branches;
   }
 
@@ -430,9 +428,8 @@ void TExplorer::Report(int64_t runs, const char* stop, double seconds) {
 int CliExplore(int argc, char** argv) {
   TOptions o;
   auto usage = [] {
-    std::fprintf(stderr, "usage: sorvane-cli explore STORY_DIR [--max-runs N] [--max-seconds N] [--max-frames N] [--format text|json]"
-                         " [--snapshots DIR] [--every-path]\n");
-    return 2;
+    return CliUsage("explore STORY_DIR [--max-runs N] [--max-seconds N] [--max-frames N] [--format text|json]"
+                    " [--snapshots DIR] [--every-path]");
   };
   if (argc < 1) return usage();
   for (int i = 1; i < argc; ++i) {
@@ -442,8 +439,7 @@ int CliExplore(int argc, char** argv) {
         TryStrToInt(std::string_view(argv[i + 1]), n) && n > 0) {
       (a == "--max-runs" ? o.MaxRuns : a == "--max-frames" ? o.MaxFrames : o.MaxSeconds) = n;
       ++i;
-    } else if (a == "--format" && i + 1 < argc && (std::string(argv[i + 1]) == "json" || std::string(argv[i + 1]) == "text")) {
-      o.Json = std::string(argv[++i]) == "json";
+    } else if (CliFormatOption(argc, argv, i, o.Json)) {
     } else if (a == "--every-path") {
       o.EveryPath = true;
     } else if (a == "--snapshots" && i + 1 < argc) {

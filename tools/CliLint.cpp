@@ -16,10 +16,7 @@
 
 namespace {
 
-int Usage() {
-  std::fprintf(stderr, "usage: sorvane-cli lint STORY_DIR [--werror] [--format text|json]\n");
-  return 2;
-}
+int Usage() { return CliUsage("lint STORY_DIR [--werror] [--format text|json]"); }
 
 }  // namespace
 
@@ -29,19 +26,17 @@ int CliLint(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--werror") werror = true;
-    else if (a == "--format" && i + 1 < argc && (std::string(argv[i + 1]) == "json" || std::string(argv[i + 1]) == "text"))
-      json = std::string(argv[++i]) == "json";
-    else return Usage();
+    else if (!CliFormatOption(argc, argv, i, json)) return Usage();
   }
   const std::string story = StoryFolderFor(argv[0], "");
   if (::chdir(story.c_str()) != 0 || !std::filesystem::is_regular_file(kStoryScript)) {
-    std::fprintf(stderr, "sorvane-cli lint: no story in \"%s\" (it needs a start.svx)\n", CliEscape(story).c_str());
+    std::fprintf(stderr, "sorvane-cli lint: no story in \"%s\" (it needs a %s)\n", CliEscape(story).c_str(), kStoryScript);
     return 2;
   }
   TStoryFolderScope storyFolder;  // the story's files are read as the player reads them
   storyFolder.Set(".");
   // The linter reads; whatever the real loaders would ask is answered and becomes a finding.
-  SetMessageDlgHandler([](const std::string&, TMsgDlgType, TMsgDlgButtons b) { return ModalResultOf(FirstButton(b)); });
+  const TMessageDlgScope dialogs(AnswerFirstButton);
   std::vector<TLintFinding> findings;
   try {
     findings = LintStory();

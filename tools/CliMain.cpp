@@ -18,7 +18,7 @@ void Usage() {
 int main(int argc, char** argv) {
   if (argc < 2) {
     Usage();
-    return 1;
+    return kCliUsageError;
   }
   if (std::strcmp(argv[1], "compile") == 0) return CliCompile(argc - 2, argv + 2);
   if (std::strcmp(argv[1], "scenes") == 0) return CliScenes(argc - 2, argv + 2);
@@ -26,5 +26,5 @@ int main(int argc, char** argv) {
   if (std::strcmp(argv[1], "lint") == 0) return CliLint(argc - 2, argv + 2);
   if (std::strcmp(argv[1], "explore") == 0) return CliExplore(argc - 2, argv + 2);
   Usage();
-  return 1;
+  return kCliUsageError;
 }

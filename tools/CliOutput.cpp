@@ -2,6 +2,10 @@
 
 #include <cstdio>
 
+#include "tools/Cli.h"
+
+#include <cstdio>
+
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"
 
@@ -46,6 +50,20 @@ std::string CliShellWord(std::string_view utf8) {
     out += utf8[i++];
   }
   return out + "'";
+}
+
+int CliUsage(const char* synopsis) {
+  std::fprintf(stderr, "usage: sorvane-cli %s\n", synopsis);
+  return kCliUsageError;
+}
+
+bool CliFormatOption(int argc, char** argv, int& i, bool& json) {
+  if (std::string(argv[i]) != "--format" || i + 1 >= argc) return false;
+  const std::string value = argv[i + 1];
+  if (value != "json" && value != "text") return false;
+  json = value == "json";
+  ++i;
+  return true;
 }
 
 bool SetCliDialogAnswer(const std::string& word) {

@@ -108,18 +108,16 @@ std::string Microseconds(std::vector<double>& samples) {
 int CliRun(int argc, char** argv) {
   TOptions o;
   if (!ParseOptions(argc, argv, o)) {
-    std::fprintf(stderr,
-                 "usage: sorvane-cli run STORY_DIR [--frames N] [--click F] [--mouse F:X,Y] [--event F:TYPE,DATA]\n"
-                 "       [--snapshot F:FILE.png] [--trace] [--vars] [--dialogs ok|ignore|abort] [--bench]\n"
-                 "       [--allow-processes]\n");
-    return 1;
+    return CliUsage("run STORY_DIR [--frames N] [--click F] [--mouse F:X,Y] [--event F:TYPE,DATA]\n"
+                    "       [--snapshot F:FILE.png] [--trace] [--vars] [--dialogs ok|ignore|abort] [--bench]\n"
+                    "       [--allow-processes]");
   }
   CatchTerminationSignals();
   TCliHost host;
   host.AllowProcesses = o.AllowProcesses;
   TStillClock clock;
   bool terminated = false;
-  SetApplicationTerminateHandler([&] { terminated = true; });
+  const TTerminateHandlerScope terminate([&] { terminated = true; });
   std::unique_ptr<TSubThread> runtime;
   try {
     runtime = std::make_unique<TSubThread>(host, o.Story, clock);
@@ -180,7 +178,6 @@ int CliRun(int argc, char** argv) {
                  Microseconds(updates).c_str(), Microseconds(draws).c_str());
   }
   runtime.reset();
-  SetApplicationTerminateHandler(nullptr);
   if (TerminationSignal() != 0) return 128 + TerminationSignal();
   return status;
 }

@@ -383,9 +383,11 @@ class TLinter {
   void CheckFile(const std::string& file, int line, const AnsiString& name, const char* what) {
     if (name.empty()) return;
     std::vector<std::string> notes;
-    SetFileNameLogHandler([&](const std::string& note) { notes.push_back(note); });
-    const std::string path = ResolveFileName(std::string_view(name));
-    SetFileNameLogHandler(nullptr);
+    std::string path;
+    {
+      const TFileNameLogScope log([&](const std::string& note) { notes.push_back(note); });
+      path = ResolveFileName(std::string_view(name));
+    }
     std::string written = name;
     std::replace(written.begin(), written.end(), '\\', '/');
     std::error_code error;
@@ -425,11 +427,11 @@ class TLinter {
     // Each box the loader raises is placed at the element it was reading.
     std::vector<std::pair<int32_t, std::string>> boxes;
     int32_t reading = 0;
-    const TMessageDlgHandler previous = SetMessageDlgHandler([&](const std::string& text, TMsgDlgType, TMsgDlgButtons b) {
-      boxes.emplace_back(reading, text);
-      return ModalResultOf(FirstButton(b));
-    });
     {
+      const TMessageDlgScope dialogs([&](const std::string& text, TMsgDlgType type, TMsgDlgButtons b) {
+        boxes.emplace_back(reading, text);
+        return AnswerFirstButton(text, type, b);
+      });
       TErrorReport report;  // no log: the linter writes nothing
       TGraphicsLoader images;
       TKNSceneArray scenes;
@@ -454,7 +456,6 @@ class TLinter {
       if (result != 0 && boxes.empty())
         Add(kSceneFile, 0, true, "the scene file holds no scene", "scene");
     }
-    SetMessageDlgHandler(previous);
     for (const auto& [line, box] : boxes) Add(kSceneFile, line, true, BoxMessage(box), "scene");
   }
 

@@ -52,8 +52,8 @@ INSTANTIATE_TEST_SUITE_P(Scenes, SceneFile, testing::ValuesIn(CaseNames()),
 
 TEST(ScenesCommand, MissingUnreadableAndNonRegularFilesAreReadErrors) {
   TempDir dir;
-  EXPECT_EQ(RunProgram({SORVANE_CLI, "scenes"}, dir.Path()).Status, 1);
-  EXPECT_EQ(RunProgram({SORVANE_CLI, "scenes", "a.knv", "--dialogs", "maybe"}, dir.Path()).Status, 1);
+  EXPECT_EQ(RunProgram({SORVANE_CLI, "scenes"}, dir.Path()).Status, 2);  // bad arguments
+  EXPECT_EQ(RunProgram({SORVANE_CLI, "scenes", "a.knv", "--dialogs", "maybe"}, dir.Path()).Status, 2);  // bad arguments
   RunResult r = RunProgram({SORVANE_CLI, "scenes", "missing.knv"}, dir.Path());
   EXPECT_EQ(r.Status, 1);
   EXPECT_EQ(r.Out, "result\t-1\n");

@@ -137,7 +137,14 @@ INSTANTIATE_TEST_SUITE_P(Scripts, CompiledScript, testing::ValuesIn(ScriptNames(
 
 TEST(CompileCommand, RefusesBadArgumentsAndMissingFiles) {
   TempDir dir;
-  EXPECT_EQ(RunProgram({SORVANE_CLI, "compile"}, dir.Path()).Status, 1);
+  // Bad arguments are one rule for every subcommand: its usage, and status 2.
+  for (const char* command : {"compile", "scenes", "run", "lint", "explore", "nosuch"}) {
+    const RunResult bad = RunProgram({SORVANE_CLI, command}, dir.Path());
+    EXPECT_EQ(bad.Status, 2) << command;
+    EXPECT_EQ(bad.Err.rfind("usage: sorvane-cli ", 0), 0u) << command << ": " << bad.Err;
+  }
+  EXPECT_EQ(RunProgram({SORVANE_CLI, "run", ".", "--frames"}, dir.Path()).Status, 2);
+  EXPECT_EQ(RunProgram({SORVANE_CLI, "lint", ".", "--format", "xml"}, dir.Path()).Status, 2);
   const RunResult r = RunProgram({SORVANE_CLI, "compile", "missing.svx"}, dir.Path());
   EXPECT_EQ(r.Status, 1);
   EXPECT_EQ(r.Out, "");
