@@ -2,9 +2,8 @@
 // underneath, one back end serves them all, chosen by SORVANE_AUDIO:
 //   sdl (default)  one SDL output for the process, every device mixed into it
 //   null           no sound, buffers consumed at the pace of their playing time
-//   capture:DIR    each device's played bytes appended raw to DIR/wave-N.pcm (N counts
-//                  opens from 0); a written buffer completes at once, unless the tests
-//                  drive completion by hand
+//   capture:DIR    each device's played bytes appended raw to DIR/wave-N.pcm, for tests
+//                  (WaveOutCapture.h)
 // When SDL cannot open an output (no sound card, or only its dummy driver) the null back
 // end takes over. A completed buffer is announced with MM_WOM_DONE to the callback thread.
 // Threads: any thread may call; notices arrive on the callback thread's message queue.
@@ -86,10 +85,3 @@ SVP_API MMRESULT waveOutGetPosition(HWAVEOUT device, MMTIME* time, UINT size);
 // The back end in use: "sdl", "null" or "capture".
 SVP_API const char* WaveOutBackendName();
 
-// For tests of the capture back end: with manual completion, written buffers wait until
-// WaveOutCaptureComplete, and WaveOutCapturePartial counts part of the next one as played.
-SVP_API void WaveOutCaptureManual(bool manual);
-SVP_API HWAVEOUT WaveOutCaptureDevice(int openIndex);  // null when closed or never opened
-SVP_API bool WaveOutCaptureComplete(HWAVEOUT device);
-SVP_API void WaveOutCapturePartial(HWAVEOUT device, DWORD bytes);
-SVP_API int WaveOutCaptureQueued(HWAVEOUT device);

@@ -9,6 +9,7 @@
 #include "../TestSupport.h"
 #include "OggFixture.h"
 #include "platform/WaveOut.h"
+#include "platform/WaveOutCapture.h"
 #include "sound/SonaraOgg.h"
 
 namespace {
