@@ -38,16 +38,12 @@ TKinetra::TKinetra() : FReport(std::make_unique<TErrorReport>()) {
   FReport->LogEnabled = true;
   FReport->WriteLog(CreationStamp() + "\r\nInitializing.");
   FLayers[0].Current = 0;
-  FLoader = std::make_unique<TGraphicsLoader>();
-  FSceneIndex.SetInt("NULL", -1);
+  FFile = std::make_unique<TKNSceneFile>(*FReport);
 }
 
 TKinetra::~TKinetra() {
-  // Scenes first: their active objects give their images back to the cache.
-  for (auto& scene : FScenes) scene.reset();
-  for (auto& mask : FMasks) mask = TKNMaskSlot{};
   if (FOutput.Attached()) FOutput.Attach(&gNoPixels);
-  FLoader.reset();
+  FFile.reset();  // its scenes give their images back to its cache before it goes
   FReport->WriteLog("Exit.");
 }
 
@@ -76,7 +72,7 @@ int32_t TKinetra::Release() {
 }
 
 TKNScene* TKinetra::Scene(int32_t number) const {
-  return number >= 0 && number < kKNSceneCount ? FScenes[size_t(number)].get() : nullptr;
+  return number >= 0 && number < kKNSceneCount ? FFile->Scenes[size_t(number)].get() : nullptr;
 }
 
 int32_t TKinetra::SetOutput(const TKNOutput* o) {
@@ -111,7 +107,7 @@ int32_t TKinetra::LoadScenes(const char* fileName) {
   }
   FLoaded = true;
   const int32_t result =
-      LoadSceneFile(fileName, TKNSceneFileTargets{FScenes, FSceneIndex, FMasks, *FLoader, *FReport}, FClock);
+      FFile->Load(fileName, FClock);
   FLayers[0].Current = 0;
   FLayers[1].Current = -1;
   return result;
@@ -126,7 +122,7 @@ void TKinetra::EndTransition(TLayerState& layer) {
 int32_t TKinetra::ChangeScene(int32_t layerIndex, const char* name, int32_t transition, int32_t duration) {
   if (layerIndex < 0 || layerIndex >= kLayers || !name) return KN_E_NO_SUCH_SCENE;
   int32_t number;
-  if (!FSceneIndex.TryGetInt(name, number)) return KN_E_NO_SUCH_SCENE;
+  if (!FFile->Index.TryGetInt(name, number)) return KN_E_NO_SUCH_SCENE;
   TLayerState& layer = FLayers[size_t(layerIndex)];
   if (number == layer.Current) return KN_E_SCENE_SHOWN;
   // A scene is active once: one the other layer shows, or is fading out, stays there.
@@ -141,13 +137,13 @@ int32_t TKinetra::ChangeScene(int32_t layerIndex, const char* name, int32_t tran
   }
   layer.Previous = layer.Current;
   layer.Current = number;
-  const bool masked = transition >= 0 && transition < kKNMaskCount && FMasks[size_t(transition)].Mask;
+  const bool masked = transition >= 0 && transition < kKNMaskCount && FFile->Masks[size_t(transition)].Mask;
   if (transition == KN_TRANSITION_CROSSFADE || masked) {
     layer.Level = 0;
     layer.State = masked ? kMaskTransition : kCrossFade;
     if (masked) {
-      layer.Mask = FMasks[size_t(transition)].Pixels();
-      layer.Vagueness = FMasks[size_t(transition)].Vagueness;
+      layer.Mask = FFile->Masks[size_t(transition)].Pixels();
+      layer.Vagueness = FFile->Masks[size_t(transition)].Vagueness;
     }
     layer.Start = FClock;
     layer.Duration = duration;

@@ -71,17 +71,14 @@ class TKinetra final : public IKinetra, public IKinetraState {
   HBITMAP FTargetDC = nullptr;
   HBITMAP FTargetBitmap = nullptr;
   int32_t FLeft = 0, FTop = 0, FHeight = 0, FWidth = 0;
-  TKNSceneArray FScenes;
   bool FLoaded = false;
   std::array<TLayerState, kLayers> FLayers;
-  TIntTable FSceneIndex;
-  TKNMaskArray FMasks;
   int32_t FClock = 0;
   bool FInput = false;
   int32_t FHover = -1;
   TABitmap FOutput;
   std::unique_ptr<TErrorReport> FReport;
-  std::unique_ptr<TGraphicsLoader> FLoader;
+  std::unique_ptr<TKNSceneFile> FFile;
   TKNUpdateContext FUpdateContext;
   TKNDrawContext FDrawContext;
 };

@@ -53,3 +53,24 @@ struct TKNSceneFileTargets {
 // parsed, or holds no scene; -2 when another error stopped the load (what was loaded
 // stays). `fileName` is relative to the current directory or absolute.
 int32_t LoadSceneFile(const AnsiString& fileName, const TKNSceneFileTargets& targets, int32_t clock);
+
+// A scene file as a value: its scenes, the index of their names (with "NULL" for the empty
+// layer), its masks and the image cache their pictures come from; errors go to the
+// owner's report. The scenes go before the masks, and both before the cache.
+class TKNSceneFile {
+ public:
+  explicit TKNSceneFile(TErrorReport& report) : FReport(report) { Index.SetInt("NULL", -1); }
+  // LoadSceneFile into this value; `reading` is told each element's line.
+  int32_t Load(const AnsiString& fileName, int32_t clock, std::function<void(int32_t line)> reading = nullptr) {
+    return LoadSceneFile(fileName, TKNSceneFileTargets{Scenes, Index, Masks, Images, FReport, std::move(reading)}, clock);
+  }
+
+ private:
+  TErrorReport& FReport;
+
+ public:
+  TGraphicsLoader Images;
+  TKNMaskArray Masks;
+  TIntTable Index;
+  TKNSceneArray Scenes;
+};

@@ -58,13 +58,9 @@ int CliScenes(int argc, char** argv) {
   TErrorReport report;
   report.LogFileName = "Kinetra.log";
   report.LogEnabled = true;
-  TGraphicsLoader loader;
-  TKNMaskArray masks;
-  TIntTable index;
-  index.SetInt("NULL", -1);
-  TKNSceneArray scenes;  // before the loader goes: active objects give their images back
-  const int32_t result = LoadSceneFile(argv[0], TKNSceneFileTargets{scenes, index, masks, loader, report}, 0);
-  const std::string out = Describe(scenes, index, masks) + "result\t" + std::to_string(result) + "\n";
+  TKNSceneFile file(report);
+  const int32_t result = file.Load(argv[0], 0);
+  const std::string out = Describe(file.Scenes, file.Index, file.Masks) + "result\t" + std::to_string(result) + "\n";
   std::fwrite(out.data(), 1, out.size(), stdout);
   std::fflush(stdout);
   return result == 0 ? 0 : 1;

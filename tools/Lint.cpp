@@ -196,7 +196,7 @@ class TLinter {
     for (size_t k = command.Order.size(); k < f.size(); ++k) order.push_back(k);
     TFieldValues values;
     for (const size_t k : order) CheckField(i, command.Field(k), f[k], values);
-    if (FScenesRead && values.HaveTransition && IsMaskSlot(values.Transition) && !FMasks[size_t(values.Transition)].Mask)
+    if (FScenesRead && values.HaveTransition && IsMaskSlot(values.Transition) && !FScenes.Masks[size_t(values.Transition)].Mask)
       AddAt(i, false, "mask slot " + std::to_string(values.Transition) + " is empty: the scene changes at once", "scene");
   }
 
@@ -231,7 +231,7 @@ class TLinter {
       }
       case TFieldKind::Scene: {
         const AnsiString scene = WideToUtf8(text);
-        if (FScenesRead && !FSceneIndex.TryGetInt(scene, n))
+        if (FScenesRead && !FScenes.Index.TryGetInt(scene, n))
           AddAt(i, true, "scene '" + scene + "' is not declared in " + kSceneFile, "scene");
         break;
       }
@@ -432,13 +432,8 @@ class TLinter {
         boxes.emplace_back(reading, text);
         return AnswerFirstButton(text, type, b);
       });
-      TErrorReport report;  // no log: the linter writes nothing
-      TGraphicsLoader images;
-      TKNSceneArray scenes;
-      FSceneIndex.SetInt("NULL", -1);
-      TKNSceneFileTargets targets{scenes, FSceneIndex, FMasks, images, report};
-      targets.Reading = [&reading](int32_t line) { reading = line; };
-      const int32_t result = LoadSceneFile(kStorySceneFile, targets, 0);
+      const int32_t result = FScenes.Load(kStorySceneFile, 0, [&reading](int32_t line) { reading = line; });
+      const TKNSceneArray& scenes = FScenes.Scenes;
       FScenesRead = true;
       for (size_t m = 0; m < scenes.size(); ++m) {
         if (!scenes[m] || !scenes[m]->Control()) continue;
@@ -532,7 +527,7 @@ class TLinter {
         if (c->Fields[k].Kind != TFieldKind::Scene) continue;
         const WideStringArray f = Fields(FLoader.CommandParam(i));
         int32_t scene;
-        if (f.size() == size_t(c->FieldCount) && FSceneIndex.TryGetInt(WideToUtf8(f[k]), scene))
+        if (f.size() == size_t(c->FieldCount) && FScenes.Index.TryGetInt(WideToUtf8(f[k]), scene))
           check(i, scene, FLoader.CommandLine(i));
       }
     }
@@ -572,8 +567,8 @@ class TLinter {
   std::map<int32_t, std::vector<int32_t>> FButtons;
   bool FCompiled = false;
   bool FScenesRead = false;
-  TIntTable FSceneIndex;
-  TKNMaskArray FMasks;
+  TErrorReport FReport;  // no log: the linter writes nothing
+  TKNSceneFile FScenes{FReport};
   std::multimap<AnsiString, int32_t> FReads;
   std::set<AnsiString> FSets;
   std::multimap<AnsiString, int32_t> FTargets;
