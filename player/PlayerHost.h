@@ -28,10 +28,6 @@ struct TOverlayLine {
   std::string Text;
 };
 
-// Whether the story may start other programs: ask the reader (once for each command
-// line in a run), start them, or refuse them.
-enum class TProcessPolicy { Ask, Allow, Refuse };
-
 class IPlayerHost {
  public:
   virtual ~IPlayerHost() = default;
@@ -52,7 +48,9 @@ class IPlayerHost {
   virtual std::unique_ptr<ISCLDebugView> CreateScriptDebugView() = 0;
   // The hidden variable window listing `variables` (null: none).
   virtual std::unique_ptr<IVariableDebugView> CreateVariableDebugView(TIntTable& variables) = 0;
-  virtual TProcessPolicy ProcessPolicy() = 0;
+  // Whether the story may start `program` with `commandLine` (UTF-8): the window asks the
+  // reader, a tool answers by its options. Asked once for each command line in a run.
+  virtual bool MayStartProcess(const std::string& program, const std::string& commandLine) = 0;
   // Where the story's logs go: empty for the story folder (or, when that cannot be
   // written, the reader's state folder); a tool that plays a story many times gives its own.
   virtual std::string LogFolder() { return std::string(); }

@@ -113,17 +113,11 @@ void TSubThread::CmdMaxValue(const TCommandArgs& a) {
 }
 
 bool TSubThread::MayStartProcess(const WideString& commandLine) {
-  switch (FHost.ProcessPolicy()) {
-    case TProcessPolicy::Allow: return true;
-    case TProcessPolicy::Refuse: return false;
-    case TProcessPolicy::Ask: break;
-  }
-  // The reader answers once for each command line in a run.
+  // The host answers once for each command line in a run.
   if (const auto it = FProcessAnswers.find(commandLine); it != FProcessAnswers.end()) return it->second;
   const std::vector<WideString> args = SplitCommandLine(commandLine);
   const AnsiString program = args.empty() ? AnsiString() : WideToUtf8(args[0]);
-  const bool yes = MessageDlg(Format(ResStr::ProcessConfirm, {program, WideToUtf8(commandLine)}), mtConfirmation,
-                              mbYesNo) == mrYes;
+  const bool yes = FHost.MayStartProcess(program, WideToUtf8(commandLine));
   FProcessAnswers.emplace(commandLine, yes);
   return yes;
 }

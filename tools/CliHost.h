@@ -23,7 +23,7 @@ class TCliHost : public IPlayerHost {
   void Close() override { Closed = true; }
   std::unique_ptr<ISCLDebugView> CreateScriptDebugView() override { return nullptr; }
   std::unique_ptr<IVariableDebugView> CreateVariableDebugView(TIntTable&) override { return nullptr; }
-  TProcessPolicy ProcessPolicy() override { return AllowProcesses ? TProcessPolicy::Allow : TProcessPolicy::Refuse; }
+  bool MayStartProcess(const std::string&, const std::string&) override { return AllowProcesses; }
   std::string LogFolder() override { return Logs; }
 };
 

@@ -18,6 +18,7 @@
 #include "common/Screen.h"
 #include "platform/Dialogs.h"
 #include "player/FileVerInfo.h"
+#include "player/ResStr.h"
 #include "player/qt/SCLDebugForm.h"
 #include "player/qt/VaraiableDebug.h"
 
@@ -188,6 +189,10 @@ void TSorvFrmMain::Send(uint8_t type, int32_t data) {
 void TSorvFrmMain::CheckClick(QAction* item, uint8_t type) {
   // The item has toggled already; its new state is the event's data.
   Send(type, item->isChecked() ? 1 : 0);
+}
+
+bool TSorvFrmMain::MayStartProcess(const std::string& program, const std::string& commandLine) {
+  return MessageDlg(Format(ResStr::ProcessConfirm, {program, commandLine}), mtConfirmation, mbYesNo) == mrYes;
 }
 
 void TSorvFrmMain::SubThreadTerminate(TThread& thread) {

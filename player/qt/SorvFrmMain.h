@@ -30,7 +30,7 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
   void Close() override;
   std::unique_ptr<ISCLDebugView> CreateScriptDebugView() override;
   std::unique_ptr<IVariableDebugView> CreateVariableDebugView(TIntTable& variables) override;
-  TProcessPolicy ProcessPolicy() override { return TProcessPolicy::Ask; }
+  bool MayStartProcess(const std::string& program, const std::string& commandLine) override;
 
   void DoFullScreen(bool on);
   // True when a fatal start-up error has been shown: the program ends without playing.

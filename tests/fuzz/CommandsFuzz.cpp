@@ -21,7 +21,7 @@ class THost : public IPlayerHost {
   void Close() override {}
   std::unique_ptr<ISCLDebugView> CreateScriptDebugView() override { return nullptr; }
   std::unique_ptr<IVariableDebugView> CreateVariableDebugView(TIntTable&) override { return nullptr; }
-  TProcessPolicy ProcessPolicy() override { return TProcessPolicy::Refuse; }
+  bool MayStartProcess(const std::string&, const std::string&) override { return false; }
 };
 // Written once: scenes named as the seed stories name theirs.
 void WriteScenes() {

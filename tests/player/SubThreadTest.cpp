@@ -90,8 +90,7 @@ class TestHost : public IPlayerHost {
   void Close() override { Closed = true; }
   std::unique_ptr<ISCLDebugView> CreateScriptDebugView() override { return nullptr; }
   std::unique_ptr<IVariableDebugView> CreateVariableDebugView(TIntTable&) override { return nullptr; }
-  TProcessPolicy ProcessPolicy() override { return Policy; }
-  TProcessPolicy Policy = TProcessPolicy::Refuse;
+  bool MayStartProcess(const std::string&, const std::string&) override { return false; }
 };
 
 class Runtime : public testing::Test {

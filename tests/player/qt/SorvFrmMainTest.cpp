@@ -90,3 +90,24 @@ TEST_F(Window, ThePictureIsOpaqueWhateverTheBackBuffersFourthByte) {
     EXPECT_EQ(shown.pixel(p), 0xFF204080u) << p.x() << "," << p.y();
 }
 }  // namespace
+
+namespace {
+
+TEST_F(Window, AStoryStartsAProgramOnlyWhenTheReaderSaysYes) {
+  std::vector<std::string> asked;
+  int answer = mrNo;
+  const TMessageDlgScope dialogs([&](const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) {
+    EXPECT_EQ(type, mtConfirmation);
+    EXPECT_EQ(buttons, mbYesNo);
+    asked.push_back(text);
+    return answer;
+  });
+  EXPECT_FALSE(FWindow->MayStartProcess("xterm", "xterm -e top"));
+  answer = mrYes;
+  EXPECT_TRUE(FWindow->MayStartProcess("xterm", "xterm -e top"));
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_NE(asked[0].find("\"xterm\""), std::string::npos) << asked[0];
+  EXPECT_NE(asked[0].find("xterm -e top"), std::string::npos) << asked[0];
+}
+
+}  // namespace
