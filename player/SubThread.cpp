@@ -260,23 +260,39 @@ void TSubThread::UpdateStep() {
   FEventQueue->Pop(e);
   EventType = e.EventType;
   if (EventType != 0) EventData = e.EventData;
-  switch (EventType) {
-    case evAdvance:
-      if (EventData != 1) break;
-      for (TLayer* l : Layers) {
-        if (!l->IsBusy()) continue;
-        if (l->SelectMode == kSelectSkip) {
-          l->Skip();
-        } else if (l->SelectMode == kSelectChoice) {
-          const int32_t chosen = l->TakeSelection();
-          if (chosen != -1) {
-            Loader->Next();
-            Variables->SetInt("LASTSELECT", chosen);
-          }
-        }
+  if (EventType == evAdvance) {
+    if (EventData == 1) Advance(busy);
+  } else {
+    TakeMenuEvent();
+  }
+  if (!busy) RunCommands();
+  const TPoint cursor = FHost.CursorPos();
+  for (TLayer* l : Layers) {
+    l->MouseX = cursor.x - ClientOriginX;
+    l->MouseY = cursor.y - ClientOriginY;
+  }
+  for (TLayer* l : Layers) l->Update(int32_t(FrameIndex.load()), kFramesPerSecond, DirtyRects);
+}
+
+void TSubThread::Advance(bool busy) {
+  // A busy layer finishes its animation, or takes the choice under the pointer.
+  for (TLayer* l : Layers) {
+    if (!l->IsBusy()) continue;
+    if (l->SelectMode == kSelectSkip) {
+      l->Skip();
+    } else if (l->SelectMode == kSelectChoice) {
+      const int32_t chosen = l->TakeSelection();
+      if (chosen != -1) {
+        Loader->Next();
+        Variables->SetInt("LASTSELECT", chosen);
       }
-      if (!busy && WaitingForReader()) Loader->Next();
-      break;
+    }
+  }
+  if (!busy && WaitingForReader()) Loader->Next();
+}
+
+void TSubThread::TakeMenuEvent() {
+  switch (EventType) {
     case evDebugMessage:
       ShowDebugMessage = EventData != 0;
       FHost.Invalidate();
@@ -296,13 +312,6 @@ void TSubThread::UpdateStep() {
       break;
     default: break;
   }
-  if (!busy) RunCommands();
-  const TPoint cursor = FHost.CursorPos();
-  for (TLayer* l : Layers) {
-    l->MouseX = cursor.x - ClientOriginX;
-    l->MouseY = cursor.y - ClientOriginY;
-  }
-  for (TLayer* l : Layers) l->Update(int32_t(FrameIndex.load()), kFramesPerSecond, DirtyRects);
 }
 
 void TSubThread::RunCommands() {

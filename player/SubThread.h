@@ -117,6 +117,10 @@ class TSubThread : public TThread {
   // Runs commands from the current one until a WAIT, a command that blocks, or the end of
   // the update's budget (reported once a run; the next update goes on from there).
   void RunCommands();
+  // The reader's click: a busy layer finishes or takes a choice; a waiting script goes on.
+  void Advance(bool busy);
+  // The debug menu's events.
+  void TakeMenuEvent();
   int32_t Evaluate(const WideString& expression);
   void CountError(const AnsiString& name, const WideString& param);
   void ReportException(const Exception& e);

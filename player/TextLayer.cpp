@@ -132,80 +132,85 @@ TRect TTextLayer::CharsRect(int32_t line, int32_t first, int32_t last) const {
 
 void TTextLayer::Update(int32_t, int32_t, TClipRects& dirty) {
   if (SelectMode != kSelectSkip) Skip();
-
-  // Typing.
-  const uint32_t speed = TypeSpeed == 0 ? 1 : TypeSpeed;
-  if (FState.ShowLine < LastLine() || FState.ShowChar < LineLength(FState.ShowLine) - 1) {
-    ++FState.TypeTicks;
-    if (FState.TypeTicks > speed) {
-      FState.ShowChar += int32_t(FState.TypeTicks / speed);
-      FState.TypeTicks %= speed;
-      while (FState.ShowChar >= LineLength(FState.ShowLine)) {
-        if (FState.ShowLine == LastLine()) {
-          FState.ShowChar = LineLength(FState.ShowLine) - 1;
-          break;
-        }
-        FState.ShowChar -= LineLength(FState.ShowLine);
-        ++FState.ShowLine;
-      }
-    }
-  }
-  if (AllShown()) FState.TypeTicks = 0;
-
-  if (FState.ClearPending) {
-    FState.ClearPending = false;
-    for (const TRect& r : FState.ShownRects) Add(dirty, r);
-  }
-  if (FState.ShownRects.size() != FState.Lines.size()) FState.ShownRects.resize(FState.Lines.size());
-  for (size_t i = size_t(FState.ShowLine) + 1; i < FState.ShownRects.size(); ++i) FState.ShownRects[i] = TRect{};
-
-  for (int32_t i = 0; i <= FState.ShowLine; ++i) {
-    const TDrawSStrPosArray& p = FState.LinePositions[size_t(i)];
-    if (p.empty()) {
-      FState.ShownRects[size_t(i)] = TRect{};
-      continue;
-    }
-    const int32_t last = i == FState.ShowLine ? FState.ShowChar + 1 : int32_t(p.size()) - 1;
-    FState.ShownRects[size_t(i)] = CharsRect(i, 0, last);
-  }
-
-  // The characters that appeared in this tick.
-  if ((FState.ShowLine != FState.PrevShowLine || FState.ShowChar != FState.PrevShowChar) && FState.ShowLine >= FState.PrevShowLine) {
-    for (int32_t i = FState.PrevShowLine; i <= FState.ShowLine; ++i) {
-      const TDrawSStrPosArray& p = FState.LinePositions[size_t(i)];
-      if (p.empty()) continue;
-      const int32_t first = i == FState.PrevShowLine ? FState.PrevShowChar + 1 : 0;
-      const int32_t last = i == FState.ShowLine ? FState.ShowChar + 1 : int32_t(p.size()) - 1;
-      Add(dirty, CharsRect(i, first, last));
-    }
-  }
-  FState.PrevShowLine = FState.ShowLine;
-  FState.PrevShowChar = FState.ShowChar;
-
+  TypeOn();
+  ListShownAreas(dirty);
   if (FState.HoverDirty) {
     Add(dirty, FState.HoverRect);
     FState.HoverDirty = false;
   }
-
   if (SelectMode == kSelectChoice) {
     FState.Busy = true;
-    const int32_t oldLine = FState.HoverLine;
-    const TRect oldRect = FState.HoverRect;
-    FState.HoverRect = TRect{};
-    FState.HoverLine = -1;
-    for (int32_t j = 0; j <= FState.ShowLine; ++j) {
-      const int32_t top = Top + MarginTop + FState.LineTops[size_t(j)];
-      if (MouseY >= top && top + Font.Height >= MouseY) {
-        FState.HoverLine = j;
-        FState.HoverRect = TRect{Left + MarginLeft, top, Left + FWidth - MarginLeft - MarginRight, top + Font.Height};
-      }
-    }
-    if (FState.HoverLine != oldLine) {
-      Add(dirty, FState.HoverRect);
-      Add(dirty, oldRect);
-    }
+    FollowPointer(dirty);
   } else if (SelectMode == kSelectSkip) {
     FState.Busy = !AllShown();
+  }
+}
+
+void TTextLayer::TypeOn() {
+  TPageState& s = FState;
+  const uint32_t speed = TypeSpeed == 0 ? 1 : TypeSpeed;
+  if (s.ShowLine < LastLine() || s.ShowChar < LineLength(s.ShowLine) - 1) {
+    ++s.TypeTicks;
+    if (s.TypeTicks > speed) {
+      s.ShowChar += int32_t(s.TypeTicks / speed);
+      s.TypeTicks %= speed;
+      while (s.ShowChar >= LineLength(s.ShowLine)) {
+        if (s.ShowLine == LastLine()) {
+          s.ShowChar = LineLength(s.ShowLine) - 1;
+          break;
+        }
+        s.ShowChar -= LineLength(s.ShowLine);
+        ++s.ShowLine;
+      }
+    }
+  }
+  if (AllShown()) s.TypeTicks = 0;
+}
+
+void TTextLayer::ListShownAreas(TClipRects& dirty) {
+  TPageState& s = FState;
+  // A cleared page takes away all it showed.
+  if (s.ClearPending) {
+    s.ClearPending = false;
+    for (const TRect& r : s.ShownRects) Add(dirty, r);
+  }
+  if (s.ShownRects.size() != s.Lines.size()) s.ShownRects.resize(s.Lines.size());
+  for (size_t i = size_t(s.ShowLine) + 1; i < s.ShownRects.size(); ++i) s.ShownRects[i] = TRect{};
+  for (int32_t i = 0; i <= s.ShowLine; ++i) {
+    const TDrawSStrPosArray& p = s.LinePositions[size_t(i)];
+    const int32_t last = i == s.ShowLine ? s.ShowChar + 1 : int32_t(p.size()) - 1;
+    s.ShownRects[size_t(i)] = p.empty() ? TRect{} : CharsRect(i, 0, last);
+  }
+  // The characters that appeared in this tick.
+  if ((s.ShowLine != s.PrevShowLine || s.ShowChar != s.PrevShowChar) && s.ShowLine >= s.PrevShowLine) {
+    for (int32_t i = s.PrevShowLine; i <= s.ShowLine; ++i) {
+      const TDrawSStrPosArray& p = s.LinePositions[size_t(i)];
+      if (p.empty()) continue;
+      const int32_t first = i == s.PrevShowLine ? s.PrevShowChar + 1 : 0;
+      const int32_t last = i == s.ShowLine ? s.ShowChar + 1 : int32_t(p.size()) - 1;
+      Add(dirty, CharsRect(i, first, last));
+    }
+  }
+  s.PrevShowLine = s.ShowLine;
+  s.PrevShowChar = s.ShowChar;
+}
+
+void TTextLayer::FollowPointer(TClipRects& dirty) {
+  TPageState& s = FState;
+  const int32_t oldLine = s.HoverLine;
+  const TRect oldRect = s.HoverRect;
+  s.HoverRect = TRect{};
+  s.HoverLine = -1;
+  for (int32_t j = 0; j <= s.ShowLine; ++j) {
+    const int32_t top = Top + MarginTop + s.LineTops[size_t(j)];
+    if (MouseY >= top && top + Font.Height >= MouseY) {
+      s.HoverLine = j;
+      s.HoverRect = TRect{Left + MarginLeft, top, Left + FWidth - MarginLeft - MarginRight, top + Font.Height};
+    }
+  }
+  if (s.HoverLine != oldLine) {
+    Add(dirty, s.HoverRect);
+    Add(dirty, oldRect);
   }
 }
 

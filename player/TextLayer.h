@@ -86,6 +86,11 @@ class TTextLayer : public TLayer {
   int32_t LastLine() const { return int32_t(FState.Lines.size()) - 1; }
   // Adds the part of r that lies inside the layer.
   void Add(TClipRects& list, const TRect& r) const;
+  // The steps of an update: the typing's progress, the areas of the page shown (and
+  // cleared) since the last, and the choice line under the pointer.
+  void TypeOn();
+  void ListShownAreas(TClipRects& dirty);
+  void FollowPointer(TClipRects& dirty);
   // The screen rectangle of characters first..last-1 of a line.
   TRect CharsRect(int32_t line, int32_t first, int32_t last) const;
 

@@ -201,6 +201,19 @@ class TExplorer {
     return key;
   }
 
+  // What one run has done so far.
+  struct TRun {
+    std::vector<TStep> Steps;
+    std::vector<AnsiString> Route;  // the labels passed since the last choice between several
+    int32_t Last = -1;              // the last command run
+    bool Exited = false;
+    // Right after a choice its IFs run and its target's labels are passed: they name the
+    // choice, not the way to an ending, and are left out until another command runs.
+    bool Settling = false;
+    size_t Decided = 0;   // how many of the path's choices were made
+    int64_t ClickAt = -1;  // the frame of the click that takes the choice made
+  };
+
   // One run along `path`; returns the paths that go on from the first undecided choice.
   std::vector<std::vector<int32_t>> Play(const std::vector<int32_t>& path) {
     std::string boxes;
@@ -214,15 +227,9 @@ class TExplorer {
     host.Logs = FLogs.Path;
     TStillClock clock;
     std::vector<std::vector<int32_t>> branches;
-    std::vector<TStep> steps;
+    TRun run;
     int64_t frame = 0;
     std::string ended;
-    int32_t last = -1;
-    bool exited = false;
-    std::vector<AnsiString> route;  // the labels passed since the last choice between several
-    // Right after a choice its IFs run and its target's labels are passed: they name the
-    // choice, not the way to an ending, and are left out until another command runs.
-    bool settling = false;
     std::unique_ptr<TSubThread> rt;
     const std::string cwd = std::filesystem::current_path().string();
     try {
@@ -230,47 +237,13 @@ class TExplorer {
       if (FCommands.empty()) ListCommands(*rt);
       for (int64_t& since : FReadySince) since = kNotReady;
       NoteReadiness(*rt, -1);  // the first scene, shown from the start
-      rt->OnDispatch = [&](int32_t index, const AnsiString&, const WideString&) {
-        if (exited) return;  // the commands an update runs after the story closed are no part of it
-        FRan.insert(index);
-        // A jump lands on a label and goes on below it: the label counts as passed. Where
-        // a conditional jump lands is a way the story went; labels reached by falling
-        // through or by a plain jump (where the branches of a choice meet again) are not.
-        if (index > 0 && index - 1 != last && FlowOf(index - 1) == TFlow::Label) {
-          FRan.insert(index - 1);
-          const bool decided = last >= 0 && FlowOf(last) == TFlow::ConditionalJump;
-          if (!settling && decided) route.push_back(WideToUtf8(rt->Script().CommandParam(index - 1)));
-        }
-        last = index;
-        if (FlowOf(index) != TFlow::ConditionalJump && FlowOf(index) != TFlow::Label) settling = false;
-        if (FlowOf(index) == TFlow::Ends) exited = true;
-      };
-      size_t decided = 0;
-      int64_t clickAt = -1;
+      rt->OnDispatch = [&](int32_t index, const AnsiString&, const WideString&) { Dispatched(run, *rt, index); };
       for (; frame < FOptions.MaxFrames && ended.empty(); ++frame) {
-        if (frame == clickAt) {
+        if (frame == run.ClickAt) {
           EventQueue->Push(TInputEvent{evAdvance, 1});
-          clickAt = -1;
-        } else if (clickAt < 0 && frame > 0) {  // before the first update nothing is known yet
-          int sceneLayer;
-          const std::vector<TPoint> options = Options(*rt, frame, sceneLayer);
-          if (!options.empty()) NoteOffered(*rt, options.size(), sceneLayer);
-          if (!options.empty()) {
-            if (decided == path.size()) {
-              // A choice this path has not made: branch, unless this state was met before.
-              if (FSeen.insert(StateKey(State(*rt) + "|" + std::to_string(options.size()))).second || FOptions.EveryPath)
-                for (int32_t k = 0; k < int32_t(options.size()); ++k) {
-                  branches.push_back(path);
-                  branches.back().push_back(k);
-                }
-              break;
-            }
-            const TPoint at = options[size_t(path[decided++])];
-            host.Mouse = at;
-            steps.push_back({frame, frame + 1, at});
-            clickAt = frame + 1;
-            if (options.size() > 1) route.clear(), settling = true;
-          }
+          run.ClickAt = -1;
+        } else if (run.ClickAt < 0 && frame > 0 && !Choose(run, *rt, host, frame, path, branches)) {
+          break;  // nothing known before the first update; an undecided choice ends the run
         }
         rt->UpdateStep();
         NoteReadiness(*rt, frame);
@@ -283,16 +256,58 @@ class TExplorer {
         else if (rt->ScriptEnded() && !rt->AnyLayerBusy()) ended = "the end of the script";
       }
       if (ended.empty() && branches.empty() && frame >= FOptions.MaxFrames)
-        Problem("a run went " + std::to_string(FOptions.MaxFrames) + " frames without a choice or an end", steps);
+        Problem("a run went " + std::to_string(FOptions.MaxFrames) + " frames without a choice or an end", run.Steps);
     } catch (const Exception& e) {
-      Problem(std::string("stopped on ") + e.ClassName() + ": " + e.Message(), steps);
+      Problem(std::string("stopped on ") + e.ClassName() + ": " + e.Message(), run.Steps);
       ended.clear();
     }
-    if (!boxes.empty() && FReported.insert(boxes).second) Problem("reported: " + boxes, steps);
-    if (!ended.empty()) Ending(ended, last, route, steps, frame, rt.get());
+    if (!boxes.empty() && FReported.insert(boxes).second) Problem("reported: " + boxes, run.Steps);
+    if (!ended.empty()) Ending(ended, run.Last, run.Route, run.Steps, frame, rt.get());
     rt.reset();
     ::chdir(cwd.c_str());
     return branches;
+  }
+
+  // Each command the interpreter reaches: what ran, and the labels on the way to an ending.
+  void Dispatched(TRun& run, const TSubThread& rt, int32_t index) {
+    if (run.Exited) return;  // the commands an update runs after the story closed are no part of it
+    FRan.insert(index);
+    // A jump lands on a label and goes on below it: the label counts as passed. Where a
+    // conditional jump lands is a way the story went; labels reached by falling through or
+    // by a plain jump (where the branches of a choice meet again) are not.
+    if (index > 0 && index - 1 != run.Last && FlowOf(index - 1) == TFlow::Label) {
+      FRan.insert(index - 1);
+      const bool decided = run.Last >= 0 && FlowOf(run.Last) == TFlow::ConditionalJump;
+      if (!run.Settling && decided) run.Route.push_back(WideToUtf8(rt.Script().CommandParam(index - 1)));
+    }
+    run.Last = index;
+    if (FlowOf(index) != TFlow::ConditionalJump && FlowOf(index) != TFlow::Label) run.Settling = false;
+    if (FlowOf(index) == TFlow::Ends) run.Exited = true;
+  }
+
+  // At a frame without a click on its way: when a choice is open, makes the path's next
+  // one (the pointer there now, the click next frame), or, past the path's end, adds a
+  // branch for each option unless this state was met before. False when the run ends here.
+  bool Choose(TRun& run, const TSubThread& rt, TCliHost& host, int64_t frame, const std::vector<int32_t>& path,
+              std::vector<std::vector<int32_t>>& branches) {
+    int sceneLayer;
+    const std::vector<TPoint> options = Options(rt, frame, sceneLayer);
+    if (options.empty()) return true;
+    NoteOffered(rt, options.size(), sceneLayer);
+    if (run.Decided == path.size()) {
+      if (FSeen.insert(StateKey(State(rt) + "|" + std::to_string(options.size()))).second || FOptions.EveryPath)
+        for (int32_t k = 0; k < int32_t(options.size()); ++k) {
+          branches.push_back(path);
+          branches.back().push_back(k);
+        }
+      return false;
+    }
+    const TPoint at = options[size_t(path[run.Decided++])];
+    host.Mouse = at;
+    run.Steps.push_back({frame, frame + 1, at});
+    run.ClickAt = frame + 1;
+    if (options.size() > 1) run.Route.clear(), run.Settling = true;
+    return true;
   }
 
   // The line and text of every command, what each is, and what the script tests after

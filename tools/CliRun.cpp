@@ -22,7 +22,7 @@ namespace {
 
 struct TOptions {
   std::string Story;
-  int64_t Frames = -1;  // -1: until EXIT, the end of the script, or 100000 frames
+  int64_t Frames = -1;  // -1: until EXIT or the end of the script
   std::multimap<int64_t, TInputEvent> Events;
   std::map<int64_t, TPoint> Mouse;
   std::multimap<int64_t, std::string> Snapshots;
@@ -103,81 +103,122 @@ std::string Microseconds(std::vector<double>& samples) {
   return buf;
 }
 
-}  // namespace
+// One run of the story, frame after frame, as the options say.
+class TRunner {
+ public:
+  explicit TRunner(const TOptions& o) : FOptions(o) { FHost.AllowProcesses = o.AllowProcesses; }
 
-int CliRun(int argc, char** argv) {
-  TOptions o;
-  if (!ParseOptions(argc, argv, o)) {
-    return CliUsage("run STORY_DIR [--frames N] [--click F] [--mouse F:X,Y] [--event F:TYPE,DATA]\n"
-                    "       [--snapshot F:FILE.png] [--trace] [--vars] [--dialogs ok|ignore|abort] [--bench]\n"
-                    "       [--allow-processes]");
+  // The exit status: 0 played to its end, 1 could not start, 2 stopped on an error,
+  // 128+N ended by signal N.
+  int Run() {
+    const TTerminateHandlerScope terminate([this] { FTerminated = true; });
+    if (!Start()) return 1;
+    const int status = PlayFrames();
+    if (FOptions.Vars) PrintVariables();
+    std::fflush(stdout);
+    if (FOptions.Bench) ReportBench();
+    FRuntime.reset();
+    if (TerminationSignal() != 0) return 128 + TerminationSignal();
+    return status;
   }
-  CatchTerminationSignals();
-  TCliHost host;
-  host.AllowProcesses = o.AllowProcesses;
-  TStillClock clock;
-  bool terminated = false;
-  const TTerminateHandlerScope terminate([&] { terminated = true; });
-  std::unique_ptr<TSubThread> runtime;
-  try {
-    runtime = std::make_unique<TSubThread>(host, o.Story, clock);
-  } catch (const EStartupAborted&) {
-    return 1;  // its box has been printed
-  } catch (const Exception& e) {
-    std::fprintf(stderr, "error: %s: %s\n", e.ClassName(), CliEscape(e.Message()).c_str());
-    return 1;
-  }
-  int64_t frame = 0;
-  if (o.Trace)
-    runtime->OnDispatch = [&](int32_t index, const AnsiString& name, const WideString& param) {
-      PrintLine("F" + std::to_string(frame) + " #" + std::to_string(index) + " " + CliEscape(name) + " " +
-                CliEscape(param));
-    };
-  std::vector<double> updates, draws;
-  if (o.Bench) {
-    updates.reserve(size_t(std::min<int64_t>(o.Frames < 0 ? 100000 : o.Frames, 1000000)));
-    draws.reserve(updates.capacity());
-  }
-  const int64_t limit = o.Frames < 0 ? 100000 : o.Frames;
-  int status = 0;
-  using Clock = std::chrono::steady_clock;
-  for (; frame < limit; ++frame) {
-    for (auto [it, end] = o.Events.equal_range(frame); it != end; ++it) EventQueue->Push(it->second);
-    if (auto m = o.Mouse.find(frame); m != o.Mouse.end()) host.Mouse = m->second;
+
+ private:
+  bool Start() {
     try {
-      const auto t0 = Clock::now();
-      runtime->UpdateStep();
-      const auto t1 = Clock::now();
-      runtime->DrawStep();
-      const auto t2 = Clock::now();
-      if (o.Bench) {
-        updates.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
-        draws.push_back(std::chrono::duration<double, std::micro>(t2 - t1).count());
-      }
+      FRuntime = std::make_unique<TSubThread>(FHost, FOptions.Story, FClock);
+    } catch (const EStartupAborted&) {
+      return false;  // its box has been printed
     } catch (const Exception& e) {
       std::fprintf(stderr, "error: %s: %s\n", e.ClassName(), CliEscape(e.Message()).c_str());
-      status = 2;
-      break;
+      return false;
     }
-    for (auto [it, end] = o.Snapshots.equal_range(frame); it != end; ++it)
-      if (!SaveSnapshotPng(runtime->Picture(), it->second))
-        std::fprintf(stderr, "cannot write %s\n", it->second.c_str());
-    if (host.Closed || terminated || TerminationSignal() != 0) break;
-    if (o.Frames < 0 && runtime->ScriptEnded() && !runtime->AnyLayerBusy()) break;
+    if (FOptions.Trace)
+      FRuntime->OnDispatch = [this](int32_t index, const AnsiString& name, const WideString& param) {
+        PrintLine("F" + std::to_string(FFrame) + " #" + std::to_string(index) + " " + CliEscape(name) + " " +
+                  CliEscape(param));
+      };
+    if (FOptions.Bench) {
+      FUpdates.reserve(size_t(std::min<int64_t>(FOptions.Frames < 0 ? kDefaultFrames : FOptions.Frames, 1000000)));
+      FDraws.reserve(FUpdates.capacity());
+    }
+    return true;
   }
-  if (o.Vars)
-    runtime->VariableTable().ForEach(
+
+  // 0 when the frames ran out or the story ended, 2 when it stopped on an error.
+  int PlayFrames() {
+    const int64_t limit = FOptions.Frames < 0 ? kDefaultFrames : FOptions.Frames;
+    for (; FFrame < limit; ++FFrame) {
+      GiveInput();
+      try {
+        Step();
+      } catch (const Exception& e) {
+        std::fprintf(stderr, "error: %s: %s\n", e.ClassName(), CliEscape(e.Message()).c_str());
+        return 2;
+      }
+      TakeSnapshots();
+      if (FHost.Closed || FTerminated || TerminationSignal() != 0) break;
+      if (FOptions.Frames < 0 && FRuntime->ScriptEnded() && !FRuntime->AnyLayerBusy()) break;
+    }
+    return 0;
+  }
+
+  void GiveInput() {
+    for (auto [it, end] = FOptions.Events.equal_range(FFrame); it != end; ++it) EventQueue->Push(it->second);
+    if (auto m = FOptions.Mouse.find(FFrame); m != FOptions.Mouse.end()) FHost.Mouse = m->second;
+  }
+
+  void Step() {
+    using Clock = std::chrono::steady_clock;
+    const auto t0 = Clock::now();
+    FRuntime->UpdateStep();
+    const auto t1 = Clock::now();
+    FRuntime->DrawStep();
+    const auto t2 = Clock::now();
+    if (FOptions.Bench) {
+      FUpdates.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
+      FDraws.push_back(std::chrono::duration<double, std::micro>(t2 - t1).count());
+    }
+  }
+
+  void TakeSnapshots() {
+    for (auto [it, end] = FOptions.Snapshots.equal_range(FFrame); it != end; ++it)
+      if (!SaveSnapshotPng(FRuntime->Picture(), it->second))
+        std::fprintf(stderr, "cannot write %s\n", CliEscape(it->second).c_str());
+  }
+
+  void PrintVariables() const {
+    FRuntime->VariableTable().ForEach(
         [](const AnsiString& key, void* cell, void*) {
           PrintLine("var " + CliEscape(key) + "=" + std::to_string(*static_cast<int32_t*>(cell)));
           return true;
         },
         nullptr);
-  std::fflush(stdout);
-  if (o.Bench) {
-    std::fprintf(stderr, "bench: %zu frames\nbench: update %s\nbench: draw %s\n", updates.size(),
-                 Microseconds(updates).c_str(), Microseconds(draws).c_str());
   }
-  runtime.reset();
-  if (TerminationSignal() != 0) return 128 + TerminationSignal();
-  return status;
+
+  void ReportBench() {
+    std::fprintf(stderr, "bench: %zu frames\nbench: update %s\nbench: draw %s\n", FUpdates.size(),
+                 Microseconds(FUpdates).c_str(), Microseconds(FDraws).c_str());
+  }
+
+  // Without --frames: until EXIT, the end of the script, or this many frames.
+  static constexpr int64_t kDefaultFrames = 100000;
+  const TOptions& FOptions;
+  TCliHost FHost;
+  TStillClock FClock;
+  bool FTerminated = false;
+  std::unique_ptr<TSubThread> FRuntime;
+  int64_t FFrame = 0;
+  std::vector<double> FUpdates, FDraws;
+};
+
+}  // namespace
+
+int CliRun(int argc, char** argv) {
+  TOptions o;
+  if (!ParseOptions(argc, argv, o))
+    return CliUsage("run STORY_DIR [--frames N] [--click F] [--mouse F:X,Y] [--event F:TYPE,DATA]\n"
+                    "       [--snapshot F:FILE.png] [--trace] [--vars] [--dialogs ok|ignore|abort] [--bench]\n"
+                    "       [--allow-processes]");
+  CatchTerminationSignals();
+  return TRunner(o).Run();
 }
