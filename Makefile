@@ -6,7 +6,7 @@
 DEBIAN_PACKAGES := \
   build-essential cmake ninja-build pkg-config \
   libgtest-dev libgmock-dev libbenchmark-dev \
-  libfreetype-dev libfontconfig-dev fonts-ipafont-gothic libpng-dev libjpeg-dev \
+  libfreetype-dev libfontconfig-dev fonts-ipafont-gothic libpng-dev libjpeg-dev zlib1g-dev \
   clang libclang-rt-14-dev \
   libpixman-1-dev imagemagick \
   qt6-base-dev xvfb xauth xdotool x11-utils openbox lintian \

@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <string_view>
+#include <vector>
 #include <ctime>
 
 #include "common/Screen.h"
+#include "common/Bytes.h"
 #include "engine/KNEffect.h"
 
 namespace {
@@ -143,6 +147,7 @@ int32_t TKinetra::ChangeScene(int32_t layerIndex, const char* name, int32_t tran
     layer.State = masked ? kMaskTransition : kCrossFade;
     if (masked) {
       layer.Mask = FFile->Masks[size_t(transition)].Pixels();
+      layer.MaskSlot = transition;
       layer.Vagueness = FFile->Masks[size_t(transition)].Vagueness;
     }
     layer.Start = FClock;
@@ -307,6 +312,190 @@ int32_t TKinetra::GetButtons(int32_t number, TKNButtonInfo* out, int32_t capacit
     ++count;
   }
   return count;
+}
+
+// ---------------------------------------------------------------- state
+
+namespace {
+constexpr uint32_t kStateMagic = 0x54534E4B;  // "KNST"
+constexpr uint32_t kStateVersion = 1;
+constexpr uint32_t kMaxObjects = 1u << 20;
+
+void WriteBitmap(TByteWriter& w, const TABitmap& b) {
+  w.I32(b.Width());
+  w.I32(b.Height());
+  for (int32_t y = 0; y < b.Height(); ++y) w.Raw(b.ScanLine(y), size_t(b.Width()) * 4);
+}
+}  // namespace
+
+struct TKinetra::TSavedState {
+  struct TLayer {
+    int32_t Current, Previous, MaskSlot, Vagueness, Level, Duration, Start, Vacated;
+    uint8_t State;
+    bool ClearRequest, Interrupted, HasWork;
+    std::string_view Work[3];  // Composite, Outgoing, Incoming: rows of 4-byte pixels
+  };
+  struct TScene {
+    bool Dirty, Input;
+    int32_t ActivationTime;
+    std::vector<TKNObjectState> Objects;
+  };
+  int32_t Clock, Hover;
+  bool Input;
+  TLayer Layers[kLayers];
+  std::vector<std::optional<TScene>> Scenes;
+};
+
+std::vector<uint8_t> TKinetra::StateBytes() const {
+  TByteWriter w;
+  w.U32(kStateMagic);
+  w.U32(kStateVersion);
+  w.I32(FClock);
+  w.Bool(FInput);
+  w.I32(FHover);
+  for (const TLayerState& l : FLayers) {
+    w.I32(l.Current);
+    w.I32(l.Previous);
+    w.U8(l.State);
+    w.I32(l.MaskSlot);
+    w.I32(l.Vagueness);
+    w.I32(l.Level);
+    w.I32(l.Duration);
+    w.I32(l.Start);
+    w.Bool(l.ClearRequest);
+    w.I32(l.Vacated);
+    w.Bool(l.Interrupted);
+    // The pictures a transition composes from are kept only while one runs.
+    const bool work = l.State != kNoTransition;
+    w.Bool(work);
+    if (work)
+      for (const TABitmap* b : {&l.Composite, &l.Outgoing, &l.Incoming}) WriteBitmap(w, *b);
+  }
+  w.U32(uint32_t(kKNSceneCount));
+  for (int32_t m = 0; m < kKNSceneCount; ++m) {
+    const TKNScene* scene = Scene(m);
+    w.Bool(scene != nullptr);
+    if (!scene) continue;
+    w.Bool(scene->Dirty());
+    w.Bool(scene->Input());
+    w.I32(scene->ActivationTime());
+    w.U32(uint32_t(scene->Objects().size()));
+    for (const auto& object : scene->Objects()) {
+      const TKNObjectState s = object->State();
+      w.Bool(s.Active);
+      for (const int32_t v : {s.T, s.Left, s.Top, s.Alpha, s.X, s.Y, s.Opacity}) w.I32(v);
+      for (const bool b : {s.Queued, s.FirstUpdatePending, s.FailureLogged, s.Hovered}) w.Bool(b);
+    }
+  }
+  return std::move(w.Bytes());
+}
+
+int64_t TKinetra::SaveState(uint8_t* out, int64_t capacity) {
+  const std::vector<uint8_t> bytes = StateBytes();
+  if (out && capacity >= int64_t(bytes.size())) std::memcpy(out, bytes.data(), bytes.size());
+  return int64_t(bytes.size());
+}
+
+bool TKinetra::ReadState(const uint8_t* data, int64_t size, TSavedState& s) const {
+  if (!data || size < 0) return false;
+  TByteReader r(data, size_t(size));
+  if (r.U32() != kStateMagic || r.U32() != kStateVersion) return false;
+  s.Clock = r.I32();
+  s.Input = r.Bool();
+  s.Hover = r.I32();
+  auto sceneOrNone = [&](int32_t m) { return m == -1 || (m >= 0 && m < kKNSceneCount && Scene(m)); };
+  for (TSavedState::TLayer& l : s.Layers) {
+    l.Current = r.I32();
+    l.Previous = r.I32();
+    l.State = r.U8();
+    l.MaskSlot = r.I32();
+    l.Vagueness = r.I32();
+    l.Level = r.I32();
+    l.Duration = r.I32();
+    l.Start = r.I32();
+    l.ClearRequest = r.Bool();
+    l.Vacated = r.I32();
+    l.Interrupted = r.Bool();
+    l.HasWork = r.Bool();
+    if (!r.Ok() || !sceneOrNone(l.Current) || !sceneOrNone(l.Previous) || !sceneOrNone(l.Vacated)) return false;
+    if (l.State != kNoTransition && l.State != kMaskTransition && l.State != kCrossFade) return false;
+    if (l.HasWork != (l.State != kNoTransition)) return false;
+    const bool maskOk = l.MaskSlot >= 0 && l.MaskSlot < kKNMaskCount && FFile->Masks[size_t(l.MaskSlot)].Mask;
+    if (l.State == kMaskTransition && !maskOk) return false;
+    if (l.Vagueness < INT16_MIN || l.Vagueness > INT16_MAX) return false;
+    for (std::string_view& work : l.Work) {
+      if (!l.HasWork) continue;
+      const int32_t w = r.I32(), h = r.I32();
+      if (w != FWidth || h != FHeight) return false;
+      work = r.Take(size_t(w) * size_t(h) * 4);
+      if (!r.Ok()) return false;
+    }
+  }
+  if (r.U32() != uint32_t(kKNSceneCount)) return false;
+  s.Scenes.assign(size_t(kKNSceneCount), std::nullopt);
+  for (int32_t m = 0; m < kKNSceneCount && r.Ok(); ++m) {
+    const bool exists = r.Bool();
+    if (exists != (Scene(m) != nullptr)) return false;
+    if (!exists) continue;
+    TSavedState::TScene scene;
+    scene.Dirty = r.Bool();
+    scene.Input = r.Bool();
+    scene.ActivationTime = r.I32();
+    const uint32_t objects = r.Count(12, kMaxObjects);
+    if (!r.Ok() || objects != Scene(m)->Objects().size()) return false;
+    scene.Objects.resize(objects);
+    for (TKNObjectState& o : scene.Objects) {
+      o.Active = r.Bool();
+      for (int32_t* v : {&o.T, &o.Left, &o.Top, &o.Alpha, &o.X, &o.Y, &o.Opacity}) *v = r.I32();
+      for (bool* b : {&o.Queued, &o.FirstUpdatePending, &o.FailureLogged, &o.Hovered}) *b = r.Bool();
+    }
+    s.Scenes[size_t(m)] = std::move(scene);
+  }
+  return r.Ok() && r.AtEnd();
+}
+
+void TKinetra::ApplyState(TSavedState& s) {
+  FClock = s.Clock;
+  FInput = s.Input;
+  FHover = s.Hover;
+  // Objects that go first, so that the images they give back may serve those that come.
+  for (int pass = 0; pass < 2; ++pass)
+    for (int32_t m = 0; m < kKNSceneCount; ++m) {
+      if (!s.Scenes[size_t(m)]) continue;
+      TKNScene& scene = *Scene(m);
+      const TSavedState::TScene& saved = *s.Scenes[size_t(m)];
+      for (size_t k = 0; k < saved.Objects.size(); ++k)
+        if (saved.Objects[k].Active == (pass == 1)) scene.Objects()[k]->Restore(saved.Objects[k]);
+      if (pass == 1) scene.RestoreScene(saved.Dirty, saved.Input, saved.ActivationTime);
+    }
+  for (int i = 0; i < kLayers; ++i) {
+    TLayerState& l = FLayers[size_t(i)];
+    const TSavedState::TLayer& saved = s.Layers[i];
+    l.Current = saved.Current;
+    l.Previous = saved.Previous;
+    l.State = saved.State;
+    l.MaskSlot = saved.MaskSlot;
+    l.Mask = saved.State == kMaskTransition ? FFile->Masks[size_t(saved.MaskSlot)].Pixels() : nullptr;
+    l.Vagueness = int16_t(saved.Vagueness);
+    l.Level = saved.Level;
+    l.Duration = saved.Duration;
+    l.Start = saved.Start;
+    l.ClearRequest = saved.ClearRequest;
+    l.Vacated = saved.Vacated;
+    l.Interrupted = saved.Interrupted;
+    if (!saved.HasWork) continue;
+    TABitmap* work[3] = {&l.Composite, &l.Outgoing, &l.Incoming};
+    for (int k = 0; k < 3; ++k)
+      for (int32_t y = 0; y < FHeight; ++y)
+        std::memcpy(work[k]->ScanLine(y), saved.Work[k].data() + size_t(y) * size_t(FWidth) * 4, size_t(FWidth) * 4);
+  }
+}
+
+int32_t TKinetra::LoadState(const uint8_t* data, int64_t size) {
+  TSavedState state;
+  if (!ReadState(data, size, state)) return -1;
+  ApplyState(state);
+  return 0;
 }
 
 int32_t TKinetra::TakeSelection() {

@@ -32,6 +32,8 @@ class TKinetra final : public IKinetra, public IKinetraState {
   int32_t Reserved(int32_t, int32_t) override { return 0; }
   int32_t GetLayerInfo(int32_t layer, TKNLayerInfo* out) override;
   int32_t GetButtons(int32_t scene, TKNButtonInfo* out, int32_t capacity) override;
+  int64_t SaveState(uint8_t* out, int64_t capacity) override;
+  int32_t LoadState(const uint8_t* data, int64_t size) override;
 
   // For tests and tools: what the engine shows.
   int32_t Current(int layer) const { return FLayers[size_t(layer)].Current; }
@@ -47,6 +49,7 @@ class TKinetra final : public IKinetra, public IKinetraState {
     int32_t Previous = -1;
     uint8_t State = kNoTransition;
     const TBitmap* Mask = nullptr;
+    int32_t MaskSlot = -1;
     int16_t Vagueness = kKNDefaultVagueness;
     int32_t Level = 0;
     int32_t Duration = kDefaultDuration;
@@ -60,6 +63,10 @@ class TKinetra final : public IKinetra, public IKinetraState {
   };
 
   TKNScene* Scene(int32_t number) const;
+  struct TSavedState;
+  std::vector<uint8_t> StateBytes() const;
+  bool ReadState(const uint8_t* data, int64_t size, TSavedState& state) const;
+  void ApplyState(TSavedState& state);
   void EndTransition(TLayerState& layer);
   void UpdateTransitionLevels(TClipRects* rects);
   void QueueVacatedAreas(TClipRects* rects);

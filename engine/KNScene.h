@@ -25,6 +25,14 @@ class TKNScene : public TObject {
   // Every object queues its rectangle, queued or not.
   void InvalidateAll(TClipRects* rects);
 
+  // Whether it must be drawn again, takes input, and when it was shown; restored as a
+  // whole with its objects' states by the engine.
+  void RestoreScene(bool dirty, bool input, int32_t activationTime) {
+    FDirty = dirty;
+    FInput = input;
+    FActivationTime = activationTime;
+  }
+
   bool Dirty() const { return FDirty; }
   void MarkDirty() { FDirty = true; }
   bool Input() const { return FInput; }

@@ -133,6 +133,37 @@ void TKNSceneObject::Activate() {
 
 void TKNSceneObject::Deactivate() { FActive = false; }
 
+TKNObjectState TKNSceneObject::State() const {
+  TKNObjectState s;
+  s.Active = FActive;
+  s.T = FT;
+  s.Left = FLeft;
+  s.Top = FTop;
+  s.Alpha = FAlpha;
+  s.X = FX.Result;
+  s.Y = FY.Result;
+  s.Opacity = FOpacity.Result;
+  s.Queued = FQueued;
+  s.FirstUpdatePending = FFirstUpdatePending;
+  s.FailureLogged = FFailureLogged;
+  return s;
+}
+
+void TKNSceneObject::Restore(const TKNObjectState& s) {
+  if (s.Active && !FActive) Activate();
+  else if (!s.Active && FActive) Deactivate();
+  FT = s.T;
+  FLeft = s.Left;
+  FTop = s.Top;
+  FAlpha = s.Alpha;
+  FX.Result = s.X;
+  FY.Result = s.Y;
+  FOpacity.Result = s.Opacity;
+  FQueued = s.Queued;
+  FFirstUpdatePending = s.FirstUpdatePending;
+  FFailureLogged = s.FailureLogged;
+}
+
 // ---- image object
 
 TKNSceneObjectIMG::TKNSceneObjectIMG(const KNSCENEOBJ_OPTIONS& options)
@@ -200,6 +231,19 @@ void TKNSceneObjectButton::Activate() {
   FNormalImage = FImage;
   FHoverImage = Loader().GetImage(FHoverSourceName);
   if (FHoverImage) FHoverImage->Ensure32Bit();
+}
+
+TKNObjectState TKNSceneObjectButton::State() const {
+  TKNObjectState s = TKNSceneObjectIMG::State();
+  s.Hovered = FHovered;
+  return s;
+}
+
+void TKNSceneObjectButton::Restore(const TKNObjectState& s) {
+  TKNSceneObjectIMG::Restore(s);
+  if (!Active()) return;
+  FHovered = s.Hovered;
+  FImage = s.Hovered ? FHoverImage : FNormalImage;
 }
 
 void TKNSceneObjectButton::Deactivate() {

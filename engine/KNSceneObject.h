@@ -45,6 +45,14 @@ struct KNSCENEOBJ_OPTIONS {
 
 SORVANE_DECLARE_EXCEPTION(, EKNSceneObjectError, Exception);
 
+// How far an object has come: active or not, #t, place, opacity, the expressions' last
+// values, what it has queued, and (a button) whether the mouse is over it.
+struct TKNObjectState {
+  bool Active = false;
+  int32_t T = 0, Left = 0, Top = 0, Alpha = 0, X = 0, Y = 0, Opacity = 0;
+  bool Queued = false, FirstUpdatePending = false, FailureLogged = false, Hovered = false;
+};
+
 class TKNSceneObject : public TObject {
  public:
   // Compiles the three expressions; one that does not compile is reported (and its value
@@ -59,6 +67,10 @@ class TKNSceneObject : public TObject {
   // Raises "This KNSceneObject has already activated." when active already.
   virtual void Activate();
   virtual void Deactivate();
+
+  virtual TKNObjectState State() const;
+  // Takes a state back, activating or deactivating the object as it says.
+  virtual void Restore(const TKNObjectState& state);
 
   // Adds the rectangle to the list unless it is queued already (or `force`); an empty
   // rectangle is never added.
@@ -130,6 +142,9 @@ class TKNSceneObjectButton : public TKNSceneObjectIMG {
   void Update(TKNUpdateContext& context) override;
   void Activate() override;
   void Deactivate() override;
+
+  TKNObjectState State() const override;
+  void Restore(const TKNObjectState& state) override;
 
   int32_t Index() const { return FIndex; }
   const AnsiString& HoverSourceName() const { return FHoverSourceName; }

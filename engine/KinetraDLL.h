@@ -111,6 +111,13 @@ struct IKinetraState {
   // The scene's buttons in document order: writes at most `capacity` of them and returns
   // how many there are; -1 for a scene that does not exist.
   virtual int32_t GetButtons(int32_t scene, TKNButtonInfo* out, int32_t capacity) = 0;
+  // Everything that decides what the engine draws next (clock, layers, transitions and
+  // their pictures, each scene's time, input and objects) as bytes: writes them when they
+  // fit `capacity` and returns their size either way.
+  virtual int64_t SaveState(uint8_t* out, int64_t capacity) = 0;
+  // Takes back a state SaveState wrote for an engine of the same scene file: 0, or -1
+  // (nothing changed) for bytes that are not one.
+  virtual int32_t LoadState(const uint8_t* data, int64_t size) = 0;
 };
 
 // Stores a new engine with one reference in *out (releasing what it held); 0 when set.

@@ -171,7 +171,7 @@ bool InsideStoryFolder(const std::string& path) {
   return InsideFolder(::realpath(path.c_str(), buffer) ? buffer : "");
 }
 
-int OpenRegularFile(const std::string& path) {
+int OpenRegularFile(const std::string& path, TFileScope scope) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return -1;
   struct stat st;
@@ -179,7 +179,7 @@ int OpenRegularFile(const std::string& path) {
   if (::fstat(fd, &st) != 0) error = errno;
   else if (S_ISDIR(st.st_mode)) error = EISDIR;
   else if (!S_ISREG(st.st_mode)) error = EINVAL;
-  else if (!InsideFolder(RealPathOf(fd))) error = EACCES;  // what was opened, not what was named
+  else if (scope == TFileScope::Story && !InsideFolder(RealPathOf(fd))) error = EACCES;  // what was opened, not what was named
   else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) error = errno;
   if (error != 0) {
     ::close(fd);
@@ -206,9 +206,9 @@ bool IsRegularFile(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-TFileRead ReadFileBytes(const std::string& path, std::string& bytes, size_t limit) {
+TFileRead ReadFileBytes(const std::string& path, std::string& bytes, size_t limit, TFileScope scope) {
   bytes.clear();
-  const int fd = OpenRegularFile(path);
+  const int fd = OpenRegularFile(path, scope);
   if (fd < 0) return TFileRead::OpenFailed;
   // Sized from the file, but read until the end so that a file that grows or shrinks
   // meanwhile is still read whole, and never past one byte over the limit.
@@ -251,4 +251,61 @@ TFileRead ReadFileBytes(const std::string& path, std::string& bytes, size_t limi
   bytes.shrink_to_fit();
   errno = error;
   return result;
+}
+
+bool WriteFileAtomically(const std::string& path, const void* bytes, size_t size, std::string& why) {
+  const size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd < 0) {
+    why = dir + ": " + SysErrorMessage(errno);
+    return false;
+  }
+  // A name of our own beside the target; O_EXCL and O_NOFOLLOW: never an existing file or link.
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    temp = "." + name + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+    fd = ::openat(dirFd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  bool ok = fd >= 0;
+  if (!ok) why = dir + "/" + temp + ": " + SysErrorMessage(errno);
+  const auto* p = static_cast<const uint8_t*>(bytes);
+  for (size_t done = 0; ok && done < size;) {
+    const ssize_t n = ::write(fd, p + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) ok = false, why = path + ": " + SysErrorMessage(errno);
+    else done += size_t(n);
+  }
+  if (ok && ::fsync(fd) != 0) ok = false, why = path + ": " + SysErrorMessage(errno);
+  if (fd >= 0 && ::close(fd) != 0 && ok) ok = false, why = path + ": " + SysErrorMessage(errno);
+  if (ok && ::renameat(dirFd, temp.c_str(), dirFd, name.c_str()) != 0) ok = false, why = path + ": " + SysErrorMessage(errno);
+  if (!ok && fd >= 0) ::unlinkat(dirFd, temp.c_str(), 0);
+  if (ok) ::fsync(dirFd);
+  ::close(dirFd);
+  return ok;
+}
+
+bool MakeFolders(const std::string& path, std::string& why) {
+  std::string made;
+  size_t at = 0;
+  while (at <= path.size()) {
+    const size_t next = path.find('/', at);
+    const size_t end = next == std::string::npos ? path.size() : next;
+    made = path.substr(0, end);
+    at = end + 1;
+    if (made.empty()) continue;
+    if (::mkdir(made.c_str(), 0700) != 0 && errno != EEXIST) {
+      why = made + ": " + SysErrorMessage(errno);
+      return false;
+    }
+  }
+  struct stat st{};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    why = path + ": not a folder";
+    return false;
+  }
+  return true;
 }

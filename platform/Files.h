@@ -75,7 +75,9 @@ class TStoryFolderScope {
 // blocking (a FIFO or a device would), only when it is a regular file, and only inside the
 // story folder. Returns the descriptor (blocking again), or -1 with errno set; a directory
 // gives EISDIR, any other file that is not regular EINVAL, a file outside the story EACCES.
-SVP_API int OpenRegularFile(const std::string& path);
+// The reader's own files (saves, settings) are opened the same way, wherever they are.
+enum class TFileScope { Story, Reader };
+SVP_API int OpenRegularFile(const std::string& path, TFileScope scope = TFileScope::Story);
 // The same as a stdio stream ("rb"); null with errno set.
 SVP_API std::FILE* OpenRegularFileStream(const std::string& path);
 // True when `path` names a regular file (links followed).
@@ -84,4 +86,14 @@ SVP_API bool IsRegularFile(const std::string& path);
 enum class TFileRead { Ok, OpenFailed, ReadFailed, TooLarge };
 // Reads the whole regular file at `path` (a path on disk) into `bytes`. On OpenFailed and
 // ReadFailed errno tells why; a file of more than `limit` bytes is TooLarge (errno EFBIG).
-SVP_API TFileRead ReadFileBytes(const std::string& path, std::string& bytes, size_t limit = kMaxStoryFileBytes);
+SVP_API TFileRead ReadFileBytes(const std::string& path, std::string& bytes, size_t limit = kMaxStoryFileBytes,
+                               TFileScope scope = TFileScope::Story);
+
+// Replaces `path` with `bytes` so that a process killed at any moment leaves the old file
+// or the new one, whole: a temporary file beside it (created anew, never through a link),
+// written, flushed to disk, renamed over the old one, the folder flushed. False, with the
+// system's reason in `why`, when any step failed (the old file is then as it was).
+SVP_API bool WriteFileAtomically(const std::string& path, const void* bytes, size_t size, std::string& why);
+// Makes `path` and its missing parents as folders of the reader's own (0700); false with
+// the reason when one cannot be made or is no folder.
+SVP_API bool MakeFolders(const std::string& path, std::string& why);

@@ -38,3 +38,9 @@ std::string DumpEventQueue(TEventQueue& queue) {
   }
   return text + "\r\n4";
 }
+
+std::vector<TInputEvent> TEventQueue::Pending() const {
+  std::vector<TInputEvent> events;
+  for (const TNode* n = FHead; n; n = n->Next) events.push_back(n->Event);
+  return events;
+}

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct TInputEvent {
   uint8_t EventType = 0;  // 0: no event
@@ -37,6 +38,8 @@ class TEventQueue {
   void Pop(TInputEvent& event);
   void Clear();
   bool Empty() const { return !FHead; }
+  // The events not yet taken, oldest first.
+  std::vector<TInputEvent> Pending() const;
 
  private:
   struct TNode {

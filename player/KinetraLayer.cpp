@@ -73,3 +73,17 @@ std::vector<TKNButtonInfo> TKinetraLayer::Buttons(int32_t scene) const {
   buttons.resize(size_t(std::max(0, std::min(count, State->GetButtons(scene, buttons.data(), count)))));
   return buttons;
 }
+
+std::vector<uint8_t> TKinetraLayer::SaveState() const {
+  std::vector<uint8_t> bytes;
+  if (!State) return bytes;
+  const int64_t size = State->SaveState(nullptr, 0);
+  if (size <= 0) return bytes;
+  bytes.resize(size_t(size));
+  if (State->SaveState(bytes.data(), size) != size) bytes.clear();
+  return bytes;
+}
+
+bool TKinetraLayer::LoadState(const std::vector<uint8_t>& state) {
+  return State && State->LoadState(state.data(), int64_t(state.size())) == 0;
+}

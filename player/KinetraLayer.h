@@ -35,6 +35,9 @@ class TKinetraLayer : public TLayer {
   // What the engine shows on a layer (false when it cannot say), and a scene's buttons.
   bool LayerInfo(int32_t layer, TKNLayerInfo& out) const;
   std::vector<TKNButtonInfo> Buttons(int32_t scene) const;
+  // The engine's state as bytes (empty when it cannot say), and back (false: refused).
+  std::vector<uint8_t> SaveState() const;
+  bool LoadState(const std::vector<uint8_t>& state);
 
  private:
   TKNOutput Output{};

@@ -140,6 +140,13 @@ bool TScriptLoader::Next() {
   return ended;
 }
 
+bool TScriptLoader::SetPosition(int32_t index) {
+  if (index < -1 || index > FLastIndex) return false;
+  FPosition = index;
+  if (FDebugView && index >= 0) FDebugView->SelectRow(index);
+  return true;
+}
+
 bool TScriptLoader::JumpTo(const AnsiString& labelName) {
   int32_t index;
   if (!FLabels.TryGetInt(labelName, index) || index < 0 || index > FLastIndex) return false;

@@ -57,6 +57,8 @@ class TScriptLoader {
   void GetCommandName(AnsiString& name) const;
   // Moves to the next command; true when the end was reached (position -1).
   bool Next();
+  // Moves to command `index` (-1: past the end); false for one that does not exist.
+  bool SetPosition(int32_t index);
   // Moves to the label's LABEL command; false (position unchanged) for an unknown label.
   bool JumpTo(const AnsiString& labelName);
 

@@ -24,3 +24,12 @@ std::string WithSlashes(std::string name) {
   std::replace(name.begin(), name.end(), '\\', '/');
   return name;
 }
+
+TStoryIdentity StoryIdentityOf(const std::string& storyDir) {
+  std::error_code error;
+  fs::path real = fs::weakly_canonical(fs::absolute(storyDir.empty() ? "." : storyDir, error), error);
+  std::string name = real.filename().string();
+  if (name.empty()) name = real.parent_path().filename().string();
+  if (name.empty()) name = "story";
+  return TStoryIdentity{name, name};
+}

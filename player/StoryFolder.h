@@ -14,5 +14,13 @@ inline constexpr const char* kStorySceneFile = "knv\\background.knv";
 // A story file's name with '/' as separator, as reports write it.
 std::string WithSlashes(std::string name);
 
+// What names a story whatever folder it lies in: its title as readers see it, and the
+// identity its saves and read marks are kept under (the folder's own name).
+struct TStoryIdentity {
+  std::string Title;
+  std::string Identity;
+};
+TStoryIdentity StoryIdentityOf(const std::string& storyDir);
+
 // The story folder for `argument` (empty when none was given) and the program's folder.
 std::string StoryFolderFor(const std::string& argument, const std::string& programDir);

@@ -266,6 +266,8 @@ void TSubThread::UpdateStep() {
     TakeMenuEvent();
   }
   if (!busy) RunCommands();
+  if (!WaitingForReader()) FRestingAt = -1;
+  else if (Loader->Position() != FRestingAt) FRestingAt = Loader->Position(), FCheckpointDue = true;
   const TPoint cursor = FHost.CursorPos();
   for (TLayer* l : Layers) {
     l->MouseX = cursor.x - ClientOriginX;
@@ -283,12 +285,18 @@ void TSubThread::Advance(bool busy) {
     } else if (l->SelectMode == kSelectChoice) {
       const int32_t chosen = l->TakeSelection();
       if (chosen != -1) {
+        if (l == MessageLayer.get() && size_t(chosen) < MessageLayer->State().Lines.size())
+          FBacklog = BacklogAdd(FBacklog, TBacklogEntry{true, WideString(), MessageLayer->State().Lines[size_t(chosen)].Text});
         Loader->Next();
+        FRestingAt = -1;
         Variables->SetInt("LASTSELECT", chosen);
       }
     }
   }
-  if (!busy && WaitingForReader()) Loader->Next();
+  if (!busy && WaitingForReader()) {
+    Loader->Next();
+    FRestingAt = -1;
+  }
 }
 
 void TSubThread::TakeMenuEvent() {
@@ -373,11 +381,13 @@ void TSubThread::DrawStep() {
   }
   DirtyRects.Count = 0;
   ++FrameIndex;
+  if (FCheckpointDue) TakeCheckpoint();
 }
 
 void TSubThread::SkipDraw() {
   DirtyRects.Count = 0;  // as the draw leaves them
   ++FrameIndex;
+  FCheckpointDue = false;  // a frame not drawn has no picture to come back to
 }
 
 void TSubThread::Expose(const TRect& area) { PaintRect = UnionRect(PaintRect, area); }

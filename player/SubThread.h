@@ -7,6 +7,7 @@
 #pragma once
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -26,6 +27,7 @@
 #include "player/Layer.h"
 #include "player/MainScriptLoader.h"
 #include "player/PlayerHost.h"
+#include "player/Snapshot.h"
 #include "player/TextLayer.h"
 #include "sound/Sonara2.h"
 
@@ -107,6 +109,23 @@ class TSubThread : public TThread {
   // An area of the window the window system wants drawn again: the next frame presents it.
   void Expose(const TRect& area);
 
+  // ---- the state as a value (main thread)
+  // Shares the picture's unchanged tiles with `previous` when given.
+  TSnapshot Snapshot(const TSnapshot* previous = nullptr) const;
+  // Takes a state back and runs on from it: false, with nothing changed, for one that does
+  // not fit this story (`why` says how).
+  bool Restore(const TSnapshot& snapshot, std::string& why);
+  // A checkpoint is taken after the draw of each frame in which the script came to rest
+  // on a wait for the reader; the last kCheckpointKeep are kept.
+  static constexpr size_t kCheckpointKeep = 128;
+  const std::deque<TSnapshot>& Checkpoints() const { return FCheckpoints; }
+  // Back to the checkpoint before the latest (which goes): false when there is none.
+  bool Rollback();
+  // The pages seen and the choices taken, oldest first.
+  std::vector<TBacklogEntry> Backlog() const { return BacklogEntries(FBacklog); }
+  // Told of each checkpoint taken, with its number.
+  std::function<void(uint32_t)> OnCheckpoint;
+
   // Told of every command the interpreter reaches (index, name, parameter).
   std::function<void(int32_t, const AnsiString&, const WideString&)> OnDispatch;
 
@@ -121,6 +140,10 @@ class TSubThread : public TThread {
   void Advance(bool busy);
   // The debug menu's events.
   void TakeMenuEvent();
+  // After a draw: the checkpoint of a page or choice the script came to rest on.
+  void TakeCheckpoint();
+  void NotePage();
+  void RestoreSound(int32_t channel, const TSoundSnapshot& sound);
   int32_t Evaluate(const WideString& expression);
   void CountError(const AnsiString& name, const WideString& param);
   void ReportException(const Exception& e);
@@ -194,4 +217,14 @@ class TSubThread : public TThread {
   bool FRunawayReported = false;  // the reader's answer for each command line
   std::unique_ptr<TEventQueue> FEventQueue;
   std::vector<const TCommand*> FCommands;  // the entry of each compiled command
+  // The sound each channel was given, and whether it was last played looping.
+  WideString FSoundFile[kChannelCount];
+  bool FSoundLoop[kChannelCount] = {false, false};
+  // The wait the script rests on since its checkpoint was taken (-1: none), and whether a
+  // checkpoint is due after this frame's draw.
+  int32_t FRestingAt = -1;
+  bool FCheckpointDue = false;
+  uint32_t FNextCheckpoint = 0;
+  std::deque<TSnapshot> FCheckpoints;
+  TBacklog FBacklog;
 };

@@ -40,13 +40,16 @@ void TSubThread::LoadSound(int32_t c, const TCommandArgs& a) {
     SoundData[c]->Release();
     SoundData[c] = nullptr;
   }
+  FSoundFile[c].clear();
   const int32_t r = SonaraData2OggCreateFromFile(&SoundData[c], ResolveFileName(std::u16string_view(file)).c_str());
   if (r != 0) throw ESVXScriptError(Format(ResStr::SonaraError, {"0", IntToStr(r)}));
+  FSoundFile[c] = file;
 }
 
 void TSubThread::PlaySound(int32_t c, const TCommandArgs& a) {
   if (!SoundData[c]) return;  // nothing loaded: the loop flag is not even read
   const SonaraPlayOptions options{a.Boolean(1) ? 1 : 0};
+  FSoundLoop[c] = options.loop != 0;
   int32_t r = -9;
   if (Players[c]) {
     Players[c]->DetachData();

@@ -7,6 +7,7 @@
 #include "engine/KNRects.h"
 #include "platform/Files.h"
 #include "player/SStr2Abitmap.h"
+#include "player/Snapshot.h"
 
 namespace {
 const char* const kStoryFontFamily = "Ｙ．ＯｚＦｏｎｔＮ";
@@ -268,4 +269,35 @@ void PlaceMessageLayer(TTextLayer& layer) {
   layer.MarginTop = 53;
   layer.MarginRight = 15;
   layer.MarginBottom = 10;
+}
+
+void TTextLayer::SaveTo(TTextSnapshot& out) const {
+  out.Page = FState;
+  out.Visible = Visible;
+  out.SelectMode = SelectMode;
+  out.PageFull = FPageFull;
+}
+
+void TTextLayer::RestoreFrom(const TTextSnapshot& in) {
+  FState = in.Page;
+  FState.PageDirty = true;
+  Visible = in.Visible;
+  SelectMode = in.SelectMode;
+  FPageFull = in.PageFull;
+}
+
+bool TTextLayer::Consistent(const TPageState& p) {
+  const size_t lines = p.Lines.size();
+  if (lines == 0 || lines > size_t(kMaxLines) || p.LinePositions.size() != lines || p.LineTops.size() != lines ||
+      p.ShownRects.size() > lines)
+    return false;
+  auto lineIndex = [&](int32_t i) { return i >= 0 && size_t(i) < lines; };
+  if (!lineIndex(p.ShowLine) || !lineIndex(p.PrevShowLine) || !lineIndex(p.WriteLine)) return false;
+  if (p.HoverLine != -1 && !lineIndex(p.HoverLine)) return false;
+  const auto length = [&](int32_t i) { return int32_t(p.Lines[size_t(i)].Text.size()); };
+  if (p.ShowChar < -1 || p.ShowChar > length(p.ShowLine)) return false;
+  if (p.PrevShowChar < -1 || p.PrevShowChar > length(p.PrevShowLine)) return false;
+  for (size_t i = 0; i < lines; ++i)
+    if (p.LinePositions[i].size() > p.Lines[i].Text.size() + 1) return false;
+  return true;
 }

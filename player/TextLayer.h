@@ -11,6 +11,8 @@
 #include "common/SuperString2.h"
 #include "player/Layer.h"
 
+struct TTextSnapshot;
+
 class TTextLayer : public TLayer {
  public:
   // A page holds at most this many lines, far more than any window shows; text past the
@@ -59,6 +61,12 @@ class TTextLayer : public TLayer {
   };
   const TPageState& State() const { return FState; }
   int32_t LineCount() const { return int32_t(FState.Lines.size()); }
+  // The layer as the reader last saw it, and back (the page is drawn anew from its lines).
+  void SaveTo(TTextSnapshot& out) const;
+  void RestoreFrom(const TTextSnapshot& in);
+  // A page state that Update and Draw can work on: sizes that agree, positions inside.
+  static bool Consistent(const TPageState& page);
+
   // Every character of the page is shown.
   bool AllShown() const;
   // A point of line `line` where the pointer chooses it.

@@ -2,15 +2,18 @@
 // window and without real time. Frame F is one update step and one draw step.
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <vector>
 
 #include "platform/Application.h"
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"
+#include "player/SaveFile.h"
 #include "player/SubThread.h"
 #include "tools/Cli.h"
 #include "tools/CliHost.h"
@@ -26,7 +29,11 @@ struct TOptions {
   std::multimap<int64_t, TInputEvent> Events;
   std::map<int64_t, TPoint> Mouse;
   std::multimap<int64_t, std::string> Snapshots;
-  bool Trace = false, Vars = false, Bench = false, AllowProcesses = false;
+  std::multimap<int64_t, std::string> Saves;
+  std::set<int64_t> Rollbacks;
+  std::string Load;
+  bool Trace = false, Vars = false, Bench = false, AllowProcesses = false, Backlog = false;
+  bool UsesState() const { return !Saves.empty() || !Load.empty() || !Rollbacks.empty() || Backlog; }
 };
 
 bool ParseFrame(const std::string& s, int64_t& frame, std::string& rest) {
@@ -81,6 +88,17 @@ bool ParseOptions(int argc, char** argv, TOptions& o) {
     } else if (a == "--snapshot") {
       if (!value(v) || !ParseFrame(v, frame, rest) || rest.empty()) return false;
       o.Snapshots.emplace(frame, std::filesystem::absolute(rest).string());
+    } else if (a == "--save") {
+      if (!value(v) || !ParseFrame(v, frame, rest) || rest.empty()) return false;
+      o.Saves.emplace(frame, std::filesystem::absolute(rest).string());
+    } else if (a == "--load") {
+      if (!value(v) || v.empty()) return false;
+      o.Load = std::filesystem::absolute(v).string();
+    } else if (a == "--rollback") {
+      if (!value(v) || !ParseFrame(v, frame, rest) || !rest.empty()) return false;
+      o.Rollbacks.insert(frame);
+    } else if (a == "--backlog") {
+      o.Backlog = true;
     } else if (a == "--dialogs") {
       if (!value(v) || !SetCliDialogAnswer(v)) return false;
     } else {
@@ -115,6 +133,7 @@ class TRunner {
     if (!Start()) return 1;
     const int status = PlayFrames();
     if (FOptions.Vars) PrintVariables();
+    if (FOptions.Backlog) PrintBacklog();
     std::fflush(stdout);
     if (FOptions.Bench) ReportBench();
     FRuntime.reset();
@@ -132,11 +151,17 @@ class TRunner {
       std::fprintf(stderr, "error: %s: %s\n", e.ClassName(), CliEscape(e.Message()).c_str());
       return false;
     }
-    if (FOptions.Trace)
+    if (!FOptions.Load.empty() && !Load()) return false;
+    if (FOptions.Trace) {
       FRuntime->OnDispatch = [this](int32_t index, const AnsiString& name, const WideString& param) {
         PrintLine("F" + std::to_string(FFrame) + " #" + std::to_string(index) + " " + CliEscape(name) + " " +
                   CliEscape(param));
       };
+      // Checkpoints are told in runs that save, load, roll back or list the backlog: a trace
+      // of the story alone stays as it always was.
+      if (FOptions.UsesState())
+        FRuntime->OnCheckpoint = [this](uint32_t n) { PrintLine("F" + std::to_string(FFrame) + " checkpoint " + std::to_string(n)); };
+    }
     if (FOptions.Bench) {
       FUpdates.reserve(size_t(std::min<int64_t>(FOptions.Frames < 0 ? kDefaultFrames : FOptions.Frames, 1000000)));
       FDraws.reserve(FUpdates.capacity());
@@ -144,11 +169,57 @@ class TRunner {
     return true;
   }
 
+  // Starts from the save: the run goes on at the frame after the one it was made at, with
+  // the pointer where the options had put it by then.
+  bool Load() {
+    TSave save;
+    std::string why;
+    if (!ReadSave(FOptions.Load, save, why)) {
+      std::fprintf(stderr, "error: %s cannot be loaded: %s\n", CliEscape(FOptions.Load).c_str(), why.c_str());
+      return false;
+    }
+    const TStoryIdentity story = StoryIdentityOf(FOptions.Story);
+    if (save.Info.Identity != story.Identity) {
+      std::fprintf(stderr, "error: %s is a save of another story (\"%s\", not \"%s\")\n", CliEscape(FOptions.Load).c_str(),
+                   CliEscape(save.Info.Title).c_str(), CliEscape(story.Title).c_str());
+      return false;
+    }
+    int32_t position;
+    if (!FindPlace(FRuntime->Script(), save.Info, position, why) ||
+        !(save.Snapshot.Position = position, FRuntime->Restore(save.Snapshot, why))) {
+      std::fprintf(stderr, "error: %s cannot be loaded: %s\n", CliEscape(FOptions.Load).c_str(), why.c_str());
+      return false;
+    }
+    FFrame = int64_t(save.Snapshot.Frame);
+    for (const auto& [frame, at] : FOptions.Mouse)
+      if (frame < FFrame) FHost.Mouse = at;
+    return true;
+  }
+
+  void Save(const std::string& path) {
+    TSave save;
+    const TStoryIdentity story = StoryIdentityOf(FOptions.Story);
+    save.Info.Title = story.Title;
+    save.Info.Identity = story.Identity;
+    save.Info.Date = int64_t(std::time(nullptr));
+    save.Snapshot = FRuntime->Snapshot();
+    LocatePlace(FRuntime->Script(), save.Snapshot.Position, save.Info);
+    for (int32_t layer = 0; layer < kSceneLayerCount; ++layer) {
+      TKNLayerInfo info{};
+      if (FRuntime->Scenes().LayerInfo(layer, info)) save.Info.Scenes[layer] = info.Current;
+    }
+    save.Info.Thumbnail = ThumbnailPng(FRuntime->Picture(), save.Info.ThumbnailWidth, save.Info.ThumbnailHeight);
+    std::string why;
+    if (!WriteSave(path, save, why)) std::fprintf(stderr, "cannot save: %s\n", CliEscape(why).c_str());
+  }
+
   // 0 when the frames ran out or the story ended, 2 when it stopped on an error.
   int PlayFrames() {
     const int64_t limit = FOptions.Frames < 0 ? kDefaultFrames : FOptions.Frames;
     for (; FFrame < limit; ++FFrame) {
       GiveInput();
+      if (FOptions.Rollbacks.count(FFrame) && !FRuntime->Rollback())
+        std::fprintf(stderr, "F%lld: no page to roll back to\n", static_cast<long long>(FFrame));
       try {
         Step();
       } catch (const Exception& e) {
@@ -156,6 +227,7 @@ class TRunner {
         return 2;
       }
       TakeSnapshots();
+      for (auto [it, end] = FOptions.Saves.equal_range(FFrame); it != end; ++it) Save(it->second);
       if (FHost.Closed || FTerminated || TerminationSignal() != 0) break;
       if (FOptions.Frames < 0 && FRuntime->ScriptEnded() && !FRuntime->AnyLayerBusy()) break;
     }
@@ -195,6 +267,15 @@ class TRunner {
         nullptr);
   }
 
+  void PrintBacklog() const {
+    for (const TBacklogEntry& e : FRuntime->Backlog()) {
+      std::string text = WideToUtf8(e.Text);
+      for (size_t at; (at = text.find('\n')) != std::string::npos;) text.replace(at, 1, "\\n");
+      if (e.Choice) PrintLine("choice\t" + CliEscapeControls(text));
+      else PrintLine("backlog\t" + CliEscapeControls(WideToUtf8(e.Speaker)) + "\t" + CliEscapeControls(text));
+    }
+  }
+
   void ReportBench() {
     std::fprintf(stderr, "bench: %zu frames\nbench: update %s\nbench: draw %s\n", FUpdates.size(),
                  Microseconds(FUpdates).c_str(), Microseconds(FDraws).c_str());
@@ -218,7 +299,7 @@ int CliRun(int argc, char** argv) {
   if (!ParseOptions(argc, argv, o))
     return CliUsage("run STORY_DIR [--frames N] [--click F] [--mouse F:X,Y] [--event F:TYPE,DATA]\n"
                     "       [--snapshot F:FILE.png] [--trace] [--vars] [--dialogs ok|ignore|abort] [--bench]\n"
-                    "       [--allow-processes]");
+                    "       [--allow-processes] [--save F:FILE] [--load FILE] [--rollback F] [--backlog]");
   CatchTerminationSignals();
   return TRunner(o).Run();
 }

@@ -1,0 +1,144 @@
+// The runtime's state as a value: snapshots, checkpoints at each page, rollback, backlog.
+#include <algorithm>
+
+#include "platform/CodePage.h"
+#include "platform/Files.h"
+#include "player/SubThread.h"
+#include "sound/SonaraOgg.h"
+
+TSnapshot TSubThread::Snapshot(const TSnapshot* previous) const {
+  TSnapshot s;
+  s.Frame = FrameIndex;
+  s.Position = Loader->Position();
+  s.NextCheckpoint = FNextCheckpoint;
+  Variables->ForEach(
+      [](const AnsiString& name, void* cell, void* out) {
+        static_cast<TSnapshot*>(out)->Variables.emplace_back(name, *static_cast<int32_t*>(cell));
+        return true;
+      },
+      &s);
+  MessageLayer->SaveTo(s.Message);
+  SpeakerLayer->SaveTo(s.Speaker);
+  s.Engine = SceneLayer->SaveState();
+  for (int32_t c = 0; c < kChannelCount; ++c) {
+    TSoundSnapshot& sound = s.Sound[c];
+    if (!SoundData[c]) continue;
+    sound.File = FSoundFile[c];
+    sound.Loop = FSoundLoop[c];
+    sound.Playing = Players[c] && Players[c]->IsPlaying();
+    sound.Position = SoundData[c]->GetPosition();
+  }
+  s.Input = FEventQueue->Pending();
+  s.ShowClipRects = ShowClipRects;
+  s.RunawayReported = FRunawayReported;
+  s.Picture.Capture(BackBuffer, previous ? &previous->Picture : nullptr);
+  s.Backlog = FBacklog;
+  return s;
+}
+
+bool TSubThread::Restore(const TSnapshot& s, std::string& why) {
+  // Everything that can refuse is asked first; the engine last, since it takes its state
+  // at once when it accepts it.
+  if (s.Position < -1 || s.Position > Loader->LastIndex()) {
+    why = "its place in the script is past the script's end";
+    return false;
+  }
+  if (!TTextLayer::Consistent(s.Message.Page) || !TTextLayer::Consistent(s.Speaker.Page)) {
+    why = "its message window is damaged";
+    return false;
+  }
+  if (s.Picture.Width() != BackBuffer.Width() || s.Picture.Height() != BackBuffer.Height()) {
+    why = "its picture is not of the screen's size";
+    return false;
+  }
+  if (!SceneLayer->LoadState(s.Engine)) {
+    why = "its scenes are not those of this story's scene file";
+    return false;
+  }
+  Loader->SetPosition(s.Position);
+  std::vector<AnsiString> names;
+  Variables->ForEach(
+      [](const AnsiString& name, void*, void* out) {
+        static_cast<std::vector<AnsiString>*>(out)->push_back(name);
+        return true;
+      },
+      &names);
+  for (const AnsiString& name : names) Variables->Remove(name);
+  for (const auto& [name, value] : s.Variables) Variables->SetInt(name, value);
+  MessageLayer->RestoreFrom(s.Message);
+  SpeakerLayer->RestoreFrom(s.Speaker);
+  for (int32_t c = 0; c < kChannelCount; ++c) RestoreSound(c, s.Sound[c]);
+  FEventQueue->Clear();
+  for (const TInputEvent& e : s.Input) FEventQueue->Push(e);
+  ShowClipRects = s.ShowClipRects;
+  FRunawayReported = s.RunawayReported;
+  s.Picture.Paint(BackBuffer);
+  DirtyRects.Count = 0;
+  FrameIndex = s.Frame;
+  FNextCheckpoint = s.NextCheckpoint;
+  FBacklog = s.Backlog;
+  // The restored state rests where it was taken: a wait it rests on has its checkpoint.
+  FRestingAt = WaitingForReader() ? s.Position : -1;
+  FCheckpointDue = false;
+  // The whole picture goes to the window again.
+  const TRect all{0, 0, BackBuffer.Width(), BackBuffer.Height()};
+  Expose(all);
+  return true;
+}
+
+void TSubThread::RestoreSound(int32_t c, const TSoundSnapshot& sound) {
+  if (Players[c]) {
+    Players[c]->Stop(0);
+    Players[c]->DetachData();
+  }
+  if (SoundData[c]) SoundData[c]->Release(), SoundData[c] = nullptr;
+  FSoundFile[c].clear();
+  FSoundLoop[c] = sound.Loop;
+  if (sound.File.empty()) return;
+  // A sound that cannot be found or decoded now stays silent: the story goes on.
+  const std::string path = ResolveFileName(std::u16string_view(sound.File));
+  if (SonaraData2OggCreateFromFile(&SoundData[c], path.c_str()) != 0) {
+    ErrorReport->WriteLog("The sound \"" + WideToUtf8(sound.File) + "\" of the restored state could not be loaded.");
+    return;
+  }
+  FSoundFile[c] = sound.File;
+  SoundData[c]->Seek(std::max(sound.Position, 0), SONARA_SEEK_SET);
+  if (sound.Playing && Players[c]) {
+    Players[c]->SetData(SoundData[c]);
+    const SonaraPlayOptions options{sound.Loop ? 1 : 0};
+    Players[c]->Play(&options);
+  }
+}
+
+void TSubThread::NotePage() {
+  if (MessageLayer->SelectMode == kSelectChoice) return;  // a choice is noted when taken
+  const TTextLayer::TPageState& page = MessageLayer->State();
+  TBacklogEntry entry;
+  for (size_t i = 0; i < page.Lines.size(); ++i) {
+    if (i) entry.Text += u'\n';
+    entry.Text += page.Lines[i].Text;
+  }
+  while (!entry.Text.empty() && entry.Text.back() == u'\n') entry.Text.pop_back();
+  if (entry.Text.empty()) return;
+  if (SpeakerLayer->Visible && !SpeakerLayer->State().Lines.empty()) entry.Speaker = SpeakerLayer->State().Lines[0].Text;
+  FBacklog = BacklogAdd(FBacklog, std::move(entry));
+}
+
+void TSubThread::TakeCheckpoint() {
+  FCheckpointDue = false;
+  NotePage();
+  const uint32_t number = FNextCheckpoint++;
+  FCheckpoints.push_back(Snapshot(FCheckpoints.empty() ? nullptr : &FCheckpoints.back()));
+  if (FCheckpoints.size() > kCheckpointKeep) FCheckpoints.pop_front();
+  if (OnCheckpoint) OnCheckpoint(number);
+}
+
+bool TSubThread::Rollback() {
+  if (FCheckpoints.size() < 2) return false;
+  const TSnapshot latest = std::move(FCheckpoints.back());
+  FCheckpoints.pop_back();
+  std::string why;
+  if (Restore(FCheckpoints.back(), why)) return true;
+  FCheckpoints.push_back(latest);  // a checkpoint of this run always fits it
+  return false;
+}
