@@ -13,7 +13,7 @@
 
 class TKinetra final : public IKinetra, public IKinetraState {
  public:
-  static constexpr int kLayers = 2;
+  static constexpr int kLayers = KN_LAYER_COUNT;
   static constexpr int32_t kDefaultDuration = 2000;  // ms
   static constexpr uint8_t kNoTransition = 0, kMaskTransition = 1, kCrossFade = 254;
 

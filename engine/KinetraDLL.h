@@ -52,6 +52,8 @@ static_assert(offsetof(TKNUpdateInfo, Ticks) == 0 && offsetof(TKNUpdateInfo, Fra
 static_assert(offsetof(TKNUpdateInfo, MouseX) == 8 && offsetof(TKNUpdateInfo, MouseY) == 12);
 static_assert(offsetof(TKNUpdateInfo, Rects) == 16 && sizeof(TKNUpdateInfo) == 24);
 
+// The engine's layers: 0, and 1 over it.
+constexpr int32_t KN_LAYER_COUNT = 2;
 // The engine's results.
 constexpr int32_t KN_E_LOAD_FAILED = -1, KN_E_LOAD_OTHER = -2;
 constexpr int32_t KN_E_SCENE_SHOWN = -1, KN_E_NO_SUCH_SCENE = -2;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/WideStrLib.h"
+#include "engine/KinetraDLL.h"
 #include "platform/SysUtils.h"
 
 class TSubThread;
@@ -116,7 +117,7 @@ class TCommandArgs {
 // Conversions shared by the runtime and the checkers.
 bool IsComparison(const WideString& op);
 // Both ends of the channel and layer ranges.
-constexpr int32_t kChannelCount = 2, kSceneLayerCount = 2;
+constexpr int32_t kChannelCount = 2, kSceneLayerCount = KN_LAYER_COUNT;
 
 // The values an IF right after the WAIT at `wait` compares #LASTSELECT with (IF
 // ==,#LASTSELECT,K): how a script reads the choice the reader made there.

@@ -87,3 +87,11 @@ std::vector<uint8_t> TKinetraLayer::SaveState() const {
 bool TKinetraLayer::LoadState(const std::vector<uint8_t>& state) {
   return State && State->LoadState(state.data(), int64_t(state.size())) == 0;
 }
+
+bool TKinetraLayer::InTransition() const {
+  for (int32_t layer = 0; layer < KN_LAYER_COUNT; ++layer) {
+    TKNLayerInfo info{};
+    if (LayerInfo(layer, info) && info.Transition != KN_TRANSITION_NONE) return true;
+  }
+  return false;
+}

@@ -35,6 +35,8 @@ class TKinetraLayer : public TLayer {
   // What the engine shows on a layer (false when it cannot say), and a scene's buttons.
   bool LayerInfo(int32_t layer, TKNLayerInfo& out) const;
   std::vector<TKNButtonInfo> Buttons(int32_t scene) const;
+  // A layer of the engine is in a transition.
+  bool InTransition() const;
   // The engine's state as bytes (empty when it cannot say), and back (false: refused).
   std::vector<uint8_t> SaveState() const;
   bool LoadState(const std::vector<uint8_t>& state);

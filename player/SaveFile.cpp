@@ -75,6 +75,8 @@ void WriteSnapshot(TByteWriter& w, const TSnapshot& s) {
   w.U32(s.Frame);
   w.I32(s.Position);
   w.U32(s.NextCheckpoint);
+  w.I32(s.RestingAt);
+  w.Bool(s.CheckpointDue);
   w.U32(uint32_t(s.Variables.size()));
   for (const auto& [name, value] : s.Variables) w.Str(name), w.I32(value);
   WritePage(w, s.Message);
@@ -102,6 +104,8 @@ void ReadSnapshot(TByteReader& r, TSnapshot& s) {
   s.Frame = r.U32();
   s.Position = r.I32();
   s.NextCheckpoint = r.U32();
+  s.RestingAt = r.I32();
+  s.CheckpointDue = r.Bool();
   const uint32_t variables = r.Count(8, kMaxVariables);
   for (uint32_t i = 0; i < variables && r.Ok(); ++i) {
     AnsiString name = r.Str();

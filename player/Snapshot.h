@@ -77,6 +77,8 @@ struct TSnapshot {
   uint32_t Frame = 0;            // the frames drawn so far
   int32_t Position = -1;         // the command that runs next; -1 past the end
   uint32_t NextCheckpoint = 0;   // the number the next checkpoint takes
+  int32_t RestingAt = -1;        // the wait whose checkpoint was taken or is due
+  bool CheckpointDue = false;    // after a draw, once no scene is changing
   std::vector<std::pair<AnsiString, int32_t>> Variables;
   TTextSnapshot Message, Speaker;
   std::vector<uint8_t> Engine;  // the graphics engine's own state

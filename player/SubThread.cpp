@@ -381,7 +381,9 @@ void TSubThread::DrawStep() {
   }
   DirtyRects.Count = 0;
   ++FrameIndex;
-  if (FCheckpointDue) TakeCheckpoint();
+  // A page whose scene is still changing has its checkpoint once the change is over: the
+  // pictures of a transition are no part of a page worth keeping.
+  if (FCheckpointDue && !SceneLayer->InTransition()) TakeCheckpoint();
 }
 
 void TSubThread::SkipDraw() {

@@ -11,6 +11,8 @@ TSnapshot TSubThread::Snapshot(const TSnapshot* previous) const {
   s.Frame = FrameIndex;
   s.Position = Loader->Position();
   s.NextCheckpoint = FNextCheckpoint;
+  s.RestingAt = FRestingAt;
+  s.CheckpointDue = FCheckpointDue;
   Variables->ForEach(
       [](const AnsiString& name, void* cell, void* out) {
         static_cast<TSnapshot*>(out)->Variables.emplace_back(name, *static_cast<int32_t*>(cell));
@@ -77,9 +79,8 @@ bool TSubThread::Restore(const TSnapshot& s, std::string& why) {
   FrameIndex = s.Frame;
   FNextCheckpoint = s.NextCheckpoint;
   FBacklog = s.Backlog;
-  // The restored state rests where it was taken: a wait it rests on has its checkpoint.
-  FRestingAt = WaitingForReader() ? s.Position : -1;
-  FCheckpointDue = false;
+  FRestingAt = s.RestingAt;
+  FCheckpointDue = s.CheckpointDue;
   // The whole picture goes to the window again.
   const TRect all{0, 0, BackBuffer.Width(), BackBuffer.Height()};
   Expose(all);

@@ -15,3 +15,4 @@ int CliRun(int argc, char** argv);
 int CliScenes(int argc, char** argv);
 int CliLint(int argc, char** argv);
 int CliExplore(int argc, char** argv);
+int CliSaveInfo(int argc, char** argv);
