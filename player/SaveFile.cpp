@@ -211,11 +211,16 @@ uint32_t AfterOf(const TScriptLoader& s, int32_t p) { return Fingerprint(s, p, p
 
 // ---------------------------------------------------------------- files
 
-std::vector<uint8_t> EncodeSave(const TSave& save) {
+std::vector<uint8_t> SavePayload(const TSave& save) {
   TByteWriter payload;
   WriteInfo(payload, save.Info);
   WriteSnapshot(payload, save.Snapshot);
-  const std::vector<uint8_t>& raw = payload.Bytes();
+  return std::move(payload.Bytes());
+}
+
+std::vector<uint8_t> EncodeSave(const TSave& save) { return PackSavePayload(SavePayload(save)); }
+
+std::vector<uint8_t> PackSavePayload(const std::vector<uint8_t>& raw) {
   uLongf packedSize = compressBound(uLong(raw.size()));
   std::vector<uint8_t> file(kHeaderBytes + packedSize);
   if (compress2(file.data() + kHeaderBytes, &packedSize, raw.data(), uLong(raw.size()), 1) != Z_OK) return {};
@@ -262,7 +267,11 @@ bool DecodeSave(const uint8_t* data, size_t size, TSave& save, std::string& why)
     why = "it is damaged (its contents do not unpack)";
     return false;
   }
-  TByteReader r(raw);
+  return DecodeSavePayload(raw.data(), raw.size(), save, why);
+}
+
+bool DecodeSavePayload(const uint8_t* data, size_t size, TSave& save, std::string& why) {
+  TByteReader r(data, size);
   TSave decoded;
   ReadInfo(r, decoded.Info);
   ReadSnapshot(r, decoded.Snapshot);

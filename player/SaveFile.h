@@ -40,6 +40,11 @@ struct TSave {
 };
 
 std::vector<uint8_t> EncodeSave(const TSave& save);
+// The payload of a save unpacked, and read back (false, with the reason, for damage).
+std::vector<uint8_t> SavePayload(const TSave& save);
+bool DecodeSavePayload(const uint8_t* data, size_t size, TSave& save, std::string& why);
+// A payload packed into a file (header, checksum).
+std::vector<uint8_t> PackSavePayload(const std::vector<uint8_t>& payload);
 // False, with the reason, for bytes that are not a whole save of this version.
 bool DecodeSave(const uint8_t* data, size_t size, TSave& save, std::string& why);
 // Written atomically: the old file or the new one survives whatever happens.

@@ -15,6 +15,7 @@ seeds() {
     ombrix) ls "$ROOT"/stories/demo/*.png ;;
     ogg) ogg_seeds ;;
     cmdline) printf '%s\n' 'a "b c" d\"e' '"prog name" x\\\\"y' ;;
+    save) printf '%s\n' 'x' 'yy' 'zzzzzzzzzzzz' ;;
   esac
 }
 # Short sounds encoded here, mono and stereo, at two rates: the decoder's every header and

@@ -1,0 +1,279 @@
+// Save files as untrusted input, their places in edited scripts, and their atomic writing.
+#include "player/SaveFile.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "../PngWriter.h"
+#include "../TestSupport.h"
+#include "platform/Dialogs.h"
+#include "player/SubThread.h"
+
+namespace {
+
+class Host : public IPlayerHost {
+ public:
+  TPoint ClientOrigin() override { return TPoint{0, 0}; }
+  TPoint CursorPos() override { return TPoint{0, 0}; }
+  void Invalidate() override {}
+  void Present(const TABitmap&, const TRect&) override {}
+  void DrawOverlay(const std::vector<TOverlayLine>&) override {}
+  void Close() override {}
+  std::unique_ptr<ISCLDebugView> CreateScriptDebugView() override { return nullptr; }
+  std::unique_ptr<IVariableDebugView> CreateVariableDebugView(TIntTable&) override { return nullptr; }
+  bool MayStartProcess(const std::string&, const std::string&) override { return false; }
+};
+
+class StillClock : public IFrameClock {
+ public:
+  uint32_t Now() override { return 0; }
+  void Sleep(uint32_t) override {}
+};
+
+// A small story with two scenes and a page, and a save made on its page.
+class SaveFiles : public testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("SORVANE_AUDIO", "null", 1);
+    FHome = std::filesystem::current_path();
+    WritePng(FDir / "p.png", 8, 6, PNG_COLOR_TYPE_RGB_ALPHA, 8, std::vector<uint8_t>(8 * 6 * 4, 0x80));
+    std::filesystem::copy_file(SORVANE_BINARY_DIR "/demo/msg.png", FDir / "msg.png");
+    std::filesystem::create_directory(FDir / "knv");
+    WriteFile(FDir / "knv/background.knv", Scenes(true));
+    WriteFile(FDir / "start.svx", "<BODY><CODE>CHANGESCENE 0,a,-1,0</CODE><CODE>SET #N,7</CODE><P>one</P><P>two</P></BODY>");
+  }
+  void TearDown() override {
+    FRuntime.reset();
+    std::filesystem::current_path(FHome);
+  }
+  static std::string Scenes(bool withB) {
+    return std::string("<kn><scene index=blank></scene><scene index=a><knobject type=img src=p.png width=8 height=6 "
+                       "pos_x=1 pos_y=1 alpha=255/></scene>") +
+           (withB ? "<scene index=b></scene>" : "") + "</kn>";
+  }
+  TSubThread& Start() {
+    FRuntime.reset();
+    FRuntime = std::make_unique<TSubThread>(FHost, FDir.Path(), FClock);
+    return *FRuntime;
+  }
+  TSave SaveAfter(int frames) {
+    TSubThread& rt = Start();
+    for (int i = 0; i < frames; ++i) rt.UpdateStep(), rt.DrawStep();
+    TSave save;
+    save.Info.Title = save.Info.Identity = "story";
+    save.Snapshot = rt.Snapshot();
+    LocatePlace(rt.Script(), save.Snapshot.Position, save.Info);
+    save.Info.Thumbnail = ThumbnailPng(rt.Picture(), save.Info.ThumbnailWidth, save.Info.ThumbnailHeight);
+    return save;
+  }
+
+  TempDir FDir;
+  Host FHost;
+  StillClock FClock;
+  std::unique_ptr<TSubThread> FRuntime;
+  std::filesystem::path FHome;
+};
+
+TEST_F(SaveFiles, ASaveReadsBackAsItWasWritten) {
+  const TSave save = SaveAfter(3);
+  ASSERT_TRUE(WriteSave(FDir / "a.sav", save, *std::make_unique<std::string>()));
+  TSave back;
+  std::string why;
+  ASSERT_TRUE(ReadSave(FDir / "a.sav", back, why)) << why;
+  EXPECT_EQ(back.Info.Position, save.Info.Position);
+  EXPECT_EQ(back.Info.Thumbnail, save.Info.Thumbnail);
+  EXPECT_EQ(back.Info.ThumbnailWidth, 160);
+  EXPECT_EQ(back.Snapshot.Variables, save.Snapshot.Variables);
+  EXPECT_EQ(back.Snapshot.Engine, save.Snapshot.Engine);
+  EXPECT_EQ(EncodeSave(back), EncodeSave(save));  // nothing lost on the way
+}
+
+TEST_F(SaveFiles, DamagedSavesAreRefusedWithAReason) {
+  const TSave save = SaveAfter(3);
+  const std::vector<uint8_t> file = EncodeSave(save);
+  std::string why;
+  TSave out;
+  // Cut short anywhere.
+  for (size_t n = 0; n < file.size(); n += 1 + n / 3) {
+    why.clear();
+    EXPECT_FALSE(DecodeSave(file.data(), n, out, why)) << n;
+    EXPECT_FALSE(why.empty());
+  }
+  // A byte of the stored payload changed: the checksum says so.
+  std::vector<uint8_t> bent = file;
+  bent[bent.size() / 2] ^= 0x5A;
+  EXPECT_FALSE(DecodeSave(bent.data(), bent.size(), out, why));
+  EXPECT_EQ(why, "it is damaged (its checksum does not match)");
+  // Damage behind a right checksum: the parser itself refuses it, or it reads as a state
+  // the runtime takes or refuses, never more.
+  const std::vector<uint8_t> payload = SavePayload(save);
+  TSubThread& rt = Start();
+  std::vector<uint8_t> p = payload;
+  for (size_t at = 0; at < payload.size(); at += at < 2048 ? 5 : payload.size() / 40) {
+    for (const uint8_t value : {uint8_t(0), uint8_t(0xFF), uint8_t(payload[at] + 1)}) {
+      p[at] = value;
+      if (DecodeSavePayload(p.data(), p.size(), out, why)) rt.Restore(out.Snapshot, why);
+    }
+    p[at] = payload[at];
+  }
+  rt.UpdateStep();
+  rt.DrawStep();
+  // Counts far beyond what the bytes could hold allocate nothing for them.
+  std::vector<uint8_t> huge = payload;
+  const size_t title = 0;  // the title's length comes first
+  huge[title] = huge[title + 1] = huge[title + 2] = huge[title + 3] = 0xFF;
+  const std::vector<uint8_t> f = PackSavePayload(huge);
+  EXPECT_FALSE(DecodeSave(f.data(), f.size(), out, why));
+  EXPECT_EQ(why, "it is damaged (its contents do not make a save)");
+  // A header that claims more than a save may hold.
+  std::vector<uint8_t> big = file;
+  big[16] = big[17] = big[18] = big[19] = 0xFF;
+  EXPECT_FALSE(DecodeSave(big.data(), big.size(), out, why));
+  EXPECT_EQ(why, "it says it is larger than a save may be");
+  EXPECT_FALSE(DecodeSave(reinterpret_cast<const uint8_t*>("SORVSAVX"), 8, out, why));
+  EXPECT_EQ(why, "it is not a save (no SORVSAVE at its start)");
+  EXPECT_FALSE(ReadSave(FDir / "missing.sav", out, why));
+  EXPECT_FALSE(ReadSave(FDir.Path(), out, why));  // a folder
+}
+
+TEST_F(SaveFiles, NamesInASaveResolveOnlyInsideTheStory) {
+  TSave save = SaveAfter(3);
+  TempDir outside;
+  std::filesystem::copy_file(SORVANE_BINARY_DIR "/demo/chime.ogg", outside / "chime.ogg");
+  std::filesystem::copy_file(SORVANE_BINARY_DIR "/demo/chime.ogg", FDir / "inside.ogg");
+  const std::string relative = std::filesystem::relative(outside / "chime.ogg", FDir.Path()).string();
+  save.Snapshot.Sound[0].File = Utf8ToWide(relative);
+  save.Snapshot.Sound[1].File = u"inside.ogg";
+  TSubThread& rt = Start();
+  std::string why;
+  ASSERT_TRUE(rt.Restore(save.Snapshot, why)) << why;
+  const TSnapshot now = rt.Snapshot();
+  EXPECT_EQ(now.Sound[0].File, u"");  // outside the story: silent
+  EXPECT_EQ(now.Sound[1].File, u"inside.ogg");
+}
+
+TEST_F(SaveFiles, AStateOfOtherScenesIsRefusedAndChangesNothing) {
+  const TSave save = SaveAfter(3);
+  WriteFile(FDir / "knv/background.knv", Scenes(false));  // scene b deleted
+  TSubThread& rt = Start();
+  rt.UpdateStep(), rt.DrawStep();
+  const std::vector<uint8_t> before = SavePayload(TSave{TSaveInfo{}, rt.Snapshot()});
+  std::string why;
+  EXPECT_FALSE(rt.Restore(save.Snapshot, why));
+  EXPECT_EQ(why, "its scenes are not those of this story's scene file");
+  EXPECT_EQ(SavePayload(TSave{TSaveInfo{}, rt.Snapshot()}), before);
+}
+
+// A script as commands: "NAME PARAM" a line.
+void Compile(TScriptLoader& script, const std::vector<std::string>& commands) {
+  for (const std::string& c : commands) {
+    const size_t space = c.find(' ');
+    const std::string name = c.substr(0, space), param = space == std::string::npos ? "" : c.substr(space + 1);
+    if (name == "LABEL") script.AddLabel(param);
+    else script.AddCommand(name, Utf8ToWide(param));
+  }
+}
+
+TEST(SavedPlaces, ASaveFindsItsPlaceInAnEditedScriptOrSaysWhy) {
+  const std::vector<std::string> v1{"TEXT intro", "WAIT",       "LABEL day", "TEXT a", "WAIT", "TEXT b",
+                                    "WAIT",       "TEXT c",     "WAIT",      "LABEL night", "TEXT d", "WAIT"};
+  TScriptLoader original;
+  Compile(original, v1);
+  TSaveInfo info;
+  LocatePlace(original, 6, info);  // the WAIT after "TEXT b"
+  EXPECT_EQ(info.Label, "day");
+  EXPECT_EQ(info.Offset, 4);
+  auto placeIn = [&](const std::vector<std::string>& commands, std::string* why = nullptr) {
+    TScriptLoader edited;
+    Compile(edited, commands);
+    int32_t position = -9;
+    std::string reason;
+    const bool found = FindPlace(edited, info, position, reason);
+    if (why) *why = reason;
+    return found ? position : -9;
+  };
+  EXPECT_EQ(placeIn(v1), 6);
+  // Commands inserted before the label, and after the place.
+  std::vector<std::string> v2 = v1;
+  v2.insert(v2.begin(), {"TEXT new", "WAIT"});
+  v2.insert(v2.begin() + 11, "TEXT later");
+  EXPECT_EQ(placeIn(v2), 8);
+  // Inserted inside the label's part, before the place.
+  std::vector<std::string> v3 = v1;
+  v3.insert(v3.begin() + 3, {"TEXT aside", "WAIT"});
+  EXPECT_EQ(placeIn(v3), 8);
+  // Right after the place.
+  std::vector<std::string> v4 = v1;
+  v4.insert(v4.begin() + 7, "SET #X,1");
+  EXPECT_EQ(placeIn(v4), 6);
+  // Another label renamed; the place's own label renamed.
+  std::vector<std::string> v5 = v1;
+  v5[9] = "LABEL evening";
+  EXPECT_EQ(placeIn(v5), 6);
+  v5[2] = "LABEL morning";
+  EXPECT_EQ(placeIn(v5), 6);
+  // The place's page rewritten: not found, and said so.
+  std::vector<std::string> v6 = v1;
+  v6[4] = "WAIT";
+  v6[5] = "TEXT changed";
+  v6[7] = "TEXT also changed";
+  std::string why;
+  EXPECT_EQ(placeIn(v6, &why), -9);
+  EXPECT_EQ(why, "the saved place is no longer in the story");
+  // The end of the script stays the end.
+  TSaveInfo end;
+  LocatePlace(original, -1, end);
+  TScriptLoader any;
+  Compile(any, v2);
+  int32_t position = 5;
+  EXPECT_TRUE(FindPlace(any, end, position, why));
+  EXPECT_EQ(position, -1);
+}
+
+// A process saving over one file again and again, killed at unforeseen moments: the file
+// is always a whole save, the old one or the new one.
+TEST_F(SaveFiles, AProcessKilledWhileSavingLeavesAWholeSave) {
+  TSave save = SaveAfter(3);
+  const std::string path = FDir / "loop.sav";
+  ASSERT_TRUE(WriteSave(path, save, *std::make_unique<std::string>()));
+  FRuntime.reset();
+  for (int round = 0; round < 12; ++round) {
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::close(ready[0]);
+      std::string why;
+      for (uint32_t n = 0;; ++n) {
+        save.Snapshot.Frame = n;  // each save differs from the last
+        if (!WriteSave(path, save, why)) ::_exit(3);
+        if (::write(ready[1], "s", 1) != 1) ::_exit(4);
+      }
+    }
+    ::close(ready[1]);
+    // Lets the child finish a varying number of saves, then kills it wherever it is.
+    char c;
+    for (int k = 0; k <= round % 4; ++k) ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(ready[0]);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    TSave back;
+    std::string why;
+    EXPECT_TRUE(ReadSave(path, back, why)) << "round " << round << ": " << why;
+  }
+  // What a killed save left behind is only its own temporary file, never the save's name.
+  for (const auto& entry : std::filesystem::directory_iterator(FDir.Path())) {
+    const std::string name = entry.path().filename().string();
+    if (name.find(".sav") == std::string::npos) continue;
+    EXPECT_TRUE(name == "loop.sav" || name.rfind(".loop.sav.tmp-", 0) == 0) << name;
+  }
+}
+
+}  // namespace
