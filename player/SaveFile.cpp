@@ -346,6 +346,40 @@ bool FindPlace(const TScriptLoader& script, const TSaveInfo& info, int32_t& posi
   return false;
 }
 
+namespace {
+
+// RGB rows as PNG, made quickly: the thumbnail is small, and a save should not wait for it.
+std::string EncodePng(const uint8_t* rgb, int32_t width, int32_t height) {
+  std::string png;
+  png_structp write = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = write ? png_create_info_struct(write) : nullptr;
+  if (!info) {
+    png_destroy_write_struct(&write, nullptr);
+    return png;
+  }
+  if (setjmp(png_jmpbuf(write))) {
+    png_destroy_write_struct(&write, &info);
+    return std::string();
+  }
+  png_set_write_fn(
+      write, &png,
+      [](png_structp p, png_bytep data, png_size_t n) {
+        static_cast<std::string*>(png_get_io_ptr(p))->append(reinterpret_cast<const char*>(data), n);
+      },
+      nullptr);
+  png_set_compression_level(write, 1);
+  png_set_filter(write, 0, PNG_FILTER_SUB);
+  png_set_IHDR(write, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(write, info);
+  for (int32_t y = 0; y < height; ++y) png_write_row(write, rgb + size_t(y) * size_t(width) * 3);
+  png_write_end(write, info);
+  png_destroy_write_struct(&write, &info);
+  return png;
+}
+
+}  // namespace
+
 std::string ThumbnailPng(const TABitmap& picture, int32_t& width, int32_t& height) {
   constexpr int32_t kScale = 5;
   width = picture.Width() / kScale;
@@ -361,16 +395,5 @@ std::string ThumbnailPng(const TABitmap& picture, int32_t& width, int32_t& heigh
       }
       for (int c = 0; c < 3; ++c) rgb[(size_t(y) * size_t(width) + size_t(x)) * 3 + size_t(c)] = uint8_t(sum[c] / (kScale * kScale));
     }
-  std::string png;
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  image.width = png_uint_32(width);
-  image.height = png_uint_32(height);
-  image.format = PNG_FORMAT_RGB;
-  png_alloc_size_t size = 0;
-  if (!png_image_write_to_memory(&image, nullptr, &size, 0, rgb.data(), 0, nullptr)) return {};
-  png.resize(size);
-  if (!png_image_write_to_memory(&image, png.data(), &size, 0, rgb.data(), 0, nullptr)) return {};
-  png.resize(size);
-  return png;
+  return EncodePng(rgb.data(), width, height);
 }
