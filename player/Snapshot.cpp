@@ -20,7 +20,8 @@ void TPicture::Capture(const TABitmap& from, const TPicture* previous) {
   FHeight = from.Height();
   const int32_t across = TilesAcross(FWidth), down = (FHeight + kTile - 1) / kTile;
   const bool share = previous && previous->FWidth == FWidth && previous->FHeight == FHeight;
-  FTiles.assign(size_t(across) * size_t(std::max(down, 0)), nullptr);
+  std::vector<TTile> tiles(size_t(across) * size_t(std::max(down, 0)));
+  bool same = share;
   std::vector<uint8_t> bytes;
   for (int32_t row = 0; row < down; ++row)
     for (int32_t column = 0; column < across; ++column) {
@@ -30,17 +31,23 @@ void TPicture::Capture(const TABitmap& from, const TPicture* previous) {
       bytes.resize(size_t(w) * size_t(h) * 4);
       for (int32_t k = 0; k < h; ++k)
         std::memcpy(bytes.data() + size_t(k) * size_t(w) * 4, from.ScanLine(y + k) + size_t(x) * 4, size_t(w) * 4);
-      if (share && previous->FTiles[index] && *previous->FTiles[index] == bytes) FTiles[index] = previous->FTiles[index];
-      else FTiles[index] = std::make_shared<const std::vector<uint8_t>>(bytes);
+      const TTile& before = share ? (*previous->FTiles)[index] : nullptr;
+      if (before && *before == bytes) {
+        tiles[index] = before;
+      } else {
+        tiles[index] = std::make_shared<const std::vector<uint8_t>>(bytes);
+        same = false;
+      }
     }
+  FTiles = same ? previous->FTiles : std::make_shared<const std::vector<TTile>>(std::move(tiles));
 }
 
 void TPicture::Paint(TABitmap& to) const {
   const int32_t across = TilesAcross(FWidth);
-  for (size_t index = 0; index < FTiles.size(); ++index) {
+  for (size_t index = 0; index < FTiles->size(); ++index) {
     const int32_t x = int32_t(index % size_t(across)) * kTile, y = int32_t(index / size_t(across)) * kTile;
     const int32_t w = std::min(kTile, FWidth - x), h = std::min(kTile, FHeight - y);
-    const std::vector<uint8_t>& bytes = *FTiles[index];
+    const std::vector<uint8_t>& bytes = *(*FTiles)[index];
     for (int32_t k = 0; k < h; ++k)
       std::memcpy(to.ScanLine(y + k) + size_t(x) * 4, bytes.data() + size_t(k) * size_t(w) * 4, size_t(w) * 4);
   }
@@ -54,13 +61,15 @@ bool TPicture::Assign(int32_t width, int32_t height, std::vector<TTile> tiles) {
     if (!tiles[i] || tiles[i]->size() != TileBytes(width, height, i)) return false;
   FWidth = width;
   FHeight = height;
-  FTiles = std::move(tiles);
+  FTiles = std::make_shared<const std::vector<TTile>>(std::move(tiles));
   return true;
 }
 
 size_t TSnapshot::OwnBytes(const TSnapshot* previous) const {
   size_t bytes = sizeof *this + Engine.size();
   const auto& tiles = Picture.Tiles();
+  if (previous && &previous->Picture.Tiles() == &tiles) return bytes;  // the same picture
+  bytes += tiles.size() * sizeof(TPicture::TTile);
   for (size_t i = 0; i < tiles.size(); ++i) {
     const bool shared = previous && i < previous->Picture.Tiles().size() && previous->Picture.Tiles()[i] == tiles[i];
     if (!shared) bytes += tiles[i]->size();

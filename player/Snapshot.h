@@ -27,7 +27,7 @@ class TPicture {
   void Paint(TABitmap& to) const;
   int32_t Width() const { return FWidth; }
   int32_t Height() const { return FHeight; }
-  const std::vector<TTile>& Tiles() const { return FTiles; }
+  const std::vector<TTile>& Tiles() const { return *FTiles; }
   // Takes tiles read back from a file: false when they do not make a picture of this size.
   bool Assign(int32_t width, int32_t height, std::vector<TTile> tiles);
   // The bytes of tile (column, row) as a tile of the picture holds them.
@@ -35,7 +35,8 @@ class TPicture {
 
  private:
   int32_t FWidth = 0, FHeight = 0;
-  std::vector<TTile> FTiles;  // row by row
+  // Row by row; a picture that did not change at all shares the whole list.
+  std::shared_ptr<const std::vector<TTile>> FTiles = std::make_shared<const std::vector<TTile>>();
 };
 
 // A text layer as the reader last saw it.

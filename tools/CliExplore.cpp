@@ -52,6 +52,11 @@ struct TOptions {
 };
 
 class TExplorer {
+  static constexpr int64_t kNotReady = INT64_MIN;
+  // Each path waiting to be played holds the state it starts from (a few kilobytes, the
+  // picture shared): this many bound the memory, whatever --max-runs allows.
+  static constexpr size_t kMaxPending = 100000;
+
  public:
   TExplorer(const std::string& story, const TOptions& o) : FStory(story), FOptions(o) {}
 
@@ -60,7 +65,7 @@ class TExplorer {
   int Run() {
     const auto began = std::chrono::steady_clock::now();
     auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count(); };
-    std::deque<std::vector<int32_t>> pending{{}};  // paths: the option taken at each choice
+    std::deque<TNode> pending(1);  // where each run starts: the first from the story's start
     int64_t runs = 0;
     const char* stop = nullptr;
     TProgress progress;
@@ -68,14 +73,17 @@ class TExplorer {
       if (runs >= FOptions.MaxRuns) stop = "--max-runs";
       else if (FOptions.MaxSeconds > 0 && elapsed() >= double(FOptions.MaxSeconds)) stop = "--max-seconds";
       else if (TerminationSignal() != 0) stop = "an interrupt";
+      else if (pending.size() >= kMaxPending) stop = "the most paths that may wait";
       if (stop) break;
-      const std::vector<int32_t> path = std::move(pending.front());
+      TNode node = std::move(pending.front());
       pending.pop_front();
       ++runs;
-      for (const auto& next : Play(path)) pending.push_back(next);
+      for (TNode& next : Play(std::move(node))) pending.push_back(std::move(next));
       progress.Show(runs, FSeen.size(), pending.size(), FEndingOrder.size());
     }
     progress.Clear();
+    FRuntime.reset();
+    ::chdir(FHome.c_str());
     Report(runs, stop, elapsed());
     return FFailed ? 1 : stop ? 3 : 0;
   }
@@ -201,7 +209,8 @@ class TExplorer {
     return key;
   }
 
-  // What one run has done so far.
+  // What a run has done so far, from the story's start: what it clicked, the labels on its
+  // way, the dialogs it met, where the pointer is and since when each scene took clicks.
   struct TRun {
     std::vector<TStep> Steps;
     std::vector<AnsiString> Route;  // the labels passed since the last choice between several
@@ -210,62 +219,118 @@ class TExplorer {
     // Right after a choice its IFs run and its target's labels are passed: they name the
     // choice, not the way to an ending, and are left out until another command runs.
     bool Settling = false;
-    size_t Decided = 0;   // how many of the path's choices were made
     int64_t ClickAt = -1;  // the frame of the click that takes the choice made
+    int64_t Frame = 0;
+    TPoint Mouse{};
+    std::string Boxes;
+    int64_t ReadySince[kSceneLayerCount] = {kNotReady, kNotReady};
   };
 
-  // One run along `path`; returns the paths that go on from the first undecided choice.
-  std::vector<std::vector<int32_t>> Play(const std::vector<int32_t>& path) {
-    std::string boxes;
+  // Where a run starts: the state at an open choice with the run that came to it, and the
+  // option this run takes there; or (no state) the story's start.
+  struct TNode {
+    std::shared_ptr<const TSnapshot> State;
+    TRun Run;
+    int32_t Option = -1;
+  };
+
+  // One run from `node` to the next open choice, the end, or a failure; returns the runs
+  // that go on from that choice, one for each of its options.
+  std::vector<TNode> Play(TNode node) {
+    TRun& run = node.Run;
     const TMessageDlgScope dialogs([&](const std::string& text, TMsgDlgType type, TMsgDlgButtons b) {
-      boxes += text + "\n";
+      run.Boxes += text + "\n";
       return AnswerFirstButton(text, type, b);
     });
     bool terminated = false;
     const TTerminateHandlerScope terminate([&] { terminated = true; });
-    TCliHost host;
-    host.Logs = FLogs.Path;
-    TStillClock clock;
-    std::vector<std::vector<int32_t>> branches;
-    TRun run;
-    int64_t frame = 0;
+    std::vector<TNode> branches;
     std::string ended;
-    std::unique_ptr<TSubThread> rt;
-    const std::string cwd = std::filesystem::current_path().string();
     try {
-      rt = std::make_unique<TSubThread>(host, FStory, clock);
-      if (FCommands.empty()) ListCommands(*rt);
-      for (int64_t& since : FReadySince) since = kNotReady;
-      NoteReadiness(*rt, -1);  // the first scene, shown from the start
-      rt->OnDispatch = [&](int32_t index, const AnsiString&, const WideString&) { Dispatched(run, *rt, index); };
-      for (; frame < FOptions.MaxFrames && ended.empty(); ++frame) {
+      if (!Start(node)) return branches;
+      TSubThread& rt = *FRuntime;
+      rt.OnDispatch = [&](int32_t index, const AnsiString&, const WideString&) { Dispatched(run, rt, index); };
+      bool chosen = node.Option < 0;  // the option this run takes is made at the first choice it meets
+      for (int64_t& frame = run.Frame; frame < FOptions.MaxFrames && ended.empty(); ++frame) {
         if (frame == run.ClickAt) {
           EventQueue->Push(TInputEvent{evAdvance, 1});
           run.ClickAt = -1;
-        } else if (run.ClickAt < 0 && frame > 0 && !Choose(run, *rt, host, frame, path, branches)) {
-          break;  // nothing known before the first update; an undecided choice ends the run
+        } else if (run.ClickAt < 0 && frame > 0) {  // before the first update nothing is known yet
+          int sceneLayer;
+          const std::vector<TPoint> options = Options(rt, frame, sceneLayer);
+          if (!options.empty()) {
+            NoteOffered(rt, options.size(), sceneLayer);
+            if (chosen) {
+              Branch(rt, node, options.size(), branches);
+              break;
+            }
+            Choose(run, options, node.Option, options.size(), frame);
+            chosen = true;
+          }
         }
-        rt->UpdateStep();
-        NoteReadiness(*rt, frame);
+        rt.UpdateStep();
+        NoteReadiness(rt, frame);
         // What a frame shows never changes what the script does next: frames are drawn only
         // when the endings' pictures are wanted.
-        if (!FOptions.Snapshots.empty()) rt->DrawStep();
-        else rt->SkipDraw();
-        if (rt->Script().Position() >= 0) FRan.insert(rt->Script().Position());  // the wait it rests on
-        if (host.Closed || terminated) ended = EndingCommand();
-        else if (rt->ScriptEnded() && !rt->AnyLayerBusy()) ended = "the end of the script";
+        if (!FOptions.Snapshots.empty()) rt.DrawStep();
+        else rt.SkipDraw();
+        if (rt.Script().Position() >= 0) FRan.insert(rt.Script().Position());  // the wait it rests on
+        if (FHost.Closed || terminated) ended = EndingCommand();
+        else if (rt.ScriptEnded() && !rt.AnyLayerBusy()) ended = "the end of the script";
       }
-      if (ended.empty() && branches.empty() && frame >= FOptions.MaxFrames)
+      if (ended.empty() && branches.empty() && run.Frame >= FOptions.MaxFrames)
         Problem("a run went " + std::to_string(FOptions.MaxFrames) + " frames without a choice or an end", run.Steps);
     } catch (const Exception& e) {
       Problem(std::string("stopped on ") + e.ClassName() + ": " + e.Message(), run.Steps);
       ended.clear();
     }
-    if (!boxes.empty() && FReported.insert(boxes).second) Problem("reported: " + boxes, run.Steps);
-    if (!ended.empty()) Ending(ended, run.Last, run.Route, run.Steps, frame, rt.get());
-    rt.reset();
-    ::chdir(cwd.c_str());
+    if (!run.Boxes.empty() && FReported.insert(run.Boxes).second) Problem("reported: " + run.Boxes, run.Steps);
+    if (!ended.empty()) Ending(ended, run.Last, run.Route, run.Steps, run.Frame, FRuntime.get());
     return branches;
+  }
+
+  // The runtime where `node` starts: made for the first run, its state restored for the
+  // others. False when the story cannot start (a problem then says why).
+  bool Start(const TNode& node) {
+    FHost.Closed = false;
+    FHost.Mouse = node.Run.Mouse;
+    if (!FRuntime) {
+      FHome = std::filesystem::current_path().string();
+      FHost.Logs = FLogs.Path;
+      FRuntime = std::make_unique<TSubThread>(FHost, FStory, FClock);
+      ListCommands(*FRuntime);
+    }
+    if (!node.State) {
+      for (int64_t& since : FReadySince) since = kNotReady;
+      NoteReadiness(*FRuntime, -1);  // the first scene, shown from the start
+      return true;
+    }
+    std::copy(std::begin(node.Run.ReadySince), std::end(node.Run.ReadySince), std::begin(FReadySince));
+    std::string why;
+    if (FRuntime->Restore(*node.State, why)) return true;
+    Problem("a state met could not be taken back: " + why, node.Run.Steps);
+    return false;
+  }
+
+  // At an open choice this run has not made: a run for each option, unless this state was
+  // met before.
+  void Branch(const TSubThread& rt, const TNode& node, size_t count, std::vector<TNode>& branches) {
+    if (!FSeen.insert(StateKey(State(rt) + "|" + std::to_string(count))).second && !FOptions.EveryPath) return;
+    TRun run = node.Run;
+    std::copy(std::begin(FReadySince), std::end(FReadySince), std::begin(run.ReadySince));
+    run.Mouse = FHost.Mouse;
+    auto state = std::make_shared<const TSnapshot>(rt.Snapshot(node.State.get()));
+    for (int32_t k = 0; k < int32_t(count); ++k) branches.push_back(TNode{state, run, k});
+  }
+
+  // Takes option k of an open choice: the pointer there now, the click next frame.
+  void Choose(TRun& run, const std::vector<TPoint>& options, int32_t k, size_t count, int64_t frame) {
+    const TPoint at = options[size_t(k)];
+    FHost.Mouse = at;
+    run.Mouse = at;
+    run.Steps.push_back({frame, frame + 1, at});
+    run.ClickAt = frame + 1;
+    if (count > 1) run.Route.clear(), run.Settling = true;
   }
 
   // Each command the interpreter reaches: what ran, and the labels on the way to an ending.
@@ -283,31 +348,6 @@ class TExplorer {
     run.Last = index;
     if (FlowOf(index) != TFlow::ConditionalJump && FlowOf(index) != TFlow::Label) run.Settling = false;
     if (FlowOf(index) == TFlow::Ends) run.Exited = true;
-  }
-
-  // At a frame without a click on its way: when a choice is open, makes the path's next
-  // one (the pointer there now, the click next frame), or, past the path's end, adds a
-  // branch for each option unless this state was met before. False when the run ends here.
-  bool Choose(TRun& run, const TSubThread& rt, TCliHost& host, int64_t frame, const std::vector<int32_t>& path,
-              std::vector<std::vector<int32_t>>& branches) {
-    int sceneLayer;
-    const std::vector<TPoint> options = Options(rt, frame, sceneLayer);
-    if (options.empty()) return true;
-    NoteOffered(rt, options.size(), sceneLayer);
-    if (run.Decided == path.size()) {
-      if (FSeen.insert(StateKey(State(rt) + "|" + std::to_string(options.size()))).second || FOptions.EveryPath)
-        for (int32_t k = 0; k < int32_t(options.size()); ++k) {
-          branches.push_back(path);
-          branches.back().push_back(k);
-        }
-      return false;
-    }
-    const TPoint at = options[size_t(path[run.Decided++])];
-    host.Mouse = at;
-    run.Steps.push_back({frame, frame + 1, at});
-    run.ClickAt = frame + 1;
-    if (options.size() > 1) run.Route.clear(), run.Settling = true;
-    return true;
   }
 
   // The line and text of every command, what each is, and what the script tests after
@@ -380,8 +420,12 @@ class TExplorer {
   } FLogs;
   std::string FStory;
   TOptions FOptions;
-  static constexpr int64_t kNotReady = INT64_MIN;
   int64_t FReadySince[kSceneLayerCount] = {kNotReady, kNotReady};
+  // The one runtime every run plays in, and the folder the explorer started in.
+  TCliHost FHost;
+  TStillClock FClock;
+  std::unique_ptr<TSubThread> FRuntime;
+  std::string FHome;
   // The states met, as 128-bit hashes of their descriptions: what merging needs, and no
   // more, however many runs there are.
   std::set<std::pair<uint64_t, uint64_t>> FSeen;

@@ -114,12 +114,15 @@ TEST(ExploreLimits, AnExplorationCutShortSaysSoAndReportsWhatItFound) {
   const TempDir elsewhere;
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
       {{SORVANE_CLI, "explore", dir.Path(), "--max-runs", "20"}, "(stopped at --max-runs: not every path was played)"},
-      {{SORVANE_CLI, "explore", dir.Path(), "--max-seconds", "1"}, "(stopped at --max-seconds: not every path was played)"},
-      {{"/usr/bin/timeout", "--preserve-status", "-s", "INT", "3", SORVANE_CLI, "explore", dir.Path()}, "(stopped at an interrupt: not every path was played)"},
+      {{SORVANE_CLI, "explore", dir.Path(), "--max-seconds", "1", "--max-runs", "2000000000"},
+       "(stopped at --max-seconds: not every path was played)"},
+      {{"/usr/bin/timeout", "--preserve-status", "-s", "INT", "3", SORVANE_CLI, "explore", dir.Path(), "--max-runs",
+        "2000000000"},
+       "(stopped at an interrupt: not every path was played)"},
   };
   for (const auto& [args, said] : cases) {
     const RunResult r = RunProgram(args, elsewhere.Path());
-    EXPECT_EQ(r.Status, 3) << args.back() << r.Err;
+    EXPECT_EQ(r.Status, 3) << args[3] << r.Err;
     EXPECT_NE(r.Out.find(said), std::string::npos) << r.Out;
     EXPECT_NE(r.Out.find("coverage: "), std::string::npos) << r.Out;
   }
