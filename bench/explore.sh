@@ -21,3 +21,22 @@ echo "ten choices, every path:     ${every} s ($(tail -1 "$WORK/out"))"
 echo "ratio (every path / merged): $(awk -v a="$every" -v b="$merged" 'BEGIN { printf "%.1f", a / b }')"
 demo=$(seconds "$BIN/sorvane-cli" explore "$ROOT/build/demo")
 echo "the demo story:              ${demo} s ($(tail -1 "$WORK/out"))"
+# A long story: a thousand pages, and a two-way choice after every tenth, whose branches
+# meet again (goal: explored completely in under 5 s).
+LONG="$WORK/long"
+mkdir -p "$LONG/knv"
+cp "$WORK/msg.png" "$WORK/knv/background.knv" "$LONG/" && mv "$LONG/background.knv" "$LONG/knv/"
+python3 - "$LONG/start.svx" <<'PY'
+import sys
+s = "<BODY>"
+for page in range(1000):
+    s += "<P>%d ページ目。夕暮れの街に灯りがともり始めた。</P>" % page
+    if page % 10 == 9:
+        n = page // 10
+        s += "<UL><LI><A href=#a%d>はい</A></LI><LI><A href=#b%d>いいえ</A></LI></UL>" % (n, n)
+        s += "<A name=a%d></A><CODE>SET #LAST,1</CODE><A href=#n%d></A><A name=b%d></A><CODE>SET #LAST,2</CODE><A name=n%d></A>" % (n, n, n, n)
+s += "</BODY>"
+open(sys.argv[1], "wb").write(s.encode("cp932"))
+PY
+long=$(seconds "$BIN/sorvane-cli" explore "$LONG" --max-runs 100000)
+echo "1,000 pages, 100 choices:    ${long} s ($(tail -1 "$WORK/out"))"
