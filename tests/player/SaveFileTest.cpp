@@ -277,3 +277,34 @@ TEST_F(SaveFiles, AProcessKilledWhileSavingLeavesAWholeSave) {
 }
 
 }  // namespace
+
+namespace {
+
+// Through the program: a save of one story is refused by another, and a damaged one is
+// refused by run and by save-info alike, each saying why.
+TEST(SaveCommands, ForeignAndDamagedSavesAreRefusedWithAReason) {
+  ::setenv("SORVANE_AUDIO", "null", 1);
+  TempDir one, other, out;
+  for (const TempDir* story : {&one, &other}) {
+    WriteFile(*story / "start.svx", "<BODY><P>a</P><P>b</P></BODY>");
+    std::filesystem::copy_file(SORVANE_BINARY_DIR "/demo/msg.png", *story / "msg.png");
+  }
+  ASSERT_EQ(RunProgram({SORVANE_CLI, "run", one.Path(), "--frames", "5", "--save", "3:a.sav"}, out.Path()).Status, 0);
+  const RunResult info = RunProgram({SORVANE_CLI, "save-info", "a.sav"}, out.Path());
+  EXPECT_EQ(info.Status, 0) << info.Err;
+  EXPECT_NE(info.Out.find("frame\t4\n"), std::string::npos) << info.Out;
+  const RunResult foreign = RunProgram({SORVANE_CLI, "run", other.Path(), "--load", "a.sav"}, out.Path());
+  EXPECT_EQ(foreign.Status, 1);
+  EXPECT_NE(foreign.Err.find("is a save of another story"), std::string::npos) << foreign.Err;
+  std::string bytes = ReadFile(out / "a.sav");
+  bytes.resize(bytes.size() / 2);
+  WriteFile(out / "cut.sav", bytes);
+  const RunResult cut = RunProgram({SORVANE_CLI, "run", one.Path(), "--load", "cut.sav"}, out.Path());
+  EXPECT_EQ(cut.Status, 1);
+  EXPECT_NE(cut.Err.find("cannot be loaded: it is cut short"), std::string::npos) << cut.Err;
+  const RunResult cutInfo = RunProgram({SORVANE_CLI, "save-info", "cut.sav"}, out.Path());
+  EXPECT_EQ(cutInfo.Status, 1);
+  EXPECT_NE(cutInfo.Err.find("is not a valid save: it is cut short"), std::string::npos) << cutInfo.Err;
+}
+
+}  // namespace
