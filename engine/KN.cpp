@@ -318,7 +318,7 @@ int32_t TKinetra::GetButtons(int32_t number, TKNButtonInfo* out, int32_t capacit
 
 namespace {
 constexpr uint32_t kStateMagic = 0x54534E4B;  // "KNST"
-constexpr uint32_t kStateVersion = 1;
+constexpr uint32_t kStateVersion = 2;
 constexpr uint32_t kMaxObjects = 1u << 20;
 
 void WriteBitmap(TByteWriter& w, const TABitmap& b) {
@@ -328,6 +328,9 @@ void WriteBitmap(TByteWriter& w, const TABitmap& b) {
 }
 }  // namespace
 
+// A state read back, checked against this engine's scene file before anything changes.
+// Scenes are named as the scene file names them, so that a state survives a scene file
+// whose other scenes changed; only the scenes that show are kept.
 struct TKinetra::TSavedState {
   struct TLayer {
     int32_t Current, Previous, MaskSlot, Vagueness, Level, Duration, Start, Vacated;
@@ -343,8 +346,38 @@ struct TKinetra::TSavedState {
   int32_t Clock, Hover;
   bool Input;
   TLayer Layers[kLayers];
-  std::vector<std::optional<TScene>> Scenes;
+  std::vector<std::optional<TScene>> Scenes;  // by number; none for a scene that does not show
 };
+
+AnsiString TKinetra::SceneName(int32_t number) const {
+  if (number < 0) return AnsiString();
+  int position = 0;
+  AnsiString key;
+  void* cell;
+  while (FFile->Index.NextEntry(position, key, cell))
+    if (*static_cast<int32_t*>(cell) == number) return key;
+  return "#" + std::to_string(number);  // a scene without a name of its own
+}
+
+int32_t TKinetra::SceneNumber(const AnsiString& name) const {
+  if (name.empty()) return -1;
+  int32_t number;
+  if (name[0] == '#') {  // by number: a layer may name a scene the file never had
+    if (TryStrToInt(std::string_view(name).substr(1), number) && number >= 0 && number < kKNSceneCount) return number;
+    return kNoSuchScene;
+  }
+  return FFile->Index.TryGetInt(name, number) && (number == -1 || Scene(number)) ? number : kNoSuchScene;
+}
+
+bool TKinetra::Shows(int32_t number) const {
+  const TKNScene* scene = Scene(number);
+  if (!scene) return false;
+  for (const TLayerState& l : FLayers)
+    if (l.Current == number || l.Previous == number || l.Vacated == number) return true;
+  for (const auto& object : scene->Objects())
+    if (object->Active()) return true;
+  return false;
+}
 
 std::vector<uint8_t> TKinetra::StateBytes() const {
   TByteWriter w;
@@ -354,8 +387,9 @@ std::vector<uint8_t> TKinetra::StateBytes() const {
   w.Bool(FInput);
   w.I32(FHover);
   for (const TLayerState& l : FLayers) {
-    w.I32(l.Current);
-    w.I32(l.Previous);
+    w.Str(SceneName(l.Current));
+    w.Str(SceneName(l.Previous));
+    w.Str(SceneName(l.Vacated));
     w.U8(l.State);
     w.I32(l.MaskSlot);
     w.I32(l.Vagueness);
@@ -363,7 +397,6 @@ std::vector<uint8_t> TKinetra::StateBytes() const {
     w.I32(l.Duration);
     w.I32(l.Start);
     w.Bool(l.ClearRequest);
-    w.I32(l.Vacated);
     w.Bool(l.Interrupted);
     // The pictures a transition composes from are kept only while one runs.
     const bool work = l.State != kNoTransition;
@@ -371,11 +404,13 @@ std::vector<uint8_t> TKinetra::StateBytes() const {
     if (work)
       for (const TABitmap* b : {&l.Composite, &l.Outgoing, &l.Incoming}) WriteBitmap(w, *b);
   }
-  w.U32(uint32_t(kKNSceneCount));
-  for (int32_t m = 0; m < kKNSceneCount; ++m) {
+  std::vector<int32_t> shown;
+  for (int32_t m = 0; m < kKNSceneCount; ++m)
+    if (Shows(m)) shown.push_back(m);
+  w.U32(uint32_t(shown.size()));
+  for (const int32_t m : shown) {
     const TKNScene* scene = Scene(m);
-    w.Bool(scene != nullptr);
-    if (!scene) continue;
+    w.Str(SceneName(m));
     w.Bool(scene->Dirty());
     w.Bool(scene->Input());
     w.I32(scene->ActivationTime());
@@ -396,17 +431,23 @@ int64_t TKinetra::SaveState(uint8_t* out, int64_t capacity) {
   return int64_t(bytes.size());
 }
 
-bool TKinetra::ReadState(const uint8_t* data, int64_t size, TSavedState& s) const {
-  if (!data || size < 0) return false;
+int32_t TKinetra::ReadState(const uint8_t* data, int64_t size, TSavedState& s) const {
+  if (!data || size < 0) return KN_E_STATE_DAMAGED;
   TByteReader r(data, size_t(size));
-  if (r.U32() != kStateMagic || r.U32() != kStateVersion) return false;
+  if (r.U32() != kStateMagic || r.U32() != kStateVersion) return KN_E_STATE_DAMAGED;
   s.Clock = r.I32();
   s.Input = r.Bool();
   s.Hover = r.I32();
-  auto sceneOrNone = [&](int32_t m) { return m == -1 || (m >= 0 && m < kKNSceneCount && Scene(m)); };
+  bool missing = false;
+  auto number = [&](const AnsiString& name) {
+    const int32_t m = SceneNumber(name);
+    missing = missing || m == kNoSuchScene;
+    return m;
+  };
   for (TSavedState::TLayer& l : s.Layers) {
-    l.Current = r.I32();
-    l.Previous = r.I32();
+    l.Current = number(r.Str());
+    l.Previous = number(r.Str());
+    l.Vacated = number(r.Str());
     l.State = r.U8();
     l.MaskSlot = r.I32();
     l.Vagueness = r.I32();
@@ -414,59 +455,68 @@ bool TKinetra::ReadState(const uint8_t* data, int64_t size, TSavedState& s) cons
     l.Duration = r.I32();
     l.Start = r.I32();
     l.ClearRequest = r.Bool();
-    l.Vacated = r.I32();
     l.Interrupted = r.Bool();
     l.HasWork = r.Bool();
-    if (!r.Ok() || !sceneOrNone(l.Current) || !sceneOrNone(l.Previous) || !sceneOrNone(l.Vacated)) return false;
-    if (l.State != kNoTransition && l.State != kMaskTransition && l.State != kCrossFade) return false;
-    if (l.HasWork != (l.State != kNoTransition)) return false;
+    if (!r.Ok()) return KN_E_STATE_DAMAGED;
+    if (l.State != kNoTransition && l.State != kMaskTransition && l.State != kCrossFade) return KN_E_STATE_DAMAGED;
+    if (l.HasWork != (l.State != kNoTransition)) return KN_E_STATE_DAMAGED;
     const bool maskOk = l.MaskSlot >= 0 && l.MaskSlot < kKNMaskCount && FFile->Masks[size_t(l.MaskSlot)].Mask;
-    if (l.State == kMaskTransition && !maskOk) return false;
-    if (l.Vagueness < INT16_MIN || l.Vagueness > INT16_MAX) return false;
+    if (l.State == kMaskTransition && !maskOk) return KN_E_STATE_SCENES;
+    if (l.Vagueness < INT16_MIN || l.Vagueness > INT16_MAX) return KN_E_STATE_DAMAGED;
     for (std::string_view& work : l.Work) {
       if (!l.HasWork) continue;
       const int32_t w = r.I32(), h = r.I32();
-      if (w != FWidth || h != FHeight) return false;
+      if (w != FWidth || h != FHeight) return KN_E_STATE_DAMAGED;
       work = r.Take(size_t(w) * size_t(h) * 4);
-      if (!r.Ok()) return false;
+      if (!r.Ok()) return KN_E_STATE_DAMAGED;
     }
   }
-  if (r.U32() != uint32_t(kKNSceneCount)) return false;
   s.Scenes.assign(size_t(kKNSceneCount), std::nullopt);
-  for (int32_t m = 0; m < kKNSceneCount && r.Ok(); ++m) {
-    const bool exists = r.Bool();
-    if (exists != (Scene(m) != nullptr)) return false;
-    if (!exists) continue;
+  const uint32_t count = r.Count(16, uint32_t(kKNSceneCount));
+  for (uint32_t k = 0; k < count && r.Ok(); ++k) {
+    const int32_t m = number(r.Str());
     TSavedState::TScene scene;
     scene.Dirty = r.Bool();
     scene.Input = r.Bool();
     scene.ActivationTime = r.I32();
     const uint32_t objects = r.Count(12, kMaxObjects);
-    if (!r.Ok() || objects != Scene(m)->Objects().size()) return false;
     scene.Objects.resize(objects);
     for (TKNObjectState& o : scene.Objects) {
       o.Active = r.Bool();
       for (int32_t* v : {&o.T, &o.Left, &o.Top, &o.Alpha, &o.X, &o.Y, &o.Opacity}) *v = r.I32();
       for (bool* b : {&o.Queued, &o.FirstUpdatePending, &o.FailureLogged, &o.Hovered}) *b = r.Bool();
     }
+    if (!r.Ok() || m == -1) return KN_E_STATE_DAMAGED;
+    if (m == kNoSuchScene || !Scene(m)) {
+      missing = true;
+      continue;
+    }
+    // A scene that shows must be the one the state knew: the same objects.
+    if (objects != Scene(m)->Objects().size()) return KN_E_STATE_SCENES;
+    if (s.Scenes[size_t(m)]) return KN_E_STATE_DAMAGED;
     s.Scenes[size_t(m)] = std::move(scene);
   }
-  return r.Ok() && r.AtEnd();
+  if (!r.Ok() || !r.AtEnd()) return KN_E_STATE_DAMAGED;
+  return missing ? KN_E_STATE_SCENES : 0;
 }
 
 void TKinetra::ApplyState(TSavedState& s) {
   FClock = s.Clock;
   FInput = s.Input;
   FHover = s.Hover;
-  // Objects that go first, so that the images they give back may serve those that come.
+  // Objects that go first, so that the images they give back may serve those that come;
+  // a scene the state does not show has nothing active.
   for (int pass = 0; pass < 2; ++pass)
     for (int32_t m = 0; m < kKNSceneCount; ++m) {
-      if (!s.Scenes[size_t(m)]) continue;
-      TKNScene& scene = *Scene(m);
-      const TSavedState::TScene& saved = *s.Scenes[size_t(m)];
-      for (size_t k = 0; k < saved.Objects.size(); ++k)
-        if (saved.Objects[k].Active == (pass == 1)) scene.Objects()[k]->Restore(saved.Objects[k]);
-      if (pass == 1) scene.RestoreScene(saved.Dirty, saved.Input, saved.ActivationTime);
+      TKNScene* scene = Scene(m);
+      if (!scene) continue;
+      const auto& saved = s.Scenes[size_t(m)];
+      for (size_t k = 0; k < scene->Objects().size(); ++k) {
+        const TKNObjectState state = saved ? saved->Objects[k] : TKNObjectState{};
+        if (state.Active == (pass == 1)) scene->Objects()[k]->Restore(state);
+      }
+      if (pass == 1 && saved) scene->RestoreScene(saved->Dirty, saved->Input, saved->ActivationTime);
+      if (pass == 1 && !saved) scene->RestoreScene(true, false, 0);
     }
   for (int i = 0; i < kLayers; ++i) {
     TLayerState& l = FLayers[size_t(i)];
@@ -493,7 +543,8 @@ void TKinetra::ApplyState(TSavedState& s) {
 
 int32_t TKinetra::LoadState(const uint8_t* data, int64_t size) {
   TSavedState state;
-  if (!ReadState(data, size, state)) return -1;
+  const int32_t read = ReadState(data, size, state);
+  if (read != 0) return read;
   ApplyState(state);
   return 0;
 }

@@ -65,7 +65,12 @@ class TKinetra final : public IKinetra, public IKinetraState {
   TKNScene* Scene(int32_t number) const;
   struct TSavedState;
   std::vector<uint8_t> StateBytes() const;
-  bool ReadState(const uint8_t* data, int64_t size, TSavedState& state) const;
+  int32_t ReadState(const uint8_t* data, int64_t size, TSavedState& state) const;
+  // Scenes by the names a state keeps them under ("#N" for one without a name).
+  static constexpr int32_t kNoSuchScene = -2;
+  AnsiString SceneName(int32_t number) const;
+  int32_t SceneNumber(const AnsiString& name) const;
+  bool Shows(int32_t number) const;
   void ApplyState(TSavedState& state);
   void EndTransition(TLayerState& layer);
   void UpdateTransitionLevels(TClipRects* rects);

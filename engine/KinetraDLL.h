@@ -57,6 +57,7 @@ constexpr int32_t KN_LAYER_COUNT = 2;
 // The engine's results.
 constexpr int32_t KN_E_LOAD_FAILED = -1, KN_E_LOAD_OTHER = -2;
 constexpr int32_t KN_E_SCENE_SHOWN = -1, KN_E_NO_SUCH_SCENE = -2;
+constexpr int32_t KN_E_STATE_DAMAGED = -1, KN_E_STATE_SCENES = -2;
 // SetOutput's modes: compose into the engine's own bitmap and copy it to DC, or compose
 // straight into the caller's bitmap.
 constexpr int32_t KN_OUTPUT_COPY = 1, KN_OUTPUT_DIRECT = 3;
@@ -117,8 +118,9 @@ struct IKinetraState {
   // their pictures, each scene's time, input and objects) as bytes: writes them when they
   // fit `capacity` and returns their size either way.
   virtual int64_t SaveState(uint8_t* out, int64_t capacity) = 0;
-  // Takes back a state SaveState wrote for an engine of the same scene file: 0, or -1
-  // (nothing changed) for bytes that are not one.
+  // Takes back a state SaveState wrote: 0; or, with nothing changed, KN_E_STATE_DAMAGED for
+  // bytes that are not one, KN_E_STATE_SCENES for a state whose shown scenes (by name,
+  // with their objects) or mask this engine's scene file does not have.
   virtual int32_t LoadState(const uint8_t* data, int64_t size) = 0;
 };
 

@@ -84,8 +84,8 @@ std::vector<uint8_t> TKinetraLayer::SaveState() const {
   return bytes;
 }
 
-bool TKinetraLayer::LoadState(const std::vector<uint8_t>& state) {
-  return State && State->LoadState(state.data(), int64_t(state.size())) == 0;
+int32_t TKinetraLayer::LoadState(const std::vector<uint8_t>& state) {
+  return State ? State->LoadState(state.data(), int64_t(state.size())) : KN_E_STATE_DAMAGED;
 }
 
 bool TKinetraLayer::InTransition() const {

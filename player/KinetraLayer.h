@@ -37,9 +37,10 @@ class TKinetraLayer : public TLayer {
   std::vector<TKNButtonInfo> Buttons(int32_t scene) const;
   // A layer of the engine is in a transition.
   bool InTransition() const;
-  // The engine's state as bytes (empty when it cannot say), and back (false: refused).
+  // The engine's state as bytes (empty when it cannot say), and back: 0, or the engine's
+  // refusal (KN_E_STATE_...).
   std::vector<uint8_t> SaveState() const;
-  bool LoadState(const std::vector<uint8_t>& state);
+  int32_t LoadState(const std::vector<uint8_t>& state);
 
  private:
   TKNOutput Output{};

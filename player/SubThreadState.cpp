@@ -53,8 +53,9 @@ bool TSubThread::Restore(const TSnapshot& s, std::string& why) {
     why = "its picture is not of the screen's size";
     return false;
   }
-  if (!SceneLayer->LoadState(s.Engine)) {
-    why = "its scenes are not those of this story's scene file";
+  if (const int32_t refused = SceneLayer->LoadState(s.Engine); refused != 0) {
+    why = refused == KN_E_STATE_SCENES ? "a scene it shows is no longer in the story's scene file, or has changed"
+                                       : "its scenes' state is damaged";
     return false;
   }
   Loader->SetPosition(s.Position);

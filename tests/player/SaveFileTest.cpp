@@ -156,16 +156,29 @@ TEST_F(SaveFiles, NamesInASaveResolveOnlyInsideTheStory) {
   EXPECT_EQ(now.Sound[1].File, u"inside.ogg");
 }
 
-TEST_F(SaveFiles, AStateOfOtherScenesIsRefusedAndChangesNothing) {
+TEST_F(SaveFiles, AStateSurvivesOtherScenesChangingAndIsRefusedWhenItsOwnDo) {
   const TSave save = SaveAfter(3);
-  WriteFile(FDir / "knv/background.knv", Scenes(false));  // scene b deleted
-  TSubThread& rt = Start();
-  rt.UpdateStep(), rt.DrawStep();
-  const std::vector<uint8_t> before = SavePayload(TSave{TSaveInfo{}, rt.Snapshot()});
+  // Scene b, which the save does not show, deleted; scene c added before a.
+  WriteFile(FDir / "knv/background.knv",
+            "<kn><scene index=blank></scene><scene index=c></scene><scene index=a><knobject type=img src=p.png "
+            "width=8 height=6 pos_x=1 pos_y=1 alpha=255/></scene></kn>");
   std::string why;
-  EXPECT_FALSE(rt.Restore(save.Snapshot, why));
-  EXPECT_EQ(why, "its scenes are not those of this story's scene file");
-  EXPECT_EQ(SavePayload(TSave{TSaveInfo{}, rt.Snapshot()}), before);
+  TSubThread& rt = Start();
+  ASSERT_TRUE(rt.Restore(save.Snapshot, why)) << why;
+  rt.UpdateStep(), rt.DrawStep();
+  EXPECT_TRUE(save.Snapshot.Picture.Tiles().size() > 0);
+  // Scene a, which it shows, given another object: refused, and nothing changed.
+  WriteFile(FDir / "knv/background.knv", "<kn><scene index=blank></scene><scene index=a></scene></kn>");
+  TSubThread& changed = Start();
+  changed.UpdateStep(), changed.DrawStep();
+  const std::vector<uint8_t> before = SavePayload(TSave{TSaveInfo{}, changed.Snapshot()});
+  EXPECT_FALSE(changed.Restore(save.Snapshot, why));
+  EXPECT_EQ(why, "a scene it shows is no longer in the story's scene file, or has changed");
+  EXPECT_EQ(SavePayload(TSave{TSaveInfo{}, changed.Snapshot()}), before);
+  // Deleted: the same.
+  WriteFile(FDir / "knv/background.knv", "<kn><scene index=blank></scene><scene index=b></scene></kn>");
+  EXPECT_FALSE(Start().Restore(save.Snapshot, why));
+  EXPECT_EQ(why, "a scene it shows is no longer in the story's scene file, or has changed");
 }
 
 // A script as commands: "NAME PARAM" a line.
