@@ -1,6 +1,7 @@
-// Save files: arbitrary bytes as a whole file; as a payload packed with a right checksum,
-// so that the parser itself sees the damage; or as edits of a real save's payload (a
-// snapshot of a small story taken during a transition). A save that reads is restored
+// Save files: arbitrary bytes as a whole file; as a payload behind a right checksum (read
+// as the file reader reads it once the checksum holds), so that the parser itself sees the
+// damage; or as edits of a real save's payload (a snapshot of a small story taken during
+// a transition). A save that reads is restored
 // into the running story, which then plays a few frames.
 #include <zlib.h>
 
@@ -79,21 +80,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static TWorld* world = new TWorld;  // kept for the process: each input is restored into it
   std::filesystem::current_path(FuzzDir());
   if (size < 1) return 0;
-  std::vector<uint8_t> file;
-  switch (data[0] % 3) {
-    case 0: file.assign(data + 1, data + size); break;
-    case 1: file = PackSavePayload(std::vector<uint8_t>(data + 1, data + size)); break;
-    default: {
-      std::vector<uint8_t> payload = world->Payload;
-      // Edits of three bytes each: where (scaled to the payload), and the byte put there.
-      for (size_t i = 1; i + 2 < size && !payload.empty(); i += 3)
-        payload[(size_t(data[i]) << 8 | data[i + 1]) * payload.size() / 65536] = data[i + 2];
-      file = PackSavePayload(payload);
-    }
-  }
   TSave save;
   std::string why;
-  if (DecodeSave(file.data(), file.size(), save, why) && world->Runtime->Restore(save.Snapshot, why)) {
+  bool read = false;
+  switch (data[0] % 3) {
+    case 0: read = DecodeSave(data + 1, size - 1, save, why); break;
+    case 1: read = DecodeSavePayload(data + 1, size - 1, save, why); break;
+    default: {
+      std::vector<uint8_t>& payload = world->Payload;
+      // Edits of three bytes each: where (scaled to the payload), and the byte put there;
+      // undone after the run.
+      std::vector<std::pair<size_t, uint8_t>> undo;
+      for (size_t i = 1; i + 2 < size && !payload.empty(); i += 3) {
+        const size_t at = (size_t(data[i]) << 8 | data[i + 1]) * payload.size() / 65536;
+        undo.emplace_back(at, payload[at]);
+        payload[at] = data[i + 2];
+      }
+      read = DecodeSavePayload(payload.data(), payload.size(), save, why);
+      for (auto it = undo.rbegin(); it != undo.rend(); ++it) payload[it->first] = it->second;
+    }
+  }
+  if (read && world->Runtime->Restore(save.Snapshot, why)) {
     for (int frame = 0; frame < 3; ++frame) world->Runtime->UpdateStep(), world->Runtime->DrawStep();
   }
   std::filesystem::current_path(home);
