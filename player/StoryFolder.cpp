@@ -1,6 +1,7 @@
 #include "player/StoryFolder.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -32,4 +33,19 @@ TStoryIdentity StoryIdentityOf(const std::string& storyDir) {
   if (name.empty()) name = real.parent_path().filename().string();
   if (name.empty()) name = "story";
   return TStoryIdentity{name, name};
+}
+
+std::string ReaderDataFolder(const std::string& dataDir, const std::string& identity) {
+  fs::path base;
+  if (!dataDir.empty()) base = dataDir;
+  else if (const char* data = std::getenv("XDG_DATA_HOME"); data && data[0] == '/') base = fs::path(data) / "sorvane";
+  else if (const char* home = std::getenv("HOME"); home && home[0] == '/') base = fs::path(home) / ".local/share/sorvane";
+  else return std::string();
+  // One component, printable, not hidden, of a bounded length.
+  std::string name;
+  for (const char c : identity)
+    name += (uint8_t(c) < 0x20 || c == 0x7F || c == '/' || c == '\\') ? '_' : c;
+  if (name.size() > 64) name.resize(64);
+  if (name.empty() || name[0] == '.') name = "_" + name;
+  return (base / name).string();
 }

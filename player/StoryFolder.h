@@ -22,5 +22,10 @@ struct TStoryIdentity {
 };
 TStoryIdentity StoryIdentityOf(const std::string& storyDir);
 
+// Where the reader's data of a story goes (saves, read marks): DATA/<identity>, DATA being
+// `dataDir` when given, else $XDG_DATA_HOME/sorvane, else ~/.local/share/sorvane. The
+// identity is made a safe folder name. Empty when there is no such place.
+std::string ReaderDataFolder(const std::string& dataDir, const std::string& identity);
+
 // The story folder for `argument` (empty when none was given) and the program's folder.
 std::string StoryFolderFor(const std::string& argument, const std::string& programDir);

@@ -13,6 +13,7 @@
 #include "platform/Application.h"
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"
+#include "platform/Files.h"
 #include "player/SaveFile.h"
 #include "player/SubThread.h"
 #include "tools/Cli.h"
@@ -32,6 +33,7 @@ struct TOptions {
   std::multimap<int64_t, std::string> Saves;
   std::set<int64_t> Rollbacks;
   std::string Load;
+  std::string DataDir;  // empty: the XDG data folder
   bool Trace = false, Vars = false, Bench = false, AllowProcesses = false, Backlog = false;
   bool UsesState() const { return !Saves.empty() || !Load.empty() || !Rollbacks.empty() || Backlog; }
 };
@@ -50,6 +52,12 @@ bool ParsePair(const std::string& s, int32_t& a, int32_t& b) {
   const size_t comma = s.find(',');
   return comma != std::string::npos && TryStrToInt(std::string_view(s).substr(0, comma), a) &&
          TryStrToInt(std::string_view(s).substr(comma + 1), b);
+}
+
+// A save's name as given: a path from the folder the tool started in, or a name alone,
+// kept in the reader's data.
+std::string SaveName(const std::string& name) {
+  return name.find('/') == std::string::npos ? name : std::filesystem::absolute(name).string();
 }
 
 bool ParseOptions(int argc, char** argv, TOptions& o) {
@@ -90,13 +98,16 @@ bool ParseOptions(int argc, char** argv, TOptions& o) {
       o.Snapshots.emplace(frame, std::filesystem::absolute(rest).string());
     } else if (a == "--save") {
       if (!value(v) || !ParseFrame(v, frame, rest) || rest.empty()) return false;
-      o.Saves.emplace(frame, std::filesystem::absolute(rest).string());
+      o.Saves.emplace(frame, SaveName(rest));
     } else if (a == "--load") {
       if (!value(v) || v.empty()) return false;
-      o.Load = std::filesystem::absolute(v).string();
+      o.Load = SaveName(v);
     } else if (a == "--rollback") {
       if (!value(v) || !ParseFrame(v, frame, rest) || !rest.empty()) return false;
       o.Rollbacks.insert(frame);
+    } else if (a == "--data-dir") {
+      if (!value(v) || v.empty()) return false;
+      o.DataDir = std::filesystem::absolute(v).string();
     } else if (a == "--backlog") {
       o.Backlog = true;
     } else if (a == "--dialogs") {
@@ -169,25 +180,35 @@ class TRunner {
     return true;
   }
 
+  // A save's file: a name alone lies in the story's folder of the reader's data.
+  std::string SavePath(const std::string& name) const {
+    if (name.find('/') != std::string::npos) return name;
+    const std::string folder = ReaderDataFolder(FOptions.DataDir, StoryIdentityOf(FOptions.Story).Identity);
+    std::string why;
+    if (folder.empty() || !MakeFolders(folder, why)) return name;
+    return folder + "/" + name;
+  }
+
   // Starts from the save: the run goes on at the frame after the one it was made at, with
   // the pointer where the options had put it by then.
   bool Load() {
     TSave save;
     std::string why;
-    if (!ReadSave(FOptions.Load, save, why)) {
-      std::fprintf(stderr, "error: %s cannot be loaded: %s\n", CliEscape(FOptions.Load).c_str(), why.c_str());
+    const std::string path = SavePath(FOptions.Load);
+    if (!ReadSave(path, save, why)) {
+      std::fprintf(stderr, "error: %s cannot be loaded: %s\n", CliEscape(path).c_str(), why.c_str());
       return false;
     }
     const TStoryIdentity story = StoryIdentityOf(FOptions.Story);
     if (save.Info.Identity != story.Identity) {
-      std::fprintf(stderr, "error: %s is a save of another story (\"%s\", not \"%s\")\n", CliEscape(FOptions.Load).c_str(),
+      std::fprintf(stderr, "error: %s is a save of another story (\"%s\", not \"%s\")\n", CliEscape(path).c_str(),
                    CliEscape(save.Info.Title).c_str(), CliEscape(story.Title).c_str());
       return false;
     }
     int32_t position;
     if (!FindPlace(FRuntime->Script(), save.Info, position, why) ||
         !(save.Snapshot.Position = position, FRuntime->Restore(save.Snapshot, why))) {
-      std::fprintf(stderr, "error: %s cannot be loaded: %s\n", CliEscape(FOptions.Load).c_str(), why.c_str());
+      std::fprintf(stderr, "error: %s cannot be loaded: %s\n", CliEscape(path).c_str(), why.c_str());
       return false;
     }
     FFrame = int64_t(save.Snapshot.Frame);
@@ -210,7 +231,7 @@ class TRunner {
     }
     save.Info.Thumbnail = ThumbnailPng(FRuntime->Picture(), save.Info.ThumbnailWidth, save.Info.ThumbnailHeight);
     std::string why;
-    if (!WriteSave(path, save, why)) std::fprintf(stderr, "cannot save: %s\n", CliEscape(why).c_str());
+    if (!WriteSave(SavePath(path), save, why)) std::fprintf(stderr, "cannot save: %s\n", CliEscape(why).c_str());
   }
 
   // 0 when the frames ran out or the story ended, 2 when it stopped on an error.
@@ -299,7 +320,8 @@ int CliRun(int argc, char** argv) {
   if (!ParseOptions(argc, argv, o))
     return CliUsage("run STORY_DIR [--frames N] [--click F] [--mouse F:X,Y] [--event F:TYPE,DATA]\n"
                     "       [--snapshot F:FILE.png] [--trace] [--vars] [--dialogs ok|ignore|abort] [--bench]\n"
-                    "       [--allow-processes] [--save F:FILE] [--load FILE] [--rollback F] [--backlog]");
+                    "       [--allow-processes] [--save F:FILE] [--load FILE] [--rollback F] [--backlog]\n"
+                    "       [--data-dir DIR]");
   CatchTerminationSignals();
   return TRunner(o).Run();
 }

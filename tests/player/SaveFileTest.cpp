@@ -302,20 +302,32 @@ TEST(SaveCommands, ForeignAndDamagedSavesAreRefusedWithAReason) {
     WriteFile(*story / "start.svx", "<BODY><P>a</P><P>b</P></BODY>");
     std::filesystem::copy_file(SORVANE_BINARY_DIR "/demo/msg.png", *story / "msg.png");
   }
-  ASSERT_EQ(RunProgram({SORVANE_CLI, "run", one.Path(), "--frames", "5", "--save", "3:a.sav"}, out.Path()).Status, 0);
+  ASSERT_EQ(RunProgram({SORVANE_CLI, "run", one.Path(), "--frames", "5", "--save", "3:./a.sav"}, out.Path()).Status, 0);
   const RunResult info = RunProgram({SORVANE_CLI, "save-info", "a.sav"}, out.Path());
   EXPECT_EQ(info.Status, 0) << info.Err;
   EXPECT_NE(info.Out.find("frame\t4\n"), std::string::npos) << info.Out;
-  const RunResult foreign = RunProgram({SORVANE_CLI, "run", other.Path(), "--load", "a.sav"}, out.Path());
+  const RunResult foreign = RunProgram({SORVANE_CLI, "run", other.Path(), "--load", "./a.sav"}, out.Path());
   EXPECT_EQ(foreign.Status, 1);
   EXPECT_NE(foreign.Err.find("is a save of another story"), std::string::npos) << foreign.Err;
   std::string bytes = ReadFile(out / "a.sav");
   bytes.resize(bytes.size() / 2);
   WriteFile(out / "cut.sav", bytes);
-  const RunResult cut = RunProgram({SORVANE_CLI, "run", one.Path(), "--load", "cut.sav"}, out.Path());
+  const RunResult cut = RunProgram({SORVANE_CLI, "run", one.Path(), "--load", "./cut.sav"}, out.Path());
   EXPECT_EQ(cut.Status, 1);
   EXPECT_NE(cut.Err.find("cannot be loaded: it is cut short"), std::string::npos) << cut.Err;
   const RunResult cutInfo = RunProgram({SORVANE_CLI, "save-info", "cut.sav"}, out.Path());
+  // A name alone is kept in the story's own folder of the reader's data.
+  TempDir data;
+  ASSERT_EQ(RunProgram({SORVANE_CLI, "run", one.Path(), "--frames", "5", "--save", "3:q.sav", "--data-dir", data.Path()},
+                       out.Path())
+                .Status,
+            0);
+  const std::string identity = std::filesystem::path(one.Path()).filename().string();
+  EXPECT_TRUE(std::filesystem::is_regular_file(data / (identity + "/q.sav")));
+  EXPECT_EQ(RunProgram({SORVANE_CLI, "run", one.Path(), "--frames", "6", "--load", "q.sav", "--data-dir", data.Path()},
+                       out.Path())
+                .Status,
+            0);
   EXPECT_EQ(cutInfo.Status, 1);
   EXPECT_NE(cutInfo.Err.find("is not a valid save: it is cut short"), std::string::npos) << cutInfo.Err;
 }

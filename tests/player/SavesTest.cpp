@@ -50,7 +50,8 @@ class SavedStory : public testing::TestWithParam<std::string> {
     FFrames = Numbers(ReadFile(FSrc + "frames")).at(0);
   }
   RunResult Run(std::vector<std::string> extra) {
-    std::vector<std::string> args{SORVANE_CLI, "run", FDir.Path(), "--frames", std::to_string(FFrames), "--trace"};
+    std::vector<std::string> args{SORVANE_CLI, "run",   FDir.Path(), "--frames", std::to_string(FFrames),
+                                  "--trace",   "--data-dir", FOut.Path()};
     args.insert(args.end(), FArgs.begin(), FArgs.end());
     args.insert(args.end(), extra.begin(), extra.end());
     return RunProgram(args, FOut.Path());
