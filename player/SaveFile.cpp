@@ -9,8 +9,10 @@
 #include "common/Bytes.h"
 #include "common/Screen.h"
 #include "platform/CodePage.h"
+#include "platform/Dialogs.h"
 #include "platform/Files.h"
 #include "player/Commands.h"
+#include "player/ResStr.h"
 
 namespace {
 
@@ -379,6 +381,18 @@ std::string EncodePng(const uint8_t* rgb, int32_t width, int32_t height) {
 }
 
 }  // namespace
+
+bool ResolvePlace(const TScriptLoader& script, const TSaveInfo& info, int32_t& position, std::string& why) {
+  if (FindPlace(script, info, position, why)) return true;
+  int32_t label;
+  if (info.Label.empty() || !script.Labels().TryGetInt(info.Label, label)) return false;
+  if (MessageDlg(Format(ResStr::SavedPlaceLost, {info.Label}), mtConfirmation, mbYesNo) != mrYes) {
+    why += "; the reader chose not to load it";
+    return false;
+  }
+  position = label;
+  return true;
+}
 
 std::string ThumbnailPng(const TABitmap& picture, int32_t& width, int32_t& height) {
   constexpr int32_t kScale = 5;

@@ -57,5 +57,10 @@ void LocatePlace(const TScriptLoader& script, int32_t position, TSaveInfo& info)
 // script's end): false, with the reason, when it cannot be found for certain.
 bool FindPlace(const TScriptLoader& script, const TSaveInfo& info, int32_t& position, std::string& why);
 
+// FindPlace, and when the place is lost, the reader asked (a box) whether to go on from the
+// start of the label it lay after, when that label is still there. False, with the
+// reason, when the save is not to be loaded.
+bool ResolvePlace(const TScriptLoader& script, const TSaveInfo& info, int32_t& position, std::string& why);
+
 // The picture at a fifth of its size, as PNG.
 std::string ThumbnailPng(const TABitmap& picture, int32_t& width, int32_t& height);

@@ -206,7 +206,7 @@ class TRunner {
       return false;
     }
     int32_t position;
-    if (!FindPlace(FRuntime->Script(), save.Info, position, why) ||
+    if (!ResolvePlace(FRuntime->Script(), save.Info, position, why) ||
         !(save.Snapshot.Position = position, FRuntime->Restore(save.Snapshot, why))) {
       std::fprintf(stderr, "error: %s cannot be loaded: %s\n", CliEscape(path).c_str(), why.c_str());
       return false;

@@ -237,6 +237,22 @@ TEST(SavedPlaces, ASaveFindsItsPlaceInAnEditedScriptOrSaysWhy) {
   std::string why;
   EXPECT_EQ(placeIn(v6, &why), -9);
   EXPECT_EQ(why, "the saved place is no longer in the story");
+  // Lost, it may go on from its label's start: the reader is asked, in a box.
+  TScriptLoader rewritten;
+  Compile(rewritten, v6);
+  std::vector<std::string> asked;
+  int answer = mrNo;
+  const TMessageDlgScope dialogs([&](const std::string& text, TMsgDlgType, TMsgDlgButtons) {
+    asked.push_back(text);
+    return answer;
+  });
+  int32_t at = -9;
+  EXPECT_FALSE(ResolvePlace(rewritten, info, at, why));
+  answer = mrYes;
+  EXPECT_TRUE(ResolvePlace(rewritten, info, at, why));
+  EXPECT_EQ(at, 2);  // the LABEL day command
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_NE(asked[0].find("ラベル「day」"), std::string::npos) << asked[0];
   // The end of the script stays the end.
   TSaveInfo end;
   LocatePlace(original, -1, end);
