@@ -14,6 +14,7 @@
 #include "BenchRatios.h"
 #include "platform/CodePage.h"
 #include "player/SaveFile.h"
+#include "player/StoryFolder.h"
 #include "player/SubThread.h"
 
 namespace {
@@ -83,14 +84,7 @@ struct TStory {
     Runtime.reset();
     std::filesystem::remove_all(Dir);
   }
-  TSave Save() const {
-    TSave save;
-    save.Info.Title = save.Info.Identity = "bench";
-    save.Snapshot = Runtime->Snapshot();
-    LocatePlace(Runtime->Script(), save.Snapshot.Position, save.Info);
-    save.Info.Thumbnail = ThumbnailPng(Runtime->Picture(), save.Info.ThumbnailWidth, save.Info.ThumbnailHeight);
-    return save;
-  }
+  TSave Save() const { return SaveOf(*Runtime, TStoryIdentity{"bench", "bench"}); }
 };
 
 TStory& Story() {

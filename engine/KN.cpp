@@ -541,6 +541,13 @@ void TKinetra::ApplyState(TSavedState& s) {
   }
 }
 
+int32_t TKinetra::GetSceneName(int32_t number, char* out, int32_t capacity) {
+  if (!Scene(number)) return -1;
+  const AnsiString name = SceneName(number);
+  if (out && capacity > int32_t(name.size())) std::memcpy(out, name.c_str(), name.size() + 1);
+  return int32_t(name.size());
+}
+
 int32_t TKinetra::LoadState(const uint8_t* data, int64_t size) {
   TSavedState state;
   const int32_t read = ReadState(data, size, state);

@@ -122,6 +122,9 @@ struct IKinetraState {
   // bytes that are not one, KN_E_STATE_SCENES for a state whose shown scenes (by name,
   // with their objects) or mask this engine's scene file does not have.
   virtual int32_t LoadState(const uint8_t* data, int64_t size) = 0;
+  // The name a scene change reaches scene `scene` by, written with its terminating zero
+  // when it fits `capacity`; returns its length, or -1 for a scene that does not exist.
+  virtual int32_t GetSceneName(int32_t scene, char* out, int32_t capacity) = 0;
 };
 
 // Stores a new engine with one reference in *out (releasing what it held); 0 when set.

@@ -1,6 +1,7 @@
 #include "player/KinetraLayer.h"
 
 #include <algorithm>
+#include <string>
 
 #include "common/Screen.h"
 #include "player/ResStr.h"
@@ -94,4 +95,15 @@ bool TKinetraLayer::InTransition() const {
     if (LayerInfo(layer, info) && info.Transition != KN_TRANSITION_NONE) return true;
   }
   return false;
+}
+
+std::string TKinetraLayer::ShownSceneName(int32_t layer) const {
+  TKNLayerInfo info{};
+  if (!LayerInfo(layer, info)) return std::string();
+  const int32_t size = State->GetSceneName(info.Current, nullptr, 0);
+  if (size <= 0) return std::string();
+  std::string name(size_t(size) + 1, '\0');
+  if (State->GetSceneName(info.Current, name.data(), size + 1) != size) return std::string();
+  name.resize(size_t(size));
+  return name;
 }

@@ -35,6 +35,8 @@ class TKinetraLayer : public TLayer {
   // What the engine shows on a layer (false when it cannot say), and a scene's buttons.
   bool LayerInfo(int32_t layer, TKNLayerInfo& out) const;
   std::vector<TKNButtonInfo> Buttons(int32_t scene) const;
+  // The scene a layer shows, by name (empty for none).
+  std::string ShownSceneName(int32_t layer) const;
   // A layer of the engine is in a transition.
   bool InTransition() const;
   // The engine's state as bytes (empty when it cannot say), and back: 0, or the engine's

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 
 #include "common/Bytes.h"
 #include "common/Screen.h"
@@ -13,6 +14,8 @@
 #include "platform/Files.h"
 #include "player/Commands.h"
 #include "player/ResStr.h"
+#include "player/StoryFolder.h"
+#include "player/SubThread.h"
 
 namespace {
 
@@ -158,8 +161,8 @@ void WriteInfo(TByteWriter& w, const TSaveInfo& i) {
   w.U32(i.Before);
   w.U32(i.After);
   w.I32(i.Position);
-  w.I32(i.Scenes[0]);
-  w.I32(i.Scenes[1]);
+  w.Str(i.Scenes[0]);
+  w.Str(i.Scenes[1]);
   w.Str(i.Thumbnail);
   w.I32(i.ThumbnailWidth);
   w.I32(i.ThumbnailHeight);
@@ -174,8 +177,8 @@ void ReadInfo(TByteReader& r, TSaveInfo& i) {
   i.Before = r.U32();
   i.After = r.U32();
   i.Position = r.I32();
-  i.Scenes[0] = r.I32();
-  i.Scenes[1] = r.I32();
+  i.Scenes[0] = r.Str();
+  i.Scenes[1] = r.Str();
   i.Thumbnail = r.Str();
   i.ThumbnailWidth = r.I32();
   i.ThumbnailHeight = r.I32();
@@ -212,6 +215,18 @@ uint32_t AfterOf(const TScriptLoader& s, int32_t p) { return Fingerprint(s, p, p
 }  // namespace
 
 // ---------------------------------------------------------------- files
+
+TSave SaveOf(const TSubThread& runtime, const TStoryIdentity& story) {
+  TSave save;
+  save.Info.Title = story.Title;
+  save.Info.Identity = story.Identity;
+  save.Info.Date = int64_t(std::time(nullptr));
+  save.Snapshot = runtime.Snapshot(runtime.Checkpoints().empty() ? nullptr : &runtime.Checkpoints().back());
+  LocatePlace(runtime.Script(), save.Snapshot.Position, save.Info);
+  for (int32_t layer = 0; layer < kSceneLayerCount; ++layer) save.Info.Scenes[layer] = runtime.Scenes().ShownSceneName(layer);
+  save.Info.Thumbnail = ThumbnailPng(runtime.Picture(), save.Info.ThumbnailWidth, save.Info.ThumbnailHeight);
+  return save;
+}
 
 std::vector<uint8_t> SavePayload(const TSave& save) {
   TByteWriter payload;

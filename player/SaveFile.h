@@ -29,7 +29,7 @@ struct TSaveInfo {
   int32_t Offset = 0;
   uint32_t Before = 0, After = 0;
   int32_t Position = -1;
-  int32_t Scenes[2] = {-1, -1};  // the scene each layer shows
+  std::string Scenes[2];  // the scene each layer shows, by name
   std::string Thumbnail;         // PNG
   int32_t ThumbnailWidth = 0, ThumbnailHeight = 0;
 };
@@ -38,6 +38,12 @@ struct TSave {
   TSaveInfo Info;
   TSnapshot Snapshot;
 };
+
+class TSubThread;
+struct TStoryIdentity;
+// A save of the runtime as it stands (main thread): its state, place, scenes, thumbnail,
+// the date, and the story it belongs to.
+TSave SaveOf(const TSubThread& runtime, const TStoryIdentity& story);
 
 std::vector<uint8_t> EncodeSave(const TSave& save);
 // The payload of a save unpacked, and read back (false, with the reason, for damage).

@@ -218,20 +218,9 @@ class TRunner {
   }
 
   void Save(const std::string& path) {
-    TSave save;
-    const TStoryIdentity story = StoryIdentityOf(FOptions.Story);
-    save.Info.Title = story.Title;
-    save.Info.Identity = story.Identity;
-    save.Info.Date = int64_t(std::time(nullptr));
-    save.Snapshot = FRuntime->Snapshot();
-    LocatePlace(FRuntime->Script(), save.Snapshot.Position, save.Info);
-    for (int32_t layer = 0; layer < kSceneLayerCount; ++layer) {
-      TKNLayerInfo info{};
-      if (FRuntime->Scenes().LayerInfo(layer, info)) save.Info.Scenes[layer] = info.Current;
-    }
-    save.Info.Thumbnail = ThumbnailPng(FRuntime->Picture(), save.Info.ThumbnailWidth, save.Info.ThumbnailHeight);
     std::string why;
-    if (!WriteSave(SavePath(path), save, why)) std::fprintf(stderr, "cannot save: %s\n", CliEscape(why).c_str());
+    if (!WriteSave(SavePath(path), SaveOf(*FRuntime, StoryIdentityOf(FOptions.Story)), why))
+      std::fprintf(stderr, "cannot save: %s\n", CliEscape(why).c_str());
   }
 
   // 0 when the frames ran out or the story ended, 2 when it stopped on an error.

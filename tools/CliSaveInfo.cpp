@@ -27,7 +27,7 @@ void PrintText(const TSave& save) {
   std::printf("position\t%s\t%d\t%d\n", CliEscape(i.Label).c_str(), i.Offset, i.Position);
   std::printf("frame\t%u\n", s.Frame);
   for (const auto& [name, value] : s.Variables) std::printf("var\t%s\t%d\n", CliEscape(name).c_str(), value);
-  for (int layer = 0; layer < 2; ++layer) std::printf("scene\t%d\t%d\n", layer, i.Scenes[layer]);
+  for (int layer = 0; layer < 2; ++layer) std::printf("scene\t%d\t%s\n", layer, CliEscape(i.Scenes[layer]).c_str());
   for (int c = 0; c < 2; ++c) {
     const TSoundSnapshot& sound = s.Sound[c];
     std::printf("sound\t%d\t%s\t%s\t%s\t%d\n", c, CliEscape(sound.File).c_str(), sound.Loop ? "loop" : "once",
@@ -45,7 +45,7 @@ void PrintJson(const TSave& save) {
                     "},\"frame\":" + std::to_string(s.Frame) + ",\"variables\":{";
   for (size_t k = 0; k < s.Variables.size(); ++k)
     out += (k ? "," : "") + CliJson(s.Variables[k].first) + ":" + std::to_string(s.Variables[k].second);
-  out += "},\"scenes\":[" + std::to_string(i.Scenes[0]) + "," + std::to_string(i.Scenes[1]) + "],\"sounds\":[";
+  out += "},\"scenes\":[" + CliJson(i.Scenes[0]) + "," + CliJson(i.Scenes[1]) + "],\"sounds\":[";
   for (int c = 0; c < 2; ++c) {
     const TSoundSnapshot& sound = s.Sound[c];
     out += std::string(c ? "," : "") + "{\"file\":" + CliJson(WideToUtf8(sound.File)) + ",\"loop\":" +

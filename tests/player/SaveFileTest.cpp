@@ -11,6 +11,7 @@
 #include "../PngWriter.h"
 #include "../TestSupport.h"
 #include "platform/Dialogs.h"
+#include "player/StoryFolder.h"
 #include "player/SubThread.h"
 
 namespace {
@@ -63,12 +64,7 @@ class SaveFiles : public testing::Test {
   TSave SaveAfter(int frames) {
     TSubThread& rt = Start();
     for (int i = 0; i < frames; ++i) rt.UpdateStep(), rt.DrawStep();
-    TSave save;
-    save.Info.Title = save.Info.Identity = "story";
-    save.Snapshot = rt.Snapshot();
-    LocatePlace(rt.Script(), save.Snapshot.Position, save.Info);
-    save.Info.Thumbnail = ThumbnailPng(rt.Picture(), save.Info.ThumbnailWidth, save.Info.ThumbnailHeight);
-    return save;
+    return SaveOf(rt, TStoryIdentity{"story", "story"});
   }
 
   TempDir FDir;
@@ -322,6 +318,7 @@ TEST(SaveCommands, ForeignAndDamagedSavesAreRefusedWithAReason) {
   const RunResult info = RunProgram({SORVANE_CLI, "save-info", "a.sav"}, out.Path());
   EXPECT_EQ(info.Status, 0) << info.Err;
   EXPECT_NE(info.Out.find("frame\t4\n"), std::string::npos) << info.Out;
+  EXPECT_NE(info.Out.find("scene\t1\t\n"), std::string::npos) << info.Out;  // nothing on layer 1
   const RunResult foreign = RunProgram({SORVANE_CLI, "run", other.Path(), "--load", "./a.sav"}, out.Path());
   EXPECT_EQ(foreign.Status, 1);
   EXPECT_NE(foreign.Err.find("is a save of another story"), std::string::npos) << foreign.Err;
