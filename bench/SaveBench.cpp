@@ -16,26 +16,10 @@
 #include "player/SaveFile.h"
 #include "player/StoryFolder.h"
 #include "player/SubThread.h"
+#include "tools/CliHost.h"
 
 namespace {
 
-class Host : public IPlayerHost {
- public:
-  TPoint ClientOrigin() override { return TPoint{0, 0}; }
-  TPoint CursorPos() override { return TPoint{0, 0}; }
-  void Invalidate() override {}
-  void Present(const TABitmap&, const TRect&) override {}
-  void DrawOverlay(const std::vector<TOverlayLine>&) override {}
-  void Close() override {}
-  std::unique_ptr<ISCLDebugView> CreateScriptDebugView() override { return nullptr; }
-  std::unique_ptr<IVariableDebugView> CreateVariableDebugView(TIntTable&) override { return nullptr; }
-  bool MayStartProcess(const std::string&, const std::string&) override { return false; }
-};
-class Still : public IFrameClock {
- public:
-  uint32_t Now() override { return 0; }
-  void Sleep(uint32_t) override {}
-};
 
 void WritePicture(const std::string& path, int w, int h, uint8_t seed) {
   std::vector<uint8_t> rgba(size_t(w) * size_t(h) * 4);
@@ -51,8 +35,8 @@ void WritePicture(const std::string& path, int w, int h, uint8_t seed) {
 // The story, played until `pages` pages have each had their checkpoint.
 struct TStory {
   std::string Dir;
-  Host TheHost;
-  Still Clock;
+  TCliHost TheHost;
+  TStillClock Clock;
   std::unique_ptr<TSubThread> Runtime;
   uint32_t Frame = 0;
 

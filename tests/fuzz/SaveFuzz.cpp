@@ -12,25 +12,9 @@
 #include "FuzzSupport.h"
 #include "player/SaveFile.h"
 #include "player/SubThread.h"
+#include "tools/CliHost.h"
 
 namespace {
-class THost : public IPlayerHost {
- public:
-  TPoint ClientOrigin() override { return TPoint{0, 0}; }
-  TPoint CursorPos() override { return TPoint{20, 20}; }
-  void Invalidate() override {}
-  void Present(const TABitmap&, const TRect&) override {}
-  void DrawOverlay(const std::vector<TOverlayLine>&) override {}
-  void Close() override {}
-  std::unique_ptr<ISCLDebugView> CreateScriptDebugView() override { return nullptr; }
-  std::unique_ptr<IVariableDebugView> CreateVariableDebugView(TIntTable&) override { return nullptr; }
-  bool MayStartProcess(const std::string&, const std::string&) override { return false; }
-};
-class TStill : public IFrameClock {
- public:
-  uint32_t Now() override { return 0; }
-  void Sleep(uint32_t) override {}
-};
 
 void WriteText(const std::string& path, const std::string& text) {
   if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
@@ -41,8 +25,8 @@ void WriteText(const std::string& path, const std::string& text) {
 
 // The story every input is restored into, and a real save's payload to edit.
 struct TWorld {
-  THost Host;
-  TStill Clock;
+  TCliHost Host;
+  TStillClock Clock;
   std::unique_ptr<TSubThread> Runtime;
   std::vector<uint8_t> Payload;
 

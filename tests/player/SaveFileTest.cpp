@@ -13,27 +13,11 @@
 #include "platform/Dialogs.h"
 #include "player/StoryFolder.h"
 #include "player/SubThread.h"
+#include "tools/CliHost.h"
 
 namespace {
 
-class Host : public IPlayerHost {
- public:
-  TPoint ClientOrigin() override { return TPoint{0, 0}; }
-  TPoint CursorPos() override { return TPoint{0, 0}; }
-  void Invalidate() override {}
-  void Present(const TABitmap&, const TRect&) override {}
-  void DrawOverlay(const std::vector<TOverlayLine>&) override {}
-  void Close() override {}
-  std::unique_ptr<ISCLDebugView> CreateScriptDebugView() override { return nullptr; }
-  std::unique_ptr<IVariableDebugView> CreateVariableDebugView(TIntTable&) override { return nullptr; }
-  bool MayStartProcess(const std::string&, const std::string&) override { return false; }
-};
 
-class StillClock : public IFrameClock {
- public:
-  uint32_t Now() override { return 0; }
-  void Sleep(uint32_t) override {}
-};
 
 // A small story with two scenes and a page, and a save made on its page.
 class SaveFiles : public testing::Test {
@@ -68,8 +52,8 @@ class SaveFiles : public testing::Test {
   }
 
   TempDir FDir;
-  Host FHost;
-  StillClock FClock;
+  TCliHost FHost;
+  TStillClock FClock;
   std::unique_ptr<TSubThread> FRuntime;
   std::filesystem::path FHome;
 };
