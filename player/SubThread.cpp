@@ -261,13 +261,15 @@ void TSubThread::UpdateStep() {
   EventType = e.EventType;
   if (EventType != 0) EventData = e.EventData;
   if (EventType == evAdvance) {
-    if (EventData == 1) Advance(busy);
+    if (FMode != TReadingMode::Normal) FMode = TReadingMode::Normal;  // the click only ends the mode
+    else if (EventData == 1) Advance(busy);
   } else {
     TakeMenuEvent();
   }
   if (!busy) RunCommands();
   if (!WaitingForReader()) FRestingAt = -1;
   else if (Loader->Position() != FRestingAt) FRestingAt = Loader->Position(), FCheckpointDue = true;
+  FollowReadingMode();
   const TPoint cursor = FHost.CursorPos();
   for (TLayer* l : Layers) {
     l->MouseX = cursor.x - ClientOriginX;
@@ -293,10 +295,53 @@ void TSubThread::Advance(bool busy) {
       }
     }
   }
-  if (!busy && WaitingForReader()) {
-    Loader->Next();
-    FRestingAt = -1;
+  if (!busy && WaitingForReader()) PassWait();
+}
+
+void TSubThread::PassWait() {
+  FReadMarks.Mark(TReadMarks::KeyOf(*Loader, Loader->Position()));
+  Loader->Next();
+  FRestingAt = -1;
+}
+
+bool TSubThread::AtChoice() const {
+  if (MessageLayer->SelectMode == kSelectChoice) return true;
+  for (int32_t layer = 0; layer < kSceneLayerCount; ++layer) {
+    TKNLayerInfo info{};
+    if (SceneLayer->LayerInfo(layer, info) && info.Input) return true;
   }
+  return false;
+}
+
+void TSubThread::FollowReadingMode() {
+  if (FMode == TReadingMode::Normal) return;
+  if (AtChoice()) {
+    FMode = TReadingMode::Normal;
+    return;
+  }
+  if (!WaitingForReader()) {
+    FAutoFrames = 0;
+    return;
+  }
+  if (FMode == TReadingMode::Skip) {
+    if (!FSkipUnread && !FReadMarks.Read(TReadMarks::KeyOf(*Loader, Loader->Position()))) {
+      FMode = TReadingMode::Normal;  // a page not read yet: the reader reads it
+      return;
+    }
+    MessageLayer->Skip();
+    // Shown for the frame of its checkpoint, then gone past; a scene change runs its course.
+    if (!FCheckpointDue && !SceneLayer->IsBusy()) PassWait();
+    return;
+  }
+  if (MessageLayer->IsBusy() || SceneLayer->IsBusy()) {
+    FAutoFrames = 0;
+    return;
+  }
+  uint32_t characters = 0;
+  for (const SString2& line : MessageLayer->State().Lines) characters += uint32_t(line.Text.size());
+  if (++FAutoFrames < FAutoBase + FAutoPerChar * characters) return;
+  FAutoFrames = 0;
+  PassWait();
 }
 
 void TSubThread::TakeMenuEvent() {

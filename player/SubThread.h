@@ -27,6 +27,7 @@
 #include "player/Layer.h"
 #include "player/MainScriptLoader.h"
 #include "player/PlayerHost.h"
+#include "player/ReadMarks.h"
 #include "player/Snapshot.h"
 #include "player/TextLayer.h"
 #include "sound/Sonara2.h"
@@ -126,6 +127,20 @@ class TSubThread : public TThread {
   // Told of each checkpoint taken, with its number.
   std::function<void(uint32_t)> OnCheckpoint;
 
+  // ---- the reader's modes (main thread)
+  // Auto: a page fully shown goes on by itself after a delay that grows with its length.
+  // Skip: pages read before (any page, with SetSkipUnread) go on at once, shown whole.
+  // Both stop at a choice, skip also at a page not read; a click ends either (and does
+  // nothing else). Normal is the story as it always played.
+  enum class TReadingMode : uint8_t { Normal, Auto, Skip };
+  void SetReadingMode(TReadingMode mode) { FMode = mode, FAutoFrames = 0; }
+  TReadingMode ReadingMode() const { return FMode; }
+  void SetSkipUnread(bool all) { FSkipUnread = all; }
+  // Auto mode's delay: `base` frames, and `perChar` more for each character of the page.
+  void SetAutoPace(uint32_t base, uint32_t perChar) { FAutoBase = base, FAutoPerChar = perChar; }
+  // The pages gone past: marked as the reader advances, kept by the owner across runs.
+  TReadMarks& ReadMarks() { return FReadMarks; }
+
   // Told of every command the interpreter reaches (index, name, parameter).
   std::function<void(int32_t, const AnsiString&, const WideString&)> OnDispatch;
 
@@ -140,6 +155,11 @@ class TSubThread : public TThread {
   void Advance(bool busy);
   // The debug menu's events.
   void TakeMenuEvent();
+  // The reading mode's part of an update, after the commands ran.
+  void FollowReadingMode();
+  bool AtChoice() const;
+  // Goes past the wait the script rests on, marking its page read.
+  void PassWait();
   // After a draw: the checkpoint of a page or choice the script came to rest on.
   void TakeCheckpoint();
   void NotePage();
@@ -227,4 +247,8 @@ class TSubThread : public TThread {
   uint32_t FNextCheckpoint = 0;
   std::deque<TSnapshot> FCheckpoints;
   TBacklog FBacklog;
+  TReadingMode FMode = TReadingMode::Normal;
+  bool FSkipUnread = false;
+  uint32_t FAutoBase = 90, FAutoPerChar = 4, FAutoFrames = 0;
+  TReadMarks FReadMarks;
 };

@@ -35,6 +35,7 @@ struct TOptions {
   std::string Load;
   std::string DataDir;  // empty: the XDG data folder
   bool Trace = false, Vars = false, Bench = false, AllowProcesses = false, Backlog = false;
+  bool Auto = false, Skip = false;
   bool UsesState() const { return !Saves.empty() || !Load.empty() || !Rollbacks.empty() || Backlog; }
 };
 
@@ -108,6 +109,10 @@ bool ParseOptions(int argc, char** argv, TOptions& o) {
     } else if (a == "--data-dir") {
       if (!value(v) || v.empty()) return false;
       o.DataDir = std::filesystem::absolute(v).string();
+    } else if (a == "--auto") {
+      o.Auto = true;
+    } else if (a == "--skip") {
+      o.Skip = true;
     } else if (a == "--backlog") {
       o.Backlog = true;
     } else if (a == "--dialogs") {
@@ -143,6 +148,7 @@ class TRunner {
     const TTerminateHandlerScope terminate([this] { FTerminated = true; });
     if (!Start()) return 1;
     const int status = PlayFrames();
+    if (!FOptions.DataDir.empty()) SaveReadMarks();
     if (FOptions.Vars) PrintVariables();
     if (FOptions.Backlog) PrintBacklog();
     std::fflush(stdout);
@@ -163,6 +169,9 @@ class TRunner {
       return false;
     }
     if (!FOptions.Load.empty() && !Load()) return false;
+    if (!FOptions.DataDir.empty()) LoadReadMarks();
+    if (FOptions.Auto) FRuntime->SetReadingMode(TSubThread::TReadingMode::Auto);
+    if (FOptions.Skip) FRuntime->SetReadingMode(TSubThread::TReadingMode::Skip);
     if (FOptions.Trace) {
       FRuntime->OnDispatch = [this](int32_t index, const AnsiString& name, const WideString& param) {
         PrintLine("F" + std::to_string(FFrame) + " #" + std::to_string(index) + " " + CliEscape(name) + " " +
@@ -187,6 +196,25 @@ class TRunner {
     std::string why;
     if (folder.empty() || !MakeFolders(folder, why)) return name;
     return folder + "/" + name;
+  }
+
+  // The pages read, kept with the reader's data in --data-dir.
+  std::string ReadMarksPath() const {
+    const std::string folder = ReaderDataFolder(FOptions.DataDir, StoryIdentityOf(FOptions.Story).Identity);
+    std::string why;
+    return MakeFolders(folder, why) ? folder + "/read-marks" : std::string();
+  }
+  void LoadReadMarks() {
+    std::string why;
+    const std::string path = ReadMarksPath();
+    if (!path.empty() && !FRuntime->ReadMarks().Load(path, why))
+      std::fprintf(stderr, "the read marks in %s are not used: %s\n", CliEscape(path).c_str(), why.c_str());
+  }
+  void SaveReadMarks() {
+    std::string why;
+    const std::string path = ReadMarksPath();
+    if (!path.empty() && !FRuntime->ReadMarks().Save(path, why))
+      std::fprintf(stderr, "cannot keep the read marks: %s\n", CliEscape(why).c_str());
   }
 
   // Starts from the save: the run goes on at the frame after the one it was made at, with
@@ -310,7 +338,7 @@ int CliRun(int argc, char** argv) {
     return CliUsage("run STORY_DIR [--frames N] [--click F] [--mouse F:X,Y] [--event F:TYPE,DATA]\n"
                     "       [--snapshot F:FILE.png] [--trace] [--vars] [--dialogs ok|ignore|abort] [--bench]\n"
                     "       [--allow-processes] [--save F:FILE] [--load FILE] [--rollback F] [--backlog]\n"
-                    "       [--data-dir DIR]");
+                    "       [--data-dir DIR] [--auto] [--skip]");
   CatchTerminationSignals();
   return TRunner(o).Run();
 }
