@@ -162,6 +162,8 @@ class TSubThread : public TThread {
   void PassWait();
   // After a draw: the checkpoint of a page or choice the script came to rest on.
   void TakeCheckpoint();
+  // Restore without touching the checkpoints (a rollback keeps those before it).
+  bool Apply(const TSnapshot& snapshot, std::string& why);
   void NotePage();
   void RestoreSound(int32_t channel, const TSoundSnapshot& sound);
   int32_t Evaluate(const WideString& expression);

@@ -39,6 +39,15 @@ TSnapshot TSubThread::Snapshot(const TSnapshot* previous) const {
 }
 
 bool TSubThread::Restore(const TSnapshot& s, std::string& why) {
+  if (!Apply(s, why)) return false;
+  // A state taken back begins the pages that can be gone back to; it is the first of them
+  // when it rests on a page whose checkpoint it had.
+  FCheckpoints.clear();
+  if (FRestingAt >= 0 && FRestingAt == s.Position && !FCheckpointDue) FCheckpoints.push_back(s);
+  return true;
+}
+
+bool TSubThread::Apply(const TSnapshot& s, std::string& why) {
   // Everything that can refuse is asked first; the engine last, since it takes its state
   // at once when it accepts it.
   if (s.Position < -1 || s.Position > Loader->LastIndex()) {
@@ -140,7 +149,7 @@ bool TSubThread::Rollback() {
   const TSnapshot latest = std::move(FCheckpoints.back());
   FCheckpoints.pop_back();
   std::string why;
-  if (Restore(FCheckpoints.back(), why)) return true;
+  if (Apply(FCheckpoints.back(), why)) return true;
   FCheckpoints.push_back(latest);  // a checkpoint of this run always fits it
   return false;
 }

@@ -18,7 +18,10 @@
 #include "common/Screen.h"
 #include "platform/Dialogs.h"
 #include "player/FileVerInfo.h"
+#include "platform/Files.h"
 #include "player/ResStr.h"
+#include "player/SaveFile.h"
+#include "player/StoryFolder.h"
 #include "player/qt/SCLDebugForm.h"
 #include "player/qt/VaraiableDebug.h"
 
@@ -109,7 +112,13 @@ class TBackBufferView : public QWidget {
   QImage FOpaque{kScreenWidth, kScreenHeight, QImage::Format_RGB32};
 };
 
-TSorvFrmMain::TSorvFrmMain(const std::string& storyDir) : FS(this) {
+namespace {
+// The saves the window makes by itself, in the story's folder of the reader's data.
+constexpr const char* kQuickSave = "quick.sav";
+constexpr const char* kAutoSave = "auto.sav";
+}  // namespace
+
+TSorvFrmMain::TSorvFrmMain(const std::string& storyDir) : FS(this), FStoryDir(storyDir) {
   setWindowTitle("Sorvane");
   FS.FullScreenWidth = kScreenWidth;
   FS.FullScreenHeight = kScreenHeight;
@@ -123,7 +132,7 @@ TSorvFrmMain::TSorvFrmMain(const std::string& storyDir) : FS(this) {
   // The window itself carries the menus' shortcuts, so that they work with the menu bar
   // hidden in full screen.
   addActions({miSetDIBitsToDevice, miFullScreen, miDebugMessage, miShowBackBuffer, miShowClipRects, miShowScript,
-              miShowVaraiable});
+              miShowVaraiable, miQuickSave, miQuickLoad, miRollback, miAuto, miSkip});
   try {
     FSubThread = std::make_unique<TSubThread>(*this, storyDir);
   } catch (const EStartupAborted&) {
@@ -150,6 +159,14 @@ TSorvFrmMain::~TSorvFrmMain() {
 void TSorvFrmMain::BuildMenus() {
   QMenuBar* bar = menuBar();
   File1 = bar->addMenu(QString::fromUtf8("ファイル(&F)"));
+  miQuickSave = File1->addAction(QString::fromUtf8("クイックセーブ(&S)"), this, [this] { SaveTo(kQuickSave); });
+  miQuickSave->setShortcut(QKeySequence(Qt::Key_F5));
+  miQuickLoad = File1->addAction(QString::fromUtf8("クイックロード(&L)"), this,
+                                 [this] { LoadFrom(kQuickSave, "クイックセーブがありません。"); });
+  miQuickLoad->setShortcut(QKeySequence(Qt::Key_F9));
+  miResume = File1->addAction(QString::fromUtf8("続きから(&C)"), this,
+                              [this] { LoadFrom(kAutoSave, "前回の続きがありません。"); });
+  File1->addSeparator();
   Exit1 = File1->addAction(QString::fromUtf8("終了(&X)"), this, [this] { close(); });
   C1 = bar->addMenu(QString::fromUtf8("設定(&C)"));
   miSetDIBitsToDevice = C1->addAction(QString::fromUtf8("SetDIBitsToDeviceを使用(&D)"));
@@ -158,6 +175,22 @@ void TSorvFrmMain::BuildMenus() {
     // The item has already toggled: data 2 when it became checked, 1 when unchecked.
     if (FSubThread) Send(evSetDIBitsToDevice, miSetDIBitsToDevice->isChecked() ? 2 : 1);
   });
+  miRollback = C1->addAction(QString::fromUtf8("一つ前のページへ戻る(&B)"), this, [this] {
+    if (FSubThread && FSubThread->Rollback()) FView->update();
+  });
+  miRollback->setShortcut(QKeySequence(Qt::Key_PageUp));
+  miAuto = C1->addAction(QString::fromUtf8("オートモード(&A)"));
+  miAuto->setShortcut(QKeySequence(Qt::Key_A));
+  miAuto->setCheckable(true);
+  connect(miAuto, &QAction::triggered, this, [this] {
+    SetReadingMode(miAuto->isChecked() ? TSubThread::TReadingMode::Auto : TSubThread::TReadingMode::Normal);
+  });
+  miSkip = C1->addAction(QString::fromUtf8("スキップモード(&K)"));
+  miSkip->setCheckable(true);
+  connect(miSkip, &QAction::triggered, this, [this] {
+    SetReadingMode(miSkip->isChecked() ? TSubThread::TReadingMode::Skip : TSubThread::TReadingMode::Normal);
+  });
+  C1->addSeparator();
   miFullScreen = C1->addAction(QString::fromUtf8("全画面表示(&F)"));
   miFullScreen->setShortcut(QKeySequence(Qt::Key_F11));
   miFullScreen->setCheckable(true);
@@ -207,7 +240,15 @@ void TSorvFrmMain::SubThreadTerminate(TThread& thread) {
 }
 
 void TSorvFrmMain::keyPressEvent(QKeyEvent* e) {
+  // A key ends auto or skip, as a click does; Ctrl held skips.
+  if (FSubThread && FSubThread->ReadingMode() != TSubThread::TReadingMode::Normal && e->key() != Qt::Key_Control) {
+    SetReadingMode(TSubThread::TReadingMode::Normal);
+    return;
+  }
   switch (e->key()) {
+    case Qt::Key_Control:
+      if (!e->isAutoRepeat()) SetReadingMode(TSubThread::TReadingMode::Skip);
+      break;
     case Qt::Key_Return:
     case Qt::Key_Enter:
     case Qt::Key_Space:
@@ -232,7 +273,59 @@ bool TSorvFrmMain::event(QEvent* e) {
   return QMainWindow::event(e);
 }
 
+void TSorvFrmMain::keyReleaseEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Control && !e->isAutoRepeat() && !miSkip->isChecked())
+    SetReadingMode(TSubThread::TReadingMode::Normal);
+  QMainWindow::keyReleaseEvent(e);
+}
+
+void TSorvFrmMain::SetReadingMode(TSubThread::TReadingMode mode) {
+  if (!FSubThread) return;
+  FSubThread->SetReadingMode(mode);
+  miAuto->setChecked(mode == TSubThread::TReadingMode::Auto);
+  miSkip->setChecked(mode == TSubThread::TReadingMode::Skip && miSkip->isChecked());
+}
+
+std::string TSorvFrmMain::SavePath(const char* name) const {
+  const std::string folder = ReaderDataFolder("", StoryIdentityOf(FStoryDir).Identity);
+  std::string why;
+  return folder.empty() || !MakeFolders(folder, why) ? std::string() : folder + "/" + name;
+}
+
+void TSorvFrmMain::SaveTo(const char* name) {
+  if (!FSubThread) return;
+  const std::string path = SavePath(name);
+  std::string why = "no folder for the reader's data";
+  if (path.empty() || !WriteSave(path, SaveOf(*FSubThread, StoryIdentityOf(FStoryDir)), why))
+    MessageDlg(Format("セーブできません。\r\n%s", {why}), mtError, mbOKOnly);
+}
+
+void TSorvFrmMain::LoadFrom(const char* name, const char* missing) {
+  if (!FSubThread) return;
+  const std::string path = SavePath(name);
+  if (path.empty() || !IsRegularFile(path)) {
+    MessageDlg(missing, mtInformation, mbOKOnly);
+    return;
+  }
+  TSave save;
+  std::string why;
+  int32_t position;
+  if (!ReadSave(path, save, why)) {
+    MessageDlg(Format("セーブを読み込めません。\r\n%s", {why}), mtError, mbOKOnly);
+  } else if (save.Info.Identity != StoryIdentityOf(FStoryDir).Identity) {
+    MessageDlg(Format("このセーブは別の物語 (%s) のものです。", {save.Info.Title}), mtError, mbOKOnly);
+  } else if (ResolvePlace(FSubThread->Script(), save.Info, position, why) &&
+             (save.Snapshot.Position = position, FSubThread->Restore(save.Snapshot, why))) {
+    SetReadingMode(TSubThread::TReadingMode::Normal);
+    FView->update();
+  } else {
+    MessageDlg(Format("セーブを読み込めません。\r\n%s", {why}), mtError, mbOKOnly);
+  }
+}
+
 void TSorvFrmMain::closeEvent(QCloseEvent* e) {
+  // The reader's own close keeps where the story was, for 続きから.
+  if (FSubThread && !FClosedByStory) SaveTo(kAutoSave);
   FS.SetFullScreen(false);
   QMainWindow::closeEvent(e);
 }
@@ -321,6 +414,7 @@ void TSorvFrmMain::DrawOverlay(const std::vector<TOverlayLine>& lines) {
 }
 
 void TSorvFrmMain::Close() {
+  FClosedByStory = true;
   // Not now: the interpreter is in the middle of its step.
   QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
 }

@@ -42,6 +42,12 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
   QMenu* D1;
   QMenu* Help1;
   QAction* Exit1;
+  QAction* miQuickSave;
+  QAction* miQuickLoad;
+  QAction* miResume;
+  QAction* miRollback;
+  QAction* miAuto;
+  QAction* miSkip;
   QAction* miSetDIBitsToDevice;
   QAction* miFullScreen;
   QAction* miDebugMessage;
@@ -54,6 +60,7 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
 
  protected:
   void keyPressEvent(QKeyEvent* e) override;
+  void keyReleaseEvent(QKeyEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
   bool event(QEvent* e) override;
 
@@ -65,6 +72,12 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
   void SubThreadTerminate(TThread& thread);
   void FixWindowSize();
   void MouseMovedTo(int y);
+  // Saves and loads in the story's folder of the reader's data: the quick save (F5, F9)
+  // and the automatic one made when the reader closes the window (続きから).
+  std::string SavePath(const char* name) const;
+  void SaveTo(const char* name);
+  void LoadFrom(const char* name, const char* missing);
+  void SetReadingMode(TSubThread::TReadingMode mode);
 
   // In full screen, the menu bar shows while the mouse is this close to the top edge.
   static constexpr int kMenuRevealEdge = 20;
@@ -74,4 +87,6 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
   bool FMenuRevealed = false;
   bool FFullScreenActive = false;  // active since full screen began: losing focus now leaves it
   bool FStartupAborted = false;
+  bool FClosedByStory = false;  // the story's EXIT closed the window: nothing to resume
+  std::string FStoryDir;
 };

@@ -161,6 +161,30 @@ TEST_F(SaveFiles, AStateSurvivesOtherScenesChangingAndIsRefusedWhenItsOwnDo) {
   EXPECT_EQ(why, "a scene it shows is no longer in the story's scene file, or has changed");
 }
 
+TEST_F(SaveFiles, AfterALoadRollbackGoesBackWithinTheLoadedStoryOnly) {
+  TSubThread& rt = Start();
+  auto frames = [&](int n) {
+    for (int i = 0; i < n; ++i) rt.UpdateStep(), rt.DrawStep();
+  };
+  frames(3);
+  ASSERT_EQ(rt.Checkpoints().size(), 1u);
+  const TSnapshot first = rt.Snapshot();  // resting on page one, its checkpoint taken
+  EventQueue->Push(TInputEvent{evAdvance, 1});
+  frames(3);
+  EventQueue->Push(TInputEvent{evAdvance, 1});
+  frames(3);
+  ASSERT_EQ(rt.Checkpoints().size(), 3u);  // "one", "two", and the wait the compiler closes with
+  std::string why;
+  ASSERT_TRUE(rt.Restore(first, why)) << why;
+  ASSERT_EQ(rt.Checkpoints().size(), 1u);  // the loaded page is where going back stops
+  EXPECT_FALSE(rt.Rollback());
+  EventQueue->Push(TInputEvent{evAdvance, 1});
+  frames(3);
+  ASSERT_EQ(rt.Checkpoints().size(), 2u);
+  ASSERT_TRUE(rt.Rollback());
+  EXPECT_EQ(rt.Script().Position(), first.Position);
+}
+
 // A script as commands: "NAME PARAM" a line.
 void Compile(TScriptLoader& script, const std::vector<std::string>& commands) {
   for (const std::string& c : commands) {
