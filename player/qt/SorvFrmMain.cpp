@@ -23,6 +23,7 @@
 #include "player/SaveFile.h"
 #include "player/StoryFolder.h"
 #include "player/qt/SCLDebugForm.h"
+#include "player/qt/SaveScreen.h"
 #include "player/qt/VaraiableDebug.h"
 
 // The client area: paints the back buffer, 1:1 in a window, scaled to fit in full screen.
@@ -159,7 +160,10 @@ TSorvFrmMain::~TSorvFrmMain() {
 void TSorvFrmMain::BuildMenus() {
   QMenuBar* bar = menuBar();
   File1 = bar->addMenu(QString::fromUtf8("ファイル(&F)"));
-  miQuickSave = File1->addAction(QString::fromUtf8("クイックセーブ(&S)"), this, [this] { SaveTo(kQuickSave); });
+  miSave = File1->addAction(QString::fromUtf8("セーブ(&S)..."), this, [this] { OpenSaveScreen(true); });
+  miLoad = File1->addAction(QString::fromUtf8("ロード(&O)..."), this, [this] { OpenSaveScreen(false); });
+  File1->addSeparator();
+  miQuickSave = File1->addAction(QString::fromUtf8("クイックセーブ(&Q)"), this, [this] { SaveTo(kQuickSave); });
   miQuickSave->setShortcut(QKeySequence(Qt::Key_F5));
   miQuickLoad = File1->addAction(QString::fromUtf8("クイックロード(&L)"), this,
                                  [this] { LoadFrom(kQuickSave, "クイックセーブがありません。"); });
@@ -292,12 +296,22 @@ std::string TSorvFrmMain::SavePath(const char* name) const {
   return folder.empty() || !MakeFolders(folder, why) ? std::string() : folder + "/" + name;
 }
 
-void TSorvFrmMain::SaveTo(const char* name) {
+void TSorvFrmMain::SaveTo(const char* name) { SaveToPath(SavePath(name)); }
+
+void TSorvFrmMain::SaveToPath(const std::string& path) {
   if (!FSubThread) return;
-  const std::string path = SavePath(name);
   std::string why = "no folder for the reader's data";
   if (path.empty() || !WriteSave(path, SaveOf(*FSubThread, StoryIdentityOf(FStoryDir)), why))
     MessageDlg(Format("セーブできません。\r\n%s", {why}), mtError, mbOKOnly);
+}
+
+void TSorvFrmMain::OpenSaveScreen(bool saving) {
+  const std::string folder = SavePath("");
+  if (!FSubThread || folder.empty()) return;
+  TSaveScreen screen(this, saving ? TSaveScreen::TMode::Save : TSaveScreen::TMode::Load,
+                     folder.substr(0, folder.size() - 1), StoryIdentityOf(FStoryDir).Identity,
+                     [this, saving](const std::string& path) { saving ? SaveToPath(path) : LoadFromPath(path); });
+  screen.exec();
 }
 
 void TSorvFrmMain::LoadFrom(const char* name, const char* missing) {
@@ -307,6 +321,11 @@ void TSorvFrmMain::LoadFrom(const char* name, const char* missing) {
     MessageDlg(missing, mtInformation, mbOKOnly);
     return;
   }
+  LoadFromPath(path);
+}
+
+void TSorvFrmMain::LoadFromPath(const std::string& path) {
+  if (!FSubThread) return;
   TSave save;
   std::string why;
   int32_t position;

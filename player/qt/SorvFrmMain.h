@@ -42,6 +42,8 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
   QMenu* D1;
   QMenu* Help1;
   QAction* Exit1;
+  QAction* miSave;
+  QAction* miLoad;
   QAction* miQuickSave;
   QAction* miQuickLoad;
   QAction* miResume;
@@ -77,6 +79,9 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
   std::string SavePath(const char* name) const;
   void SaveTo(const char* name);
   void LoadFrom(const char* name, const char* missing);
+  void SaveToPath(const std::string& path);
+  void LoadFromPath(const std::string& path);
+  void OpenSaveScreen(bool saving);
   void SetReadingMode(TSubThread::TReadingMode mode);
 
   // In full screen, the menu bar shows while the mouse is this close to the top edge.

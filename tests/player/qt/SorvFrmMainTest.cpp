@@ -111,3 +111,44 @@ TEST_F(Window, AStoryStartsAProgramOnlyWhenTheReaderSaysYes) {
 }
 
 }  // namespace
+
+#include <QListWidget>
+
+#include "player/SaveFile.h"
+#include "player/StoryFolder.h"
+#include "player/qt/SaveScreen.h"
+
+namespace {
+
+TEST_F(Window, TheSaveScreenShowsEachSlotAsItIsAndLoadsOnlyWhatCanBeLoaded) {
+  TempDir data;
+  const std::string identity = "mine";
+  std::string why;
+  ASSERT_TRUE(WriteSave(TSaveScreen::SlotPath(data.Path(), 1), SaveOf(*FWindow->SubThread(), TStoryIdentity{"Mine", identity}), why));
+  WriteFile(TSaveScreen::SlotPath(data.Path(), 2), "SORVSAVE but damaged");
+  ASSERT_TRUE(WriteSave(TSaveScreen::SlotPath(data.Path(), 3), SaveOf(*FWindow->SubThread(), TStoryIdentity{"Theirs", "theirs"}), why));
+  std::string chosen;
+  TSaveScreen load(FWindow.get(), TSaveScreen::TMode::Load, data.Path(), identity, [&](const std::string& p) { chosen = p; });
+  auto* list = load.findChild<QListWidget*>();
+  ASSERT_NE(list, nullptr);
+  ASSERT_EQ(list->count(), TSaveScreen::kSlotsPerPage);
+  EXPECT_TRUE(list->item(0)->flags() & Qt::ItemIsEnabled);
+  EXPECT_FALSE(list->item(0)->icon().isNull());  // its thumbnail
+  EXPECT_TRUE(list->item(0)->text().contains(QString::fromUtf8("スロット 1　20")));  // its date
+  EXPECT_FALSE(list->item(1)->flags() & Qt::ItemIsEnabled);
+  EXPECT_TRUE(list->item(1)->text().contains(QString::fromUtf8("破損")));
+  EXPECT_FALSE(list->item(1)->toolTip().isEmpty());
+  EXPECT_FALSE(list->item(2)->flags() & Qt::ItemIsEnabled);
+  EXPECT_TRUE(list->item(2)->text().contains(QString::fromUtf8("別の物語")));
+  EXPECT_TRUE(list->item(3)->text().contains(QString::fromUtf8("空き")));
+  emit list->itemActivated(list->item(0));
+  EXPECT_EQ(chosen, TSaveScreen::SlotPath(data.Path(), 1));
+  // Saving into an empty slot asks nothing.
+  chosen.clear();
+  TSaveScreen save(FWindow.get(), TSaveScreen::TMode::Save, data.Path(), identity, [&](const std::string& p) { chosen = p; });
+  auto* slotList = save.findChild<QListWidget*>();
+  emit slotList->itemActivated(slotList->item(4));
+  EXPECT_EQ(chosen, TSaveScreen::SlotPath(data.Path(), 5));
+}
+
+}  // namespace
