@@ -124,6 +124,11 @@ class TSubThread : public TThread {
   bool Rollback();
   // The pages seen and the choices taken, oldest first.
   std::vector<TBacklogEntry> Backlog() const { return BacklogEntries(FBacklog); }
+  // The same as the list itself, whose nodes name the pages to go back to.
+  const TBacklog& BacklogList() const { return FBacklog; }
+  // Back to the checkpoint of a page of the backlog (those after it go): false when no
+  // kept checkpoint is that page's.
+  bool RollbackTo(const TBacklogNode* page);
   // Told of each checkpoint taken, with its number.
   std::function<void(uint32_t)> OnCheckpoint;
 

@@ -132,6 +132,9 @@ void TSubThread::NotePage() {
   while (!entry.Text.empty() && entry.Text.back() == u'\n') entry.Text.pop_back();
   if (entry.Text.empty()) return;
   if (SpeakerLayer->Visible && !SpeakerLayer->State().Lines.empty()) entry.Speaker = SpeakerLayer->State().Lines[0].Text;
+  // A wait on the page already noted (the script waits again without a new page) adds nothing.
+  if (FBacklog && !FBacklog->Entry.Choice && FBacklog->Entry.Text == entry.Text && FBacklog->Entry.Speaker == entry.Speaker)
+    return;
   FBacklog = BacklogAdd(FBacklog, std::move(entry));
 }
 
@@ -142,6 +145,17 @@ void TSubThread::TakeCheckpoint() {
   FCheckpoints.push_back(Snapshot(FCheckpoints.empty() ? nullptr : &FCheckpoints.back()));
   if (FCheckpoints.size() > kCheckpointKeep) FCheckpoints.pop_front();
   if (OnCheckpoint) OnCheckpoint(number);
+}
+
+bool TSubThread::RollbackTo(const TBacklogNode* page) {
+  for (size_t i = FCheckpoints.size(); i-- > 0;) {
+    if (FCheckpoints[i].Backlog.get() != page) continue;
+    std::string why;
+    if (!Apply(FCheckpoints[i], why)) return false;
+    FCheckpoints.erase(FCheckpoints.begin() + std::ptrdiff_t(i) + 1, FCheckpoints.end());
+    return true;
+  }
+  return false;
 }
 
 bool TSubThread::Rollback() {

@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
+#include <QWheelEvent>
 
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +23,7 @@
 #include "player/ResStr.h"
 #include "player/SaveFile.h"
 #include "player/StoryFolder.h"
+#include "player/qt/BacklogView.h"
 #include "player/qt/SCLDebugForm.h"
 #include "player/qt/SaveScreen.h"
 #include "player/qt/VaraiableDebug.h"
@@ -107,6 +109,10 @@ class TBackBufferView : public QWidget {
     if (e->button() == Qt::LeftButton) FOwner->Send(evAdvance, 1);
   }
   void mouseMoveEvent(QMouseEvent* e) override { FOwner->MouseMovedTo(e->position().toPoint().y()); }
+  // The wheel up over the picture opens the backlog.
+  void wheelEvent(QWheelEvent* e) override {
+    if (e->angleDelta().y() > 0) FOwner->OpenBacklog();
+  }
 
  private:
   TSorvFrmMain* FOwner;
@@ -179,6 +185,7 @@ void TSorvFrmMain::BuildMenus() {
     // The item has already toggled: data 2 when it became checked, 1 when unchecked.
     if (FSubThread) Send(evSetDIBitsToDevice, miSetDIBitsToDevice->isChecked() ? 2 : 1);
   });
+  miBacklog = C1->addAction(QString::fromUtf8("バックログ(&L)"), this, [this] { OpenBacklog(); });
   miRollback = C1->addAction(QString::fromUtf8("一つ前のページへ戻る(&B)"), this, [this] {
     if (FSubThread && FSubThread->Rollback()) FView->update();
   });
@@ -303,6 +310,16 @@ void TSorvFrmMain::SaveToPath(const std::string& path) {
   std::string why = "no folder for the reader's data";
   if (path.empty() || !WriteSave(path, SaveOf(*FSubThread, StoryIdentityOf(FStoryDir)), why))
     MessageDlg(Format("セーブできません。\r\n%s", {why}), mtError, mbOKOnly);
+}
+
+void TSorvFrmMain::OpenBacklog() {
+  if (!FSubThread || FView->findChild<TBacklogView*>()) return;
+  new TBacklogView(FView, FSubThread->BacklogList(), [this](const TBacklogNode* page) {
+    if (!FSubThread->RollbackTo(page)) return false;
+    SetReadingMode(TSubThread::TReadingMode::Normal);
+    FView->update();
+    return true;
+  });
 }
 
 void TSorvFrmMain::OpenSaveScreen(bool saving) {

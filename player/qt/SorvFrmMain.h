@@ -48,6 +48,7 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
   QAction* miQuickLoad;
   QAction* miResume;
   QAction* miRollback;
+  QAction* miBacklog;
   QAction* miAuto;
   QAction* miSkip;
   QAction* miSetDIBitsToDevice;
@@ -82,6 +83,7 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
   void SaveToPath(const std::string& path);
   void LoadFromPath(const std::string& path);
   void OpenSaveScreen(bool saving);
+  void OpenBacklog();
   void SetReadingMode(TSubThread::TReadingMode mode);
 
   // In full screen, the menu bar shows while the mouse is this close to the top edge.

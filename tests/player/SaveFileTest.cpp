@@ -185,6 +185,29 @@ TEST_F(SaveFiles, AfterALoadRollbackGoesBackWithinTheLoadedStoryOnly) {
   EXPECT_EQ(rt.Script().Position(), first.Position);
 }
 
+TEST_F(SaveFiles, ThePageChosenInTheBacklogIsTheOneGoneBackTo) {
+  TSubThread& rt = Start();
+  auto frames = [&](int n) {
+    for (int i = 0; i < n; ++i) rt.UpdateStep(), rt.DrawStep();
+  };
+  frames(3);
+  const TSnapshot first = rt.Snapshot();
+  EventQueue->Push(TInputEvent{evAdvance, 1});
+  frames(3);
+  EventQueue->Push(TInputEvent{evAdvance, 1});
+  frames(3);
+  // The backlog's pages, oldest first: "one", "two".
+  std::vector<const TBacklogNode*> pages;
+  for (const TBacklogNode* n = rt.BacklogList().get(); n; n = n->Before.get()) pages.insert(pages.begin(), n);
+  ASSERT_EQ(pages.size(), 2u);
+  EXPECT_EQ(pages[0]->Entry.Text, u"one");
+  EXPECT_FALSE(rt.RollbackTo(nullptr));
+  ASSERT_TRUE(rt.RollbackTo(pages[0]));
+  EXPECT_EQ(rt.Script().Position(), first.Position);
+  EXPECT_EQ(rt.Checkpoints().size(), 1u);  // those after the page went
+  EXPECT_EQ(rt.Backlog().size(), 1u);
+}
+
 // A script as commands: "NAME PARAM" a line.
 void Compile(TScriptLoader& script, const std::vector<std::string>& commands) {
   for (const std::string& c : commands) {

@@ -152,3 +152,34 @@ TEST_F(Window, TheSaveScreenShowsEachSlotAsItIsAndLoadsOnlyWhatCanBeLoaded) {
 }
 
 }  // namespace
+
+#include <QMouseEvent>
+
+#include "player/qt/BacklogView.h"
+
+namespace {
+
+TEST_F(Window, TheBacklogListsPagesAndChoicesAndGoesBackToThePageChosen) {
+  TBacklog backlog;
+  backlog = BacklogAdd(backlog, TBacklogEntry{false, u"春香", u"一行目\n二行目"});
+  backlog = BacklogAdd(backlog, TBacklogEntry{true, u"", u"東へ"});
+  backlog = BacklogAdd(backlog, TBacklogEntry{false, u"", u"着きました"});
+  const TBacklogNode* asked = nullptr;
+  QWidget host;
+  host.resize(800, 600);
+  auto* view = new TBacklogView(&host, backlog, [&](const TBacklogNode* page) {
+    asked = page;
+    return true;
+  });
+  ASSERT_EQ(view->count(), 3);
+  EXPECT_TRUE(view->item(0)->text().contains(QString::fromUtf8("【春香】")));
+  EXPECT_TRUE(view->item(1)->text().contains(QString::fromUtf8("→ 東へ")));
+  EXPECT_EQ(view->currentRow(), 2);  // the newest, at the bottom
+  emit view->itemActivated(view->item(1));  // a choice is no page to go back to
+  EXPECT_EQ(asked, nullptr);
+  emit view->itemActivated(view->item(0));
+  ASSERT_NE(asked, nullptr);
+  EXPECT_EQ(asked->Entry.Text, u"一行目\n二行目");
+}
+
+}  // namespace
