@@ -1,6 +1,10 @@
 #include "player/qt/SorvFrmMain.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QSpinBox>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
@@ -39,9 +43,10 @@ class TBackBufferView : public QWidget {
   std::vector<TOverlayLine> Overlay;
   bool Presenting = false;
 
-  // Where the 800x600 picture lies in the widget.
+  // Where the 800x600 picture lies in the widget: as it is at its own size, else scaled to
+  // fit with its aspect kept (full screen, or a window the reader resized).
   QRect PictureRect() const {
-    if (!FOwner->FS.FullScreen()) return QRect(0, 0, kScreenWidth, kScreenHeight);
+    if (size() == QSize(kScreenWidth, kScreenHeight)) return QRect(0, 0, kScreenWidth, kScreenHeight);
     const double scale = std::min(width() / double(kScreenWidth), height() / double(kScreenHeight));
     const int w = int(kScreenWidth * scale), h = int(kScreenHeight * scale);
     return QRect((width() - w) / 2, (height() - h) / 2, w, h);
@@ -55,7 +60,7 @@ class TBackBufferView : public QWidget {
   void paintEvent(QPaintEvent* e) override {
     QPainter painter(this);
     const QRect picture = PictureRect();
-    if (FOwner->FS.FullScreen()) {
+    if (picture != rect()) {
       // Black bars around the scaled picture.
       const QRegion bars = QRegion(rect()) - QRegion(picture);
       for (const QRect& r : bars) painter.fillRect(r, Qt::black);
@@ -130,12 +135,13 @@ TSorvFrmMain::TSorvFrmMain(const std::string& storyDir) : FS(this), FStoryDir(st
   FS.FullScreenWidth = kScreenWidth;
   FS.FullScreenHeight = kScreenHeight;
   FView = new TBackBufferView(this);
-  FView->setFixedSize(kScreenWidth, kScreenHeight);
+  FView->setMinimumSize(kScreenWidth / 2, kScreenHeight / 2);
   setCentralWidget(FView);
   BuildMenus();
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                 Qt::WindowCloseButtonHint);
-  layout()->setSizeConstraint(QLayout::SetFixedSize);
+                 Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+  FSettings = LoadSettings();
+  SetPictureSize(QSize(FSettings.WindowWidth, FSettings.WindowHeight));
   // The window itself carries the menus' shortcuts, so that they work with the menu bar
   // hidden in full screen.
   addActions({miSetDIBitsToDevice, miFullScreen, miDebugMessage, miShowBackBuffer, miShowClipRects, miShowScript,
@@ -155,6 +161,7 @@ TSorvFrmMain::TSorvFrmMain(const std::string& storyDir) : FS(this), FStoryDir(st
     return;
   }
   FView->Back = &FSubThread->Picture();
+  ApplySettings();
   FSubThread->OnTerminate = [this](TThread& t) { SubThreadTerminate(t); };
   FSubThread->Start();
 }
@@ -201,6 +208,15 @@ void TSorvFrmMain::BuildMenus() {
   connect(miSkip, &QAction::triggered, this, [this] {
     SetReadingMode(miSkip->isChecked() ? TSubThread::TReadingMode::Skip : TSubThread::TReadingMode::Normal);
   });
+  C1->addSeparator();
+  QMenu* sizes = C1->addMenu(QString::fromUtf8("ウィンドウサイズ(&W)"));
+  for (const auto& [caption, scale] : {std::pair<const char*, double>{"1倍 (800x600)", 1.0}, {"1.5倍 (1200x900)", 1.5},
+                                      {"2倍 (1600x1200)", 2.0}})
+    sizes->addAction(QString::fromUtf8(caption), this, [this, scale] {
+      if (FS.FullScreen()) DoFullScreen(false);
+      SetPictureSize(QSize(int(kScreenWidth * scale), int(kScreenHeight * scale)));
+    });
+  miSettings = C1->addAction(QString::fromUtf8("環境設定(&P)..."), this, [this] { OpenSettings(); });
   C1->addSeparator();
   miFullScreen = C1->addAction(QString::fromUtf8("全画面表示(&F)"));
   miFullScreen->setShortcut(QKeySequence(Qt::Key_F11));
@@ -312,6 +328,42 @@ void TSorvFrmMain::SaveToPath(const std::string& path) {
     MessageDlg(Format("セーブできません。\r\n%s", {why}), mtError, mbOKOnly);
 }
 
+void TSorvFrmMain::ApplySettings() {
+  if (!FSubThread) return;
+  FSubThread->SetAutoPace(FSettings.AutoBase, FSettings.AutoPerChar);
+  FSubThread->SetSkipUnread(FSettings.SkipUnread);
+}
+
+void TSorvFrmMain::OpenSettings() {
+  QDialog dialog(this);
+  dialog.setWindowTitle(QString::fromUtf8("環境設定"));
+  auto* form = new QFormLayout(&dialog);
+  auto* base = new QSpinBox(&dialog);
+  base->setRange(0, 3600);
+  base->setValue(int(FSettings.AutoBase));
+  base->setSuffix(QString::fromUtf8(" フレーム"));
+  auto* perChar = new QSpinBox(&dialog);
+  perChar->setRange(0, 600);
+  perChar->setValue(int(FSettings.AutoPerChar));
+  perChar->setSuffix(QString::fromUtf8(" フレーム"));
+  auto* unread = new QCheckBox(QString::fromUtf8("未読の文章もスキップする"), &dialog);
+  unread->setChecked(FSettings.SkipUnread);
+  form->addRow(QString::fromUtf8("オートモードの待ち時間:"), base);
+  form->addRow(QString::fromUtf8("1文字ごとの待ち時間:"), perChar);
+  form->addRow(unread);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+  connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  form->addRow(buttons);
+  if (dialog.exec() != QDialog::Accepted) return;
+  FSettings.AutoBase = uint32_t(base->value());
+  FSettings.AutoPerChar = uint32_t(perChar->value());
+  FSettings.SkipUnread = unread->isChecked();
+  ApplySettings();
+  std::string why;
+  if (!SaveSettings(FSettings, why)) MessageDlg(Format("設定を保存できません。\r\n%s", {why}), mtError, mbOKOnly);
+}
+
 void TSorvFrmMain::OpenBacklog() {
   if (!FSubThread || FView->findChild<TBacklogView*>()) return;
   new TBacklogView(FView, FSubThread->BacklogList(), [this](const TBacklogNode* page) {
@@ -363,21 +415,44 @@ void TSorvFrmMain::closeEvent(QCloseEvent* e) {
   // The reader's own close keeps where the story was, for 続きから.
   if (FSubThread && !FClosedByStory) SaveTo(kAutoSave);
   FS.SetFullScreen(false);
+  std::string why;
+  SaveSettings(FSettings, why);  // the window's size, as the reader left it
   QMainWindow::closeEvent(e);
 }
 
-void TSorvFrmMain::FixWindowSize() {
-  FView->setFixedSize(kScreenWidth, kScreenHeight);
-  layout()->setSizeConstraint(QLayout::SetFixedSize);
+void TSorvFrmMain::FixWindowSize() { SetPictureSize(QSize(FSettings.WindowWidth, FSettings.WindowHeight)); }
+
+void TSorvFrmMain::SetPictureSize(QSize size) {
+  // The window takes the size that gives the picture area this size; the reader may
+  // resize it by its frame afterwards.
+  // The picture area fixed at that size while the window fits itself around it, then free.
+  FView->setFixedSize(size);
+  layout()->activate();
+  adjustSize();
+  FView->setMinimumSize(kScreenWidth / 2, kScreenHeight / 2);
+  FView->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+}
+
+void TSorvFrmMain::resizeEvent(QResizeEvent* e) {
+  QMainWindow::resizeEvent(e);
+  if (FS.FullScreen() || FChangingFullScreen || isMaximized() || isFullScreen()) return;
+  // The size the reader gave the window is the one it comes back with.
+  FSettings.WindowWidth = FView->width();
+  FSettings.WindowHeight = FView->height();
 }
 
 void TSorvFrmMain::DoFullScreen(bool on) {
-  // Steps run on this thread, so no frame is composed while the window changes.
+  // Steps run on this thread, so no frame is composed while the window changes; the sizes
+  // it passes through are not the reader's.
+  FChangingFullScreen = true;
+  struct TDone {
+    bool& Flag;
+    ~TDone() { Flag = false; }
+  } done{FChangingFullScreen};
   if (on != FS.FullScreen()) {
     if (on) {
       // The window may take any size while it covers the screen; the menu bar hides and
       // comes back when the mouse reaches the top edge.
-      layout()->setSizeConstraint(QLayout::SetDefaultConstraint);
       FView->setMinimumSize(0, 0);
       FView->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
       FFullScreenActive = false;
@@ -436,7 +511,7 @@ void TSorvFrmMain::Present(const TABitmap&, const TRect& r) {
     }
   }
   FView->Presenting = true;
-  if (FS.FullScreen()) FView->update();
+  if (FView->size() != QSize(kScreenWidth, kScreenHeight)) FView->update();
   else FView->repaint(QRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top));
   FView->Presenting = false;
 }

@@ -11,6 +11,7 @@
 
 #include "player/SubThread.h"
 #include "player/qt/FullScreen.h"
+#include "player/Settings.h"
 
 class QAction;
 class QMenu;
@@ -49,6 +50,7 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
   QAction* miResume;
   QAction* miRollback;
   QAction* miBacklog;
+  QAction* miSettings;
   QAction* miAuto;
   QAction* miSkip;
   QAction* miSetDIBitsToDevice;
@@ -64,6 +66,7 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
  protected:
   void keyPressEvent(QKeyEvent* e) override;
   void keyReleaseEvent(QKeyEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
   bool event(QEvent* e) override;
 
@@ -84,6 +87,10 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
   void LoadFromPath(const std::string& path);
   void OpenSaveScreen(bool saving);
   void OpenBacklog();
+  void OpenSettings();
+  void ApplySettings();
+  // The picture area's size (the window around it follows).
+  void SetPictureSize(QSize size);
   void SetReadingMode(TSubThread::TReadingMode mode);
 
   // In full screen, the menu bar shows while the mouse is this close to the top edge.
@@ -94,6 +101,8 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
   bool FMenuRevealed = false;
   bool FFullScreenActive = false;  // active since full screen began: losing focus now leaves it
   bool FStartupAborted = false;
-  bool FClosedByStory = false;  // the story's EXIT closed the window: nothing to resume
+  bool FClosedByStory = false;
+  bool FChangingFullScreen = false;  // the story's EXIT closed the window: nothing to resume
   std::string FStoryDir;
+  TSettings FSettings;
 };

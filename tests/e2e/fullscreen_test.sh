@@ -30,6 +30,8 @@ printf '<BODY><CODE>CHANGESCENE 0,title,-1,0</CODE><CODE>WAIT</CODE><CODE>IF ==,
 
 export SORVANE_AUDIO=null
 export XDG_RUNTIME_DIR="$WORK/xdg"; mkdir -p "$XDG_RUNTIME_DIR"; chmod 700 "$XDG_RUNTIME_DIR"
+# The reader's own folders (saves, settings) of this test alone.
+export XDG_CONFIG_HOME="$WORK/config" XDG_DATA_HOME="$WORK/data"
 cat > "$WORK/session.sh" <<SESSION
 #!/usr/bin/env bash
 set -euo pipefail

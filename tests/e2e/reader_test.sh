@@ -28,6 +28,8 @@ printf '<BODY><CODE>CHANGESCENE 0,bg,-1,0</CODE><CODE>SETLAYERVISIBLE 0,1,0,0</C
 export SORVANE_AUDIO=null
 export XDG_DATA_HOME="$WORK/data"
 export XDG_RUNTIME_DIR="$WORK/xdg"; mkdir -p "$XDG_RUNTIME_DIR"; chmod 700 "$XDG_RUNTIME_DIR"
+# The reader's own folders (saves, settings) of this test alone.
+export XDG_CONFIG_HOME="$WORK/config" XDG_DATA_HOME="$WORK/data"
 cat > "$WORK/session.sh" <<SESSION
 #!/usr/bin/env bash
 set -euo pipefail
@@ -67,13 +69,20 @@ for i in \$(seq 1 100); do kill -0 \$PID 2>/dev/null || break; sleep 0.1; done
 start
 key alt+f; sleep 0.3; key c
 shot resumed
+# The window at 1.5 times, from the menu: the picture scaled, the size kept for next time.
+key alt+c; sleep 0.3; key w; sleep 0.3; key Down; key Return
+shot scaled
 key a
 for i in \$(seq 1 200); do kill -0 \$PID 2>/dev/null || break; sleep 0.1; done
 kill -0 \$PID 2>/dev/null && { echo "auto mode did not reach the end" > "$WORK/auto.fail"; kill \$PID; }
+start
+shot restarted
+key alt+F4
+for i in \$(seq 1 100); do kill -0 \$PID 2>/dev/null || break; sleep 0.1; done
 true
 SESSION
 chmod +x "$WORK/session.sh"
-timeout 120 xvfb-run -a -s "-screen 0 1024x768x24" "$WORK/session.sh" || fail "the session failed: $(cat "$WORK/player.log" 2>/dev/null)"
+timeout 150 xvfb-run -a -s "-screen 0 1920x1280x24" "$WORK/session.sh" || fail "the session failed: $(cat "$WORK/player.log" 2>/dev/null)"
 
 same() { [ "$("$COMPARE" -metric AE "$WORK/$1.png" "$WORK/$2.png" null: 2>&1 || true)" = "0" ]; }
 for f in page1 page3 loaded page2 back beforeclose resumed; do [ -s "$WORK/$f.png" ] || fail "no screenshot $f"; done
@@ -85,4 +94,17 @@ same resumed beforeclose || fail "続きから did not resume where the window w
 [ -f "$WORK/data/sorvane/story/quick.sav" ] || fail "no quick save in the reader's data folder"
 [ -f "$WORK/data/sorvane/story/auto.sav" ] || fail "no automatic save in the reader's data folder"
 [ ! -f "$WORK/auto.fail" ] || fail "$(cat "$WORK/auto.fail")"
+# 1.5 times: 1200x900 under the menu bar, the picture scaled with it (the message window's
+# left edge, at 22 in the picture, is at 33).
+size() { "$CONVERT" "$WORK/$1.png" -format '%w %h' info:; }
+read -r W H <<< "$(size scaled)"
+[ "$W" = 1200 ] && [ $((H - 900)) -gt 0 ] && [ $((H - 900)) -lt 60 ] || fail "the window at 1.5 times is $W x $H"
+MENU=$((H - 900))
+"$CONVERT" "$WORK/scaled.png" -crop 1200x900+0+$MENU +repage "$WORK/scaled-picture.png"
+"$CONVERT" "$WORK/scaled-picture.png" -scale 800x600 "$WORK/scaled-down.png"
+"$CONVERT" "$WORK/resumed.png" -crop 800x600+0+$(( $("$CONVERT" "$WORK/resumed.png" -format '%h' info:) - 600 )) +repage "$WORK/resumed-picture.png"
+DIFF=$("$COMPARE" -metric RMSE "$WORK/scaled-down.png" "$WORK/resumed-picture.png" null: 2>&1 | sed 's/.*(\(.*\))/\1/' || true)
+awk -v d="$DIFF" 'BEGIN { exit !(d < 0.08) }' || fail "the scaled picture is not the picture (RMSE $DIFF)"
+[ "$(size restarted)" = "$(size scaled)" ] || fail "the window came back at $(size restarted), not $(size scaled)"
+grep -q '^window_width=1200$' "$WORK/config/sorvane/settings" || fail "the size was not kept: $(cat "$WORK/config/sorvane/settings")"
 echo "reader test: 1 passed, 0 failed"

@@ -17,6 +17,8 @@ sox -n -r 44100 -c 2 -b 16 -e signed-integer "$WORK/tone.wav" synth 1 sine 440
 oggenc -Q -o "$WORK/story/bgm.ogg" "$WORK/tone.wav"
 export SORVANE_AUDIO=sdl SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$WORK/out.raw" SDL_DISKAUDIODELAY=1
 export XDG_RUNTIME_DIR="$WORK/xdg"; mkdir -p "$XDG_RUNTIME_DIR"; chmod 700 "$XDG_RUNTIME_DIR"
+# The reader's own folders (saves, settings) of this test alone.
+export XDG_CONFIG_HOME="$WORK/config" XDG_DATA_HOME="$WORK/data"
 
 ended() { tail -c 200 "$1" 2>/dev/null | grep -q 'プログラムを終了しました。'; }
 

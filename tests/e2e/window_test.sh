@@ -39,6 +39,8 @@ make_story "$WORK/cli"
 
 export SORVANE_AUDIO=null
 export XDG_RUNTIME_DIR="$WORK/xdg"; mkdir -p "$XDG_RUNTIME_DIR"; chmod 700 "$XDG_RUNTIME_DIR"
+# The reader's own folders (saves, settings) of this test alone.
+export XDG_CONFIG_HOME="$WORK/config" XDG_DATA_HOME="$WORK/data"
 cat > "$WORK/session.sh" <<SESSION
 #!/usr/bin/env bash
 set -euo pipefail
