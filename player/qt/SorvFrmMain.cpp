@@ -21,6 +21,7 @@
 #include <ctime>
 
 #include "common/Screen.h"
+#include "platform/CodePage.h"
 #include "platform/Dialogs.h"
 #include "player/FileVerInfo.h"
 #include "platform/Files.h"
@@ -128,6 +129,7 @@ namespace {
 // The saves the window makes by itself, in the story's folder of the reader's data.
 constexpr const char* kQuickSave = "quick.sav";
 constexpr const char* kAutoSave = "auto.sav";
+constexpr const char* kReadMarks = "read-marks";
 }  // namespace
 
 TSorvFrmMain::TSorvFrmMain(const std::string& storyDir) : FS(this), FStoryDir(storyDir) {
@@ -162,6 +164,10 @@ TSorvFrmMain::TSorvFrmMain(const std::string& storyDir) : FS(this), FStoryDir(st
   }
   FView->Back = &FSubThread->Picture();
   ApplySettings();
+  // The pages read in earlier sessions, for skip.
+  std::string why;
+  if (const std::string marks = SavePath(kReadMarks); !marks.empty() && !FSubThread->ReadMarks().Load(marks, why))
+    std::fprintf(stderr, "%s\n", EscapeControls("the read marks in " + marks + " are not used: " + why).c_str());
   FSubThread->OnTerminate = [this](TThread& t) { SubThreadTerminate(t); };
   FSubThread->Start();
 }
@@ -414,6 +420,10 @@ void TSorvFrmMain::LoadFromPath(const std::string& path) {
 void TSorvFrmMain::closeEvent(QCloseEvent* e) {
   // The reader's own close keeps where the story was, for 続きから.
   if (FSubThread && !FClosedByStory) SaveTo(kAutoSave);
+  if (FSubThread) {
+    std::string why;
+    if (const std::string marks = SavePath(kReadMarks); !marks.empty()) FSubThread->ReadMarks().Save(marks, why);
+  }
   FS.SetFullScreen(false);
   std::string why;
   SaveSettings(FSettings, why);  // the window's size, as the reader left it

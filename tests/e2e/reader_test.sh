@@ -25,6 +25,9 @@ printf '%s\n' '<kn><scene index=blank></scene>' \
 printf '<BODY><CODE>CHANGESCENE 0,bg,-1,0</CODE><CODE>SETLAYERVISIBLE 0,1,0,0</CODE><P>いちページめ</P><P>にページめ</P><P>さんページめ</P><P>よんページめ</P><CODE>EXIT</CODE></BODY>' |
   iconv -f UTF-8 -t CP932 > "$S/start.svx"
 
+# A damaged save in the second slot.
+mkdir -p "$WORK/data/sorvane/story"
+printf 'SORVSAVE and then nothing a save would hold' > "$WORK/data/sorvane/story/slot-02.sav"
 export SORVANE_AUDIO=null
 export XDG_DATA_HOME="$WORK/data"
 export XDG_RUNTIME_DIR="$WORK/xdg"; mkdir -p "$XDG_RUNTIME_DIR"; chmod 700 "$XDG_RUNTIME_DIR"
@@ -69,6 +72,22 @@ for i in \$(seq 1 100); do kill -0 \$PID 2>/dev/null || break; sleep 0.1; done
 start
 key alt+f; sleep 0.3; key c
 shot resumed
+# The save screen: slot 1 saved; the load screen shows it with its thumbnail beside the
+# damaged slot 2, and loads it. Screenshots: save-screen.png, load-screen.png.
+key alt+f; sleep 0.3; key s; sleep 1
+"$IMPORT" -window root "$WORK/save-screen.png"
+key Home; key Return; sleep 0.5
+key alt+f; sleep 0.3; key o; sleep 1
+"$IMPORT" -window root "$WORK/load-screen.png"
+key Home; key Return
+shot loaded-slot
+# The wheel up over the picture opens the backlog (backlog.png); Escape closes it.
+xdotool mousemove --window \$WID 400 300
+xdotool click 4
+sleep 1
+"$IMPORT" -window \$WID "$WORK/backlog.png"
+key Escape
+shot after-backlog
 # The window at 1.5 times, from the menu: the picture scaled, the size kept for next time.
 key alt+c; sleep 0.3; key w; sleep 0.3; key Down; key Return
 shot scaled
@@ -92,6 +111,10 @@ same back page1 || fail "Page Up did not go back to the page before"
 same page2 page1 && fail "the second page looks like the first"
 same resumed beforeclose || fail "続きから did not resume where the window was closed"
 [ -f "$WORK/data/sorvane/story/quick.sav" ] || fail "no quick save in the reader's data folder"
+[ -f "$WORK/data/sorvane/story/slot-01.sav" ] || fail "the save screen did not save into slot 1"
+same loaded-slot resumed || fail "the save loaded from slot 1 is not the page saved"
+same backlog resumed && fail "the wheel did not open the backlog"
+same after-backlog resumed || fail "Escape did not close the backlog"
 [ -f "$WORK/data/sorvane/story/auto.sav" ] || fail "no automatic save in the reader's data folder"
 [ ! -f "$WORK/auto.fail" ] || fail "$(cat "$WORK/auto.fail")"
 # 1.5 times: 1200x900 under the menu bar, the picture scaled with it (the message window's
