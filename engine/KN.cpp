@@ -541,6 +541,15 @@ void TKinetra::ApplyState(TSavedState& s) {
   }
 }
 
+int32_t TKinetra::FinishTransitions() {
+  for (TLayerState& layer : FLayers) {
+    if (layer.State == kNoTransition) continue;
+    EndTransition(layer);
+    layer.Interrupted = true;  // the next update lists the whole output
+  }
+  return 0;
+}
+
 int32_t TKinetra::GetSceneName(int32_t number, char* out, int32_t capacity) {
   if (!Scene(number)) return -1;
   const AnsiString name = SceneName(number);

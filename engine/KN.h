@@ -35,6 +35,7 @@ class TKinetra final : public IKinetra, public IKinetraState {
   int64_t SaveState(uint8_t* out, int64_t capacity) override;
   int32_t LoadState(const uint8_t* data, int64_t size) override;
   int32_t GetSceneName(int32_t scene, char* out, int32_t capacity) override;
+  int32_t FinishTransitions() override;
 
   // For tests and tools: what the engine shows.
   int32_t Current(int layer) const { return FLayers[size_t(layer)].Current; }

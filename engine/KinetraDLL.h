@@ -125,6 +125,9 @@ struct IKinetraState {
   // The name a scene change reaches scene `scene` by, written with its terminating zero
   // when it fits `capacity`; returns its length, or -1 for a scene that does not exist.
   virtual int32_t GetSceneName(int32_t scene, char* out, int32_t capacity) = 0;
+  // Ends every transition at once, as a change made without one would (for skip mode);
+  // the whole output is drawn again at the next update.
+  virtual int32_t FinishTransitions() = 0;
 };
 
 // Stores a new engine with one reference in *out (releasing what it held); 0 when set.

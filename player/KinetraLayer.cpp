@@ -107,3 +107,7 @@ std::string TKinetraLayer::ShownSceneName(int32_t layer) const {
   name.resize(size_t(size));
   return name;
 }
+
+void TKinetraLayer::FinishTransitions() {
+  if (State) State->FinishTransitions();
+}

@@ -37,6 +37,8 @@ class TKinetraLayer : public TLayer {
   std::vector<TKNButtonInfo> Buttons(int32_t scene) const;
   // The scene a layer shows, by name (empty for none).
   std::string ShownSceneName(int32_t layer) const;
+  // Ends the engine's transitions at once.
+  void FinishTransitions();
   // A layer of the engine is in a transition.
   bool InTransition() const;
   // The engine's state as bytes (empty when it cannot say), and back: 0, or the engine's

@@ -31,7 +31,8 @@ std::string SettingsPath() {
 std::string FormatSettings(const TSettings& s) {
   return "window_width=" + std::to_string(s.WindowWidth) + "\nwindow_height=" + std::to_string(s.WindowHeight) +
          "\nauto_base=" + std::to_string(s.AutoBase) + "\nauto_per_char=" + std::to_string(s.AutoPerChar) +
-         "\nskip_unread=" + (s.SkipUnread ? "1" : "0") + "\n";
+         "\nskip_unread=" + (s.SkipUnread ? "1" : "0") + "\nvolume0=" + std::to_string(s.Volume[0]) +
+         "\nvolume1=" + std::to_string(s.Volume[1]) + "\n";
 }
 
 bool ParseSettings(const std::string& text, TSettings& out, std::string& why) {
@@ -52,6 +53,8 @@ bool ParseSettings(const std::string& text, TSettings& out, std::string& why) {
     else if (key == "auto_base") ok = ok && Number(value, 0, 3600, v), s.AutoBase = uint32_t(v);
     else if (key == "auto_per_char") ok = ok && Number(value, 0, 600, v), s.AutoPerChar = uint32_t(v);
     else if (key == "skip_unread") ok = ok && Number(value, 0, 1, v), s.SkipUnread = v == 1;
+    else if (key == "volume0") ok = ok && Number(value, 0, 100, v), s.Volume[0] = int32_t(v);
+    else if (key == "volume1") ok = ok && Number(value, 0, 100, v), s.Volume[1] = int32_t(v);
     else ok = false;
     if (!ok) {
       why = "line " + std::to_string(lineNumber) + " (\"" + EscapeControls(line.substr(0, 60)) + "\")";

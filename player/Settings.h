@@ -14,6 +14,7 @@ struct TSettings {
   uint32_t AutoBase = 90;     // frames a page stays in auto mode
   uint32_t AutoPerChar = 4;   // and more for each of its characters
   bool SkipUnread = false;
+  int32_t Volume[2] = {100, 100};  // each sound channel's, 0 to 100
 };
 
 // The settings file's path; empty when there is no home for it.

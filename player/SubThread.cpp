@@ -315,6 +315,8 @@ bool TSubThread::AtChoice() const {
 
 void TSubThread::FollowReadingMode() {
   if (FMode == TReadingMode::Normal) return;
+  // Skip does not wait for scene changes: they end at once.
+  if (FMode == TReadingMode::Skip && SceneLayer->InTransition()) SceneLayer->FinishTransitions();
   if (AtChoice()) {
     FMode = TReadingMode::Normal;
     return;

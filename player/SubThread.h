@@ -143,6 +143,8 @@ class TSubThread : public TThread {
   void SetSkipUnread(bool all) { FSkipUnread = all; }
   // Auto mode's delay: `base` frames, and `perChar` more for each character of the page.
   void SetAutoPace(uint32_t base, uint32_t perChar) { FAutoBase = base, FAutoPerChar = perChar; }
+  // A sound channel's volume, 0 to 100 (the sound as it is).
+  void SetVolume(int32_t channel, int32_t percent);
   // The pages gone past: marked as the reader advances, kept by the owner across runs.
   TReadMarks& ReadMarks() { return FReadMarks; }
 

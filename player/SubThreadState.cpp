@@ -167,3 +167,11 @@ bool TSubThread::Rollback() {
   FCheckpoints.push_back(latest);  // a checkpoint of this run always fits it
   return false;
 }
+
+void TSubThread::SetVolume(int32_t channel, int32_t percent) {
+  if (channel < 0 || channel >= kChannelCount || !Players[channel]) return;
+  void* volume = nullptr;
+  if (Players[channel]->QueryInterface(&IID_ISonara2Volume, &volume) != 0) return;
+  static_cast<ISonara2Volume*>(volume)->SetVolume(percent < 0 ? 0 : percent > 100 ? 100 : percent);
+  static_cast<ISonara2Volume*>(volume)->Release();
+}

@@ -35,13 +35,14 @@ struct TStartBlock {
   DWORD* ThreadId;
   uint8_t Loop;
   int32_t BufferMilliseconds;
+  const std::atomic<int32_t>* Volume;
 };
 
 // The state of one playback, all on its own thread.
 class TPlayback {
  public:
   explicit TPlayback(const TStartBlock& start)
-      : FData(start.Data), FLoop(start.Loop != 0), FBufferMilliseconds(start.BufferMilliseconds) {}
+      : FData(start.Data), FLoop(start.Loop != 0), FBufferMilliseconds(start.BufferMilliseconds), FVolume(*start.Volume) {}
 
   void Run() {
     SonaraFormat format{};
@@ -55,6 +56,7 @@ class TPlayback {
     wf.nChannels = uint16_t(format.channels);
     wf.nSamplesPerSec = uint32_t(format.samplesPerSec);
     wf.wBitsPerSample = uint16_t(format.bitsPerSample);
+    FBits = format.bitsPerSample;
     wf.nBlockAlign = uint16_t((format.bitsPerSample / 8) * format.channels);
     wf.nAvgBytesPerSec = uint32_t((format.bitsPerSample / 8) * format.samplesPerSec * format.channels);
     wf.cbSize = 18;
@@ -152,9 +154,25 @@ class TPlayback {
       return;
     }
     b->dwBufferLength = size;
+    ApplyVolume(reinterpret_cast<uint8_t*>(b->lpData), size);
     waveOutWrite(FDevice, b, sizeof(WAVEHDR));
     FWritten += size;
     FNext = (FNext + 1) % 2;
+  }
+
+  // Below 100, the samples scaled toward silence; at 100 they stay as they are.
+  void ApplyVolume(uint8_t* p, uint32_t size) const {
+    const int32_t v = FVolume.load();
+    if (v >= 100) return;
+    if (FBits == 16) {
+      for (uint32_t i = 0; i + 1 < size; i += 2) {
+        const int32_t s = int16_t(uint16_t(p[i] | (p[i + 1] << 8))) * v / 100;
+        p[i] = uint8_t(s & 0xFF);
+        p[i + 1] = uint8_t((s >> 8) & 0xFF);
+      }
+    } else {
+      for (uint32_t i = 0; i < size; ++i) p[i] = uint8_t((int32_t(p[i]) - 128) * v / 100 + 128);
+    }
   }
 
   // The source goes back to the sound being heard, behind what was read ahead.
@@ -168,6 +186,8 @@ class TPlayback {
   ISonaraData2* FData;
   bool FLoop;
   int32_t FBufferMilliseconds;
+  const std::atomic<int32_t>& FVolume;
+  int32_t FBits = 16;
   HWAVEOUT FDevice = nullptr;
   uint32_t FBufferSize = 0;
   WAVEHDR* FBuffers[2] = {nullptr, nullptr};
@@ -177,12 +197,17 @@ class TPlayback {
   bool FFinish = false;
 };
 
-class CSonara2 final : public ISonara2 {
+class CSonara2 final : public ISonara2, public ISonara2Volume {
  public:
   int32_t QueryInterface(const SonaraIID* iid, void** out) override {
     if (!out) return SONARA_E_NOINTERFACE;
     if (SonaraSameIID(iid, IID_IUnknown) || SonaraSameIID(iid, IID_ISonara2)) {
       *out = static_cast<ISonara2*>(this);
+      AddRef();
+      return 0;
+    }
+    if (SonaraSameIID(iid, IID_ISonara2Volume)) {
+      *out = static_cast<ISonara2Volume*>(this);
       AddRef();
       return 0;
     }
@@ -224,7 +249,7 @@ class CSonara2 final : public ISonara2 {
     bool startedFlag = false;
     DWORD threadId = 0;
     const TStartBlock start{&lock, &started, &startedFlag, FData, &threadId,
-                            uint8_t(options && options->loop ? 1 : 0), FBufferMilliseconds};
+                            uint8_t(options && options->loop ? 1 : 0), FBufferMilliseconds, &FVolume};
     FRunning = true;
     try {
       FThread = std::thread([this, start] { PlaybackThread(start); });
@@ -237,6 +262,12 @@ class CSonara2 final : public ISonara2 {
     FThreadId = threadId;
     return 0;
   }
+  int32_t SetVolume(int32_t percent) override {
+    if (percent < 0 || percent > 100) return -1;
+    FVolume = percent;
+    return 0;
+  }
+  int32_t GetVolume() override { return FVolume.load(); }
   int32_t Stop(int32_t keepPosition) override {
     if (!FData) return -9;
     if (IsPlaying()) PostThreadMessage(FThreadId, WM_SONARA_STOP, 0, 0);
@@ -285,6 +316,7 @@ class CSonara2 final : public ISonara2 {
   DWORD FThreadId = 0;
   ISonaraData2* FData = nullptr;
   std::atomic<bool> FRunning{false};
+  std::atomic<int32_t> FVolume{100};  // read by the playback thread at each buffer
   std::atomic<bool> FRewindPending{false};
 };
 

@@ -72,6 +72,17 @@ struct ISonara2 : ISonaraUnknown {
   virtual int32_t IsPlaying() = 0;
 };
 
+// A player's volume, through QueryInterface(IID_ISonara2Volume) on the player: from 0
+// (silent) to 100, the sound as it is (the default). It applies to what is played from then
+// on, within a buffer's length.
+// {6A1F0C3E-58B2-4D71-9E40-3C7B2A9D15F8}
+constexpr SonaraIID IID_ISonara2Volume{{0x3E, 0x0C, 0x1F, 0x6A, 0xB2, 0x58, 0x71, 0x4D, 0x9E, 0x40, 0x3C, 0x7B, 0x2A, 0x9D, 0x15, 0xF8}};
+struct ISonara2Volume : ISonaraUnknown {
+  // 0, or -1 (nothing changed) for a value outside 0..100.
+  virtual int32_t SetVolume(int32_t percent) = 0;
+  virtual int32_t GetVolume() = 0;
+};
+
 #define SONARA_API extern "C" __attribute__((visibility("default")))
 
 // Makes a player; 0, or -1 (with *player null) when the object does not answer ISonara2.

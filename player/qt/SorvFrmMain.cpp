@@ -338,6 +338,7 @@ void TSorvFrmMain::ApplySettings() {
   if (!FSubThread) return;
   FSubThread->SetAutoPace(FSettings.AutoBase, FSettings.AutoPerChar);
   FSubThread->SetSkipUnread(FSettings.SkipUnread);
+  for (int32_t channel = 0; channel < kChannelCount; ++channel) FSubThread->SetVolume(channel, FSettings.Volume[channel]);
 }
 
 void TSorvFrmMain::OpenSettings() {
@@ -357,6 +358,14 @@ void TSorvFrmMain::OpenSettings() {
   form->addRow(QString::fromUtf8("オートモードの待ち時間:"), base);
   form->addRow(QString::fromUtf8("1文字ごとの待ち時間:"), perChar);
   form->addRow(unread);
+  QSpinBox* volumes[kChannelCount];
+  for (int32_t channel = 0; channel < kChannelCount; ++channel) {
+    volumes[channel] = new QSpinBox(&dialog);
+    volumes[channel]->setRange(0, 100);
+    volumes[channel]->setValue(FSettings.Volume[channel]);
+    volumes[channel]->setSuffix(" %");
+    form->addRow(QString::fromUtf8("サウンド %1 の音量:").arg(channel), volumes[channel]);
+  }
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
   connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
@@ -365,6 +374,7 @@ void TSorvFrmMain::OpenSettings() {
   FSettings.AutoBase = uint32_t(base->value());
   FSettings.AutoPerChar = uint32_t(perChar->value());
   FSettings.SkipUnread = unread->isChecked();
+  for (int32_t channel = 0; channel < kChannelCount; ++channel) FSettings.Volume[channel] = volumes[channel]->value();
   ApplySettings();
   std::string why;
   if (!SaveSettings(FSettings, why)) MessageDlg(Format("設定を保存できません。\r\n%s", {why}), mtError, mbOKOnly);

@@ -75,6 +75,21 @@ TEST_F(ReadingModes, SkipRunsThroughWhatWasReadAndStopsAtTheFirstUnreadPage) {
   EXPECT_NE(damaged.Err.find("are not used: it is damaged"), std::string::npos) << damaged.Err;
 }
 
+TEST_F(ReadingModes, SkipDoesNotWaitForSceneChanges) {
+  std::filesystem::create_directory(FStory / "knv");
+  WriteFile(FStory / "knv/background.knv", "<kn><scene index=a></scene><scene index=b></scene></kn>");
+  Write(u"<P>一ページ目です。</P><CODE>CHANGESCENE 0,b,-2,5000</CODE><P>二ページ目です。</P><P>三ページ目です。</P>");
+  // Read once: the five-second cross-fade holds the second page back for 300 frames.
+  const RunResult first = Run({"--click", "60", "--click", "420", "--frames", "440"});
+  const std::vector<int> read = PageFrames(first.Out);
+  ASSERT_EQ(read.size(), 3u) << first.Out;
+  EXPECT_GT(read[1] - read[0], 300);
+  // Skipped: the change ends at once, and the third page (not read) comes within frames.
+  const std::vector<int> skipped = PageFrames(Run({"--skip", "--frames", "100"}).Out);
+  ASSERT_EQ(skipped.size(), 3u);
+  EXPECT_LT(skipped[2], 10);
+}
+
 TEST(ReadMarks, AFileReadsBackAndAnyDamageIsRefused) {
   TempDir dir;
   TReadMarks marks;

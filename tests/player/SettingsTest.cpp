@@ -16,6 +16,7 @@ TEST(Settings, TheDefaultsPlayTheStoryAsItAlwaysPlayedAndAFileReadsBack) {
   EXPECT_FALSE(defaults.SkipUnread);
   TSettings s;
   s.WindowWidth = 1200, s.WindowHeight = 900, s.AutoBase = 30, s.AutoPerChar = 2, s.SkipUnread = true;
+  s.Volume[0] = 40, s.Volume[1] = 0;
   TSettings back;
   std::string why;
   ASSERT_TRUE(ParseSettings(FormatSettings(s), back, why)) << why;
@@ -29,7 +30,7 @@ TEST(Settings, ADamagedFileGivesTheDefaultsAndOneLine) {
   TSettings out;
   std::string why;
   for (const char* bad : {"window_width=99999\n", "window_width\n", "colour=red\n", "skip_unread=2\n",
-                          "auto_base=-1\n", "window_height=abc\n"}) {
+                          "auto_base=-1\n", "window_height=abc\n", "volume1=101\n"}) {
     out.WindowWidth = 1;
     EXPECT_FALSE(ParseSettings(bad, out, why)) << bad;
     EXPECT_EQ(FormatSettings(out), FormatSettings(TSettings{})) << bad;

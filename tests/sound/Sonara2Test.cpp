@@ -116,6 +116,27 @@ TEST_F(Sonara, PlaysTheWholeSoundAndAgainNothingWithoutARewind) {
   EXPECT_TRUE(Captured(again).empty());
 }
 
+TEST_F(Sonara, AVolumeScalesEverySampleAndAtAHundredChangesNothing) {
+  void* got = nullptr;
+  ASSERT_EQ(FPlayer->QueryInterface(&IID_ISonara2Volume, &got), 0);
+  auto* volume = static_cast<ISonara2Volume*>(got);
+  EXPECT_EQ(volume->GetVolume(), 100);
+  EXPECT_EQ(volume->SetVolume(101), -1);
+  EXPECT_EQ(volume->SetVolume(-1), -1);
+  ASSERT_EQ(volume->SetVolume(50), 0);
+  FPlayer->SetData(FData);
+  const int device = Play(0);
+  ASSERT_TRUE(Ends());
+  const std::vector<uint8_t> half = Captured(device);
+  ASSERT_EQ(half.size(), FRef.size());
+  for (size_t i = 0; i + 1 < half.size(); i += 2) {
+    const int16_t s = int16_t(uint16_t(FRef[i] | (FRef[i + 1] << 8)));
+    const int16_t h = int16_t(uint16_t(half[i] | (half[i + 1] << 8)));
+    ASSERT_EQ(h, s * 50 / 100) << i;
+  }
+  volume->Release();
+}
+
 TEST_F(Sonara, WithoutLoopingTheThreadEndsWhenTheLastPartialBufferHasPlayed) {
   WaveOutCaptureManual(true);
   FPlayer->SetData(FData);
