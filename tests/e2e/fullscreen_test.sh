@@ -26,7 +26,8 @@ printf '%s\n' '<kn>' \
   '<knobject type=button src=btn.png hover=btnh.png width=200 height=100 pos_x=300 pos_y=250 alpha=255 index=3/></scene>' \
   '<scene index=red><knobject type=img src=red.png width=800 height=600 pos_x=0 pos_y=0 alpha=255/></scene>' \
   '</kn>' > "$S/knv/background.knv"
-printf '<BODY><CODE>CHANGESCENE 0,title,-1,0</CODE><CODE>WAIT</CODE><CODE>IF ==,#LASTSELECT,3,#hit</CODE><CODE>WAIT</CODE><A name=hit></A><CODE>CHANGESCENE 0,red,-1,0</CODE><CODE>WAIT</CODE></BODY>\r\n' > "$S/start.svx"
+# After the red scene a click shows the title again, for the window at 1.5 times.
+printf '<BODY><A name=top></A><CODE>CHANGESCENE 0,title,-1,0</CODE><CODE>WAIT</CODE><CODE>IF ==,#LASTSELECT,3,#hit</CODE><CODE>WAIT</CODE><A name=hit></A><CODE>CHANGESCENE 0,red,-1,0</CODE><CODE>WAIT</CODE><CODE>JUMP #top</CODE></BODY>\r\n' > "$S/start.svx"
 
 export SORVANE_AUDIO=null
 export XDG_RUNTIME_DIR="$WORK/xdg"; mkdir -p "$XDG_RUNTIME_DIR"; chmod 700 "$XDG_RUNTIME_DIR"
@@ -80,6 +81,21 @@ xdotool key F11
 wait_geometry "\$BEFORE" || true
 geometry > "$WORK/after"
 shot restored
+# The window at 1.5 times (設定 → ウィンドウサイズ → 1.5倍): the button's centre, picture
+# (400, 300), is at (600, 450) of the picture area, under the menu bar; a click there
+# chooses it, and the red scene comes again.
+xdotool click 1
+sleep 0.5
+xdotool key alt+c; sleep 0.3; xdotool key w; sleep 0.3; xdotool key Down Return
+sleep 1
+"$IMPORT" -window \$WID "$WORK/scaled-title.png"
+MENU=\$(( \$("$CONVERT" "$WORK/scaled-title.png" -format '%h' info:) - 900 ))
+xdotool mousemove --window \$WID 600 \$((MENU + 450))
+sleep 0.3
+xdotool click 1
+sleep 0.5
+"$IMPORT" -window \$WID "$WORK/scaled-chosen.png"
+echo "\$("$CONVERT" "$WORK/scaled-title.png" -format '%w %h' info:) \$(pixel "$WORK/scaled-title.png" 600 \$((MENU + 100))) \$(pixel "$WORK/scaled-chosen.png" 600 \$((MENU + 450)))" > "$WORK/scaled.px"
 echo "\$(pixel "$WORK/full.png" 100 540) \$(pixel "$WORK/full.png" 1820 540) \$(pixel "$WORK/full.png" 960 100) \$(pixel "$WORK/full.png" 960 540)" > "$WORK/full.px"
 echo "\$(pixel "$WORK/hover.png" 960 540)" > "$WORK/hover.px"
 echo "\$(pixel "$WORK/chosen.png" 960 540) \$(pixel "$WORK/chosen.png" 100 540)" > "$WORK/chosen.px"
@@ -109,4 +125,11 @@ read -r CHOSEN BAR < "$WORK/chosen.px"
 MENU=$(cat "$WORK/menu.px")
 [ "$MENU" != "srgb(0,0,0)" ] && [ "$MENU" != "srgb(218,0,0)" ] || fail "no menu bar at the top edge: $MENU"
 [ "$(cat "$WORK/restored.px")" = "800 600" ] || fail "the restored window shows its picture at $(cat "$WORK/restored.px"), not 800 600"
+read -r SW SH TITLE CHOSEN15 < "$WORK/scaled.px"
+[ "$SW" = 1200 ] || fail "the window at 1.5 times is $SW wide"
+# Scaled smoothly: each channel within a few steps of the picture's.
+near() { echo "$1" | tr -d 'srgb()' | awk -F, -v r="$2" -v g="$3" -v b="$4" \
+  '{ d = ($1-r)^2 + ($2-g)^2 + ($3-b)^2; exit !(d < 50) }'; }
+near "$TITLE" 19 39 89 || fail "the title is not shown scaled at 1.5 times: $TITLE"
+near "$CHOSEN15" 218 0 0 || fail "a click on the button at 1.5 times did not choose it: $CHOSEN15"
 echo "full screen test: 1 passed, 0 failed"
