@@ -409,6 +409,30 @@ bool ResolvePlace(const TScriptLoader& script, const TSaveInfo& info, int32_t& p
   return true;
 }
 
+std::string ReaderReason(const std::string& why) {
+  static const std::pair<const char*, const char*> kReasons[] = {
+      {"it is not a save", "セーブファイルではありません。"},
+      {"it is cut short", "ファイルが途中で切れています。"},
+      {"it has bytes after its end", "ファイルの後ろに余分なデータがあります。"},
+      {"it is a save of another version", "別の版のセーブです。"},
+      {"it says it is larger than a save may be", "セーブとして大きすぎます。"},
+      {"it is larger than a save may be", "セーブとして大きすぎます。"},
+      {"it is damaged", "ファイルが壊れています。"},
+      {"it cannot be read", "ファイルを読めません。"},
+      {"it is not a regular file", "通常のファイルではありません。"},
+      {"the saved place is no longer in the story", "セーブした場所が物語の中に見つかりません。"},
+      {"the saved place is found more than once", "セーブした場所が物語の中で一つに決まりません。"},
+      {"a scene it shows is no longer", "セーブした場面がシーンファイルにないか、変わっています。"},
+      {"its scenes' state is damaged", "場面の状態が壊れています。"},
+      {"its place in the script is past", "セーブした場所がスクリプトの外です。"},
+      {"its message window is damaged", "メッセージウィンドウの状態が壊れています。"},
+      {"its picture is not of the screen's size", "画像の大きさが画面と違います。"},
+  };
+  for (const auto& [english, japanese] : kReasons)
+    if (why.rfind(english, 0) == 0) return japanese;
+  return why;
+}
+
 std::string ThumbnailPng(const TABitmap& picture, int32_t& width, int32_t& height) {
   constexpr int32_t kScale = 5;
   width = picture.Width() / kScale;

@@ -68,5 +68,8 @@ bool FindPlace(const TScriptLoader& script, const TSaveInfo& info, int32_t& posi
 // reason, when the save is not to be loaded.
 bool ResolvePlace(const TScriptLoader& script, const TSaveInfo& info, int32_t& position, std::string& why);
 
+// A reason given above, as the reader's window says it (in Japanese).
+std::string ReaderReason(const std::string& why);
+
 // The picture at a fifth of its size, as PNG.
 std::string ThumbnailPng(const TABitmap& picture, int32_t& width, int32_t& height);

@@ -39,7 +39,7 @@ TSlotView ViewOf(const std::string& path, int n, const std::string& identity) {
   std::string why;
   if (!ReadSave(path, save, why)) {
     v.Caption = number + QString::fromUtf8("　破損したセーブ");
-    v.Reason = QString::fromStdString(why);
+    v.Reason = QString::fromStdString(ReaderReason(why));
     return v;
   }
   if (save.Info.Identity != identity) {

@@ -415,15 +415,15 @@ void TSorvFrmMain::LoadFromPath(const std::string& path) {
   std::string why;
   int32_t position;
   if (!ReadSave(path, save, why)) {
-    MessageDlg(Format("セーブを読み込めません。\r\n%s", {why}), mtError, mbOKOnly);
+    MessageDlg(Format("セーブを読み込めません。\r\n%s", {ReaderReason(why)}), mtError, mbOKOnly);
   } else if (save.Info.Identity != StoryIdentityOf(FStoryDir).Identity) {
     MessageDlg(Format("このセーブは別の物語 (%s) のものです。", {save.Info.Title}), mtError, mbOKOnly);
   } else if (ResolvePlace(FSubThread->Script(), save.Info, position, why) &&
              (save.Snapshot.Position = position, FSubThread->Restore(save.Snapshot, why))) {
     SetReadingMode(TSubThread::TReadingMode::Normal);
     FView->update();
-  } else {
-    MessageDlg(Format("セーブを読み込めません。\r\n%s", {why}), mtError, mbOKOnly);
+  } else if (why.find("the reader chose not to load it") == std::string::npos) {
+    MessageDlg(Format("セーブを読み込めません。\r\n%s", {ReaderReason(why)}), mtError, mbOKOnly);
   }
 }
 

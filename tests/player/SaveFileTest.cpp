@@ -118,6 +118,12 @@ TEST_F(SaveFiles, DamagedSavesAreRefusedWithAReason) {
   EXPECT_EQ(why, "it is not a save (no SORVSAVE at its start)");
   EXPECT_FALSE(ReadSave(FDir / "missing.sav", out, why));
   EXPECT_FALSE(ReadSave(FDir.Path(), out, why));  // a folder
+  // Each reason the window shows is said in Japanese.
+  for (const char* reason : {"it is not a save (no SORVSAVE at its start)", "it is cut short",
+                             "it is damaged (its checksum does not match)", "it says it is larger than a save may be",
+                             "it cannot be read: Is a directory", "the saved place is no longer in the story",
+                             "a scene it shows is no longer in the story's scene file, or has changed"})
+    EXPECT_EQ(ReaderReason(reason).find("it "), std::string::npos) << reason;
 }
 
 TEST_F(SaveFiles, NamesInASaveResolveOnlyInsideTheStory) {
