@@ -27,8 +27,10 @@ class TByteWriter {
     Raw(data, size);
   }
   void Raw(const void* data, size_t size) {
-    const auto* p = static_cast<const uint8_t*>(data);
-    FBytes.insert(FBytes.end(), p, p + size);
+    if (size == 0) return;
+    const size_t at = FBytes.size();
+    FBytes.resize(at + size);
+    std::memcpy(FBytes.data() + at, data, size);
   }
   void Str(std::string_view s) { Block(s.data(), s.size()); }
   void WStr(std::u16string_view s) {
