@@ -102,10 +102,10 @@ TEST_P(SavedStory, LoadedRunsGoOnExactlyAsTheUninterruptedOne) {
 // rollbacks: "R C K" a line: rolled back before frame R's update, the run shows for K frames
 // what the uninterrupted run showed after the checkpoint taken at frame C.
 TEST_P(SavedStory, RollbackGivesTheFramesThatFollowedTheCheckpoint) {
-  const std::vector<int64_t> spec = Numbers(Optional(FSrc + "rollbacks"));
-  if (spec.empty()) GTEST_SKIP() << "no rollbacks in this case";
-  for (size_t i = 0; i + 2 < spec.size(); i += 3) {
-    const int64_t r = spec[i], c = spec[i + 1], k = spec[i + 2];
+  const std::vector<int64_t> rows = Numbers(Optional(FSrc + "rollbacks"));
+  if (rows.empty()) GTEST_SKIP() << "no rollbacks in this case";
+  for (size_t i = 0; i + 2 < rows.size(); i += 3) {
+    const int64_t r = rows[i], c = rows[i + 1], k = rows[i + 2];
     SCOPED_TRACE("rolled back at frame " + std::to_string(r));
     std::vector<std::string> original{"--backlog"}, rolled{"--rollback", std::to_string(r)};
     for (int64_t d = 0; d < k; ++d) {
