@@ -13,7 +13,7 @@
 
 #include "BenchRatios.h"
 #include "platform/CodePage.h"
-#include "player/SaveFile.h"
+#include "player/ReaderSession.h"
 #include "player/StoryFolder.h"
 #include "player/SubThread.h"
 #include "tools/CliHost.h"
@@ -74,7 +74,7 @@ struct TStory {
     Runtime.reset();
     std::filesystem::remove_all(Dir);
   }
-  TSave Save() const { return SaveOf(*Runtime, TStoryIdentity{"bench", "bench"}); }
+  TSave Save() const { return SaveOf(*Runtime, TStoryIdentity{"bench", "bench", "bench"}); }
 };
 
 TStory& Story() {
@@ -92,20 +92,20 @@ void BM_CopyScreen(benchmark::State& state) {
 
 void BM_SaveToFile(benchmark::State& state) {
   TStory& s = Story();
-  std::string why;
+  TRefusal why;
   for (auto _ : state) WriteSave(s.Dir + "/bench.sav", s.Save(), why);
   state.counters["bytes"] = double(std::filesystem::file_size(s.Dir + "/bench.sav"));
 }
 
 void BM_LoadFromFile(benchmark::State& state) {
   TStory& s = Story();
-  std::string why;
+  TRefusal why;
   WriteSave(s.Dir + "/bench.sav", s.Save(), why);
   for (auto _ : state) {
     TSave save;
     ReadSave(s.Dir + "/bench.sav", save, why);
     int32_t position;
-    FindPlace(s.Runtime->Script(), save.Info, position, why);
+    FindPlace(s.Runtime->Script(), save.Info.Place, position);
     save.Snapshot.Position = position;
     s.Runtime->Restore(save.Snapshot, why);
     s.Runtime->UpdateStep();
@@ -116,7 +116,7 @@ void BM_LoadFromFile(benchmark::State& state) {
 // A load at start: into a runtime just made, whose pictures are not decoded yet.
 void BM_LoadIntoNewRuntime(benchmark::State& state) {
   TStory& s = Story();
-  std::string why;
+  TRefusal why;
   WriteSave(s.Dir + "/bench.sav", s.Save(), why);
   for (auto _ : state) {
     state.PauseTiming();
@@ -125,7 +125,7 @@ void BM_LoadIntoNewRuntime(benchmark::State& state) {
     TSave save;
     ReadSave(s.Dir + "/bench.sav", save, why);
     int32_t position;
-    FindPlace(s.Runtime->Script(), save.Info, position, why);
+    FindPlace(s.Runtime->Script(), save.Info.Place, position);
     save.Snapshot.Position = position;
     s.Runtime->Restore(save.Snapshot, why);
     s.Runtime->UpdateStep();
@@ -139,7 +139,7 @@ void BM_Rollback(benchmark::State& state) {
   TStory& s = Story();
   const TSnapshot& here = s.Here;
   const TSnapshot& back = s.Back;
-  std::string why;
+  TRefusal why;
   for (auto _ : state) {
     s.Runtime->Restore(back, why);
     state.PauseTiming();

@@ -17,11 +17,21 @@ struct TPendingCall {
   bool Done = false;
 };
 
-std::mutex gSyncLock;
-std::condition_variable gSyncDone;
-std::condition_variable gSyncPosted;
-std::deque<TPendingCall*> gPending;
-std::function<void()> gWake;
+// The handshake between workers and the main thread. It is never destroyed: a program
+// that ends through exit() while a worker waits in Synchronize (Qt does when its display
+// goes) would otherwise wait forever in the destructor of a condition variable the worker
+// waits on.
+struct TSyncState {
+  std::mutex Lock;
+  std::condition_variable Done;
+  std::condition_variable Posted;
+  std::deque<TPendingCall*> Pending;
+  std::function<void()> Wake;
+};
+TSyncState& Sync() {
+  static TSyncState* const state = new TSyncState;
+  return *state;
+}
 
 }  // namespace
 
@@ -68,7 +78,7 @@ void TThread::Run() {
   std::lock_guard<std::mutex> lock(FLock);
   FFinished = true;
   FDone.notify_all();
-  gSyncPosted.notify_all();  // a main thread in WaitFor looks again
+  Sync().Posted.notify_all();  // a main thread in WaitFor looks again
 }
 
 bool TThread::Finished() const {
@@ -87,8 +97,8 @@ void TThread::WaitFor() {
         std::unique_lock<std::mutex> lock(FLock);
         if (FFinished) break;
       }
-      std::unique_lock<std::mutex> lock(gSyncLock);
-      gSyncPosted.wait_for(lock, std::chrono::milliseconds(5), [] { return !gPending.empty(); });
+      std::unique_lock<std::mutex> lock(Sync().Lock);
+      Sync().Posted.wait_for(lock, std::chrono::milliseconds(5), [] { return !Sync().Pending.empty(); });
     }
   } else {
     std::unique_lock<std::mutex> lock(FLock);
@@ -105,24 +115,24 @@ void TThread::Synchronize(const std::function<void()>& call) {
   TPendingCall pending{&call, nullptr, false};
   std::function<void()> wake;
   {
-    std::lock_guard<std::mutex> lock(gSyncLock);
-    gPending.push_back(&pending);
-    wake = gWake;
+    std::lock_guard<std::mutex> lock(Sync().Lock);
+    Sync().Pending.push_back(&pending);
+    wake = Sync().Wake;
   }
-  gSyncPosted.notify_all();
+  Sync().Posted.notify_all();
   if (wake) wake();
-  std::unique_lock<std::mutex> lock(gSyncLock);
-  gSyncDone.wait(lock, [&] { return pending.Done; });
+  std::unique_lock<std::mutex> lock(Sync().Lock);
+  Sync().Done.wait(lock, [&] { return pending.Done; });
   if (pending.Error) std::rethrow_exception(pending.Error);
 }
 
 bool TThread::CheckSynchronize() {
   TPendingCall* pending;
   {
-    std::lock_guard<std::mutex> lock(gSyncLock);
-    if (gPending.empty()) return false;
-    pending = gPending.front();
-    gPending.pop_front();
+    std::lock_guard<std::mutex> lock(Sync().Lock);
+    if (Sync().Pending.empty()) return false;
+    pending = Sync().Pending.front();
+    Sync().Pending.pop_front();
   }
   try {
     (*pending->Call)();
@@ -130,14 +140,14 @@ bool TThread::CheckSynchronize() {
     pending->Error = std::current_exception();
   }
   {
-    std::lock_guard<std::mutex> lock(gSyncLock);
+    std::lock_guard<std::mutex> lock(Sync().Lock);
     pending->Done = true;
   }
-  gSyncDone.notify_all();
+  Sync().Done.notify_all();
   return true;
 }
 
 void TThread::SetWakeMainThread(std::function<void()> wake) {
-  std::lock_guard<std::mutex> lock(gSyncLock);
-  gWake = std::move(wake);
+  std::lock_guard<std::mutex> lock(Sync().Lock);
+  Sync().Wake = std::move(wake);
 }

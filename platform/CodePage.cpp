@@ -247,3 +247,13 @@ std::string EscapeControls(std::string_view utf8, bool backslashes) {
   }
   return out;
 }
+
+std::string LogName(std::string_view utf8, size_t maxChars) {
+  WideString text = Utf8ToWide(utf8);
+  const bool cut = text.size() > maxChars;
+  if (cut) {
+    text.resize(maxChars);
+    if (!text.empty() && text.back() >= 0xD800 && text.back() < 0xDC00) text.pop_back();  // half a pair
+  }
+  return EscapeControls(WideToUtf8(text)) + (cut ? "..." : "");
+}

@@ -24,6 +24,9 @@ SVP_API size_t ControlCharacterAt(std::string_view text, size_t at, uint8_t& cod
 // The text with each control character written \xHH (its code point); `backslashes`
 // doubles every backslash too, so that the escapes can be read back.
 SVP_API std::string EscapeControls(std::string_view utf8, bool backslashes = false);
+// A name from a story or a save as a log line shows it: valid UTF-8, controls escaped, at
+// most `maxChars` characters and then "...".
+SVP_API std::string LogName(std::string_view utf8, size_t maxChars = 200);
 
 // Decodes CP932 arriving in pieces: a lead byte that ends one piece is kept and joined
 // with the first byte of the next, so a character split between pieces decodes whole.

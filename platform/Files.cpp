@@ -206,6 +206,26 @@ bool IsRegularFile(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+TFileRead ReadFileStart(const std::string& path, std::string& bytes, size_t count, TFileScope scope) {
+  bytes.clear();
+  const int fd = OpenRegularFile(path, scope);
+  if (fd < 0) return TFileRead::OpenFailed;
+  bytes.resize(count);
+  size_t size = 0;
+  int error = 0;
+  while (size < count) {
+    const ssize_t n = ::read(fd, bytes.data() + size, count - size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) error = errno;
+    if (n <= 0) break;
+    size += size_t(n);
+  }
+  ::close(fd);
+  bytes.resize(error ? 0 : size);
+  errno = error;
+  return error ? TFileRead::ReadFailed : TFileRead::Ok;
+}
+
 TFileRead ReadFileBytes(const std::string& path, std::string& bytes, size_t limit, TFileScope scope) {
   bytes.clear();
   const int fd = OpenRegularFile(path, scope);

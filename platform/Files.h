@@ -89,6 +89,10 @@ enum class TFileRead { Ok, OpenFailed, ReadFailed, TooLarge };
 SVP_API TFileRead ReadFileBytes(const std::string& path, std::string& bytes, size_t limit = kMaxStoryFileBytes,
                                TFileScope scope = TFileScope::Story);
 
+// The first `count` bytes of the regular file at `path` (fewer when it is shorter): a
+// reader that needs only a file's head never reads the rest.
+SVP_API TFileRead ReadFileStart(const std::string& path, std::string& bytes, size_t count,
+                               TFileScope scope = TFileScope::Story);
 // Replaces `path` with `bytes` so that a process killed at any moment leaves the old file
 // or the new one, whole: a temporary file beside it (created anew, never through a link),
 // written, flushed to disk, renamed over the old one, the folder flushed. False, with the

@@ -8,14 +8,14 @@
 
 namespace {
 
-// Depth first from the root itself: the first element named BODY in any case.
-const THTMLTag* FindBody(const THTMLTag& root) {
+// Depth first from the root itself: the first element of that name in any case.
+const THTMLTag* FindElement(const THTMLTag& root, const char* tagName) {
   std::vector<const THTMLTag*> pending{&root};
   std::vector<const THTMLTag*> children;
   while (!pending.empty()) {
     const THTMLTag* tag = pending.back();
     pending.pop_back();
-    if (SameTextAscii(tag->TagName, "BODY")) return tag;
+    if (SameTextAscii(tag->TagName, tagName)) return tag;
     children.clear();
     ForEachChild(*tag, [&](const THTMLTag& child) { children.push_back(&child); });
     pending.insert(pending.end(), children.rbegin(), children.rend());
@@ -39,7 +39,8 @@ void TMainScriptLoader::Compile() {
   if (doc.UnlistedCount() > 0)
     Log(Format(ResStr::TooManyElements, {FileName(), IntToStr(int64_t(doc.UnlistedCount()))}));
 
-  const THTMLTag* body = FindBody(*doc.Root());
+  if (const THTMLTag* title = FindElement(*doc.Root(), "TITLE")) FTitle = title->Content.Text;
+  const THTMLTag* body = FindElement(*doc.Root(), "BODY");
   if (!body) {
     Log(Format(ResStr::NoBody, {FileName()}));
   } else {

@@ -8,7 +8,12 @@
 class TMainScriptLoader : public TScriptLoader {
  public:
   using TScriptLoader::TScriptLoader;
+  // The text of the script's TITLE element (empty: none).
+  const WideString& Title() const { return FTitle; }
 
  protected:
   void Compile() override;
+
+ private:
+  WideString FTitle;
 };

@@ -54,4 +54,10 @@ class IPlayerHost {
   // Where the story's logs go: empty for the story folder (or, when that cannot be
   // written, the reader's state folder); a tool that plays a story many times gives its own.
   virtual std::string LogFolder() { return std::string(); }
+  // A save whose place is lost in an updated story: whether to go on from the start of
+  // the label it lay after (the window asks the reader; a tool answers as its dialogs do).
+  virtual bool MayGoOnFromLabel(const std::string& label);
+  // A save of the first format names its story by the folder alone: whether to take it as
+  // a save of this story (`title`), which has a title of its own.
+  virtual bool MayLoadOlderSave(const std::string& title);
 };

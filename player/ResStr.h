@@ -36,6 +36,9 @@ inline constexpr const char* LogsNowhere =
 inline constexpr const char* Runaway =
     "WAITのないまま1回の更新で%s個のコマンドを実行しました。スクリプトが止まらずに繰り返している可能性があります。"
     "\r\n続きは次の更新で実行します。";
+inline constexpr const char* OlderSave =
+    "このセーブは以前の版で作られたもので、同じ名前のフォルダの別の物語のものかもしれません。\r\n"
+    "「%s」のセーブとして読み込みますか？";
 inline constexpr const char* SavedPlaceLost =
     "このセーブの場所は、更新された物語の中に見つかりません。\r\n"
     "ラベル「%s」の始めから続けますか？ (いいえ: ロードしません)";

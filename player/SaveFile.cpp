@@ -4,363 +4,481 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
-#include <ctime>
 
 #include "common/Bytes.h"
 #include "common/Screen.h"
 #include "platform/CodePage.h"
-#include "platform/Dialogs.h"
 #include "platform/Files.h"
-#include "player/Commands.h"
-#include "player/ResStr.h"
-#include "player/StoryFolder.h"
-#include "player/SubThread.h"
+#include "platform/SysUtils.h"
 
 namespace {
 
 constexpr char kMagic[8] = {'S', 'O', 'R', 'V', 'S', 'A', 'V', 'E'};
-constexpr size_t kHeaderBytes = 8 + 4 * 4;
+constexpr size_t kMagicBytes = sizeof kMagic + 4;      // the magic and the version
+constexpr size_t kPackedHeaderBytes = 3 * 4;           // stored size, unpacked size, CRC-32
+constexpr size_t kInfoHeaderBytes = 2 * 4;             // size, CRC-32
 constexpr uint32_t kMaxVariables = 1u << 20;
 constexpr uint32_t kMaxInput = 1024;
-constexpr int32_t kFingerprintReach = 2;  // commands on each side of the place
+constexpr uint32_t kMaxEngineBytes = 16u << 20;
+// What one item costs in memory beyond its bytes (a string's or a node's own size).
+constexpr size_t kItemOverhead = 64;
 
-// ---------------------------------------------------------------- the snapshot's parts
+static_assert(kThumbnailWidth * kThumbnailScale == kScreenWidth && kThumbnailHeight * kThumbnailScale == kScreenHeight);
 
-void WritePage(TByteWriter& w, const TTextSnapshot& t) {
-  const TTextLayer::TPageState& p = t.Page;
-  w.U32(uint32_t(p.Lines.size()));
-  for (size_t i = 0; i < p.Lines.size(); ++i) {
-    w.WStr(p.Lines[i].Text);
-    w.WStr(p.Lines[i].Info);
-    w.U32(uint32_t(p.LinePositions[i].size()));
-    for (const TPoint& pt : p.LinePositions[i]) w.I32(pt.x), w.I32(pt.y);
-    w.I32(p.LineTops[i]);
+// ---------------------------------------------------------------- the two directions
+
+// Each record is one walk over its fields. The writer takes them as they are (a walk never
+// changes what it writes); the reader fills them, fails on any value out of its bounds,
+// and counts what it keeps in memory. Both count alike, so a state the writer accepts is
+// one the reader accepts.
+class TSaveWriter {
+ public:
+  static constexpr bool kReading = false;
+  explicit TSaveWriter(uint32_t version) : FVersion(version) {}
+  bool Has(uint32_t since) const { return FVersion >= since; }
+  bool Ok() const { return FOk; }
+  void Fail() { FOk = false; }
+  void Spend(size_t bytes) {
+    FSpent += bytes;
+    if (FSpent > kMaxSaveBytes) FOk = false;
   }
-  w.U32(uint32_t(p.ShownRects.size()));
-  for (const TRect& r : p.ShownRects) w.I32(r.Left), w.I32(r.Top), w.I32(r.Right), w.I32(r.Bottom);
-  for (const int32_t v : {p.ShowLine, p.ShowChar, p.PrevShowLine, p.PrevShowChar, p.WriteLine, p.HoverLine})
-    w.I32(v);
-  w.I32(p.HoverRect.Left), w.I32(p.HoverRect.Top), w.I32(p.HoverRect.Right), w.I32(p.HoverRect.Bottom);
-  for (const bool b : {p.ClearPending, p.HoverDirty, p.PageDirty, p.Busy}) w.Bool(b);
-  w.U32(p.TypeTicks);
-  w.Bool(t.Visible);
-  w.U8(t.SelectMode);
-  w.Bool(t.PageFull);
+
+  void Num(uint8_t& v) { W.U8(v); }
+  void Num(bool& v) { W.Bool(v); }
+  void Num(uint32_t& v) { W.U32(v); }
+  void Num(int32_t& v) { W.I32(v); }
+  void Num(int64_t& v) { W.U64(uint64_t(v)); }
+  void Text(std::string& s, size_t max) {
+    if (s.size() > max) Fail();
+    Spend(s.size() + kItemOverhead);
+    W.Str(s);
+  }
+  void Text(WideString& s, size_t max) {
+    if (s.size() > max) Fail();
+    Spend(s.size() * 2 + kItemOverhead);
+    W.WStr(s);
+  }
+  uint32_t Count(size_t n, size_t, uint32_t limit) {
+    if (n > limit) Fail();
+    W.U32(uint32_t(n));
+    return uint32_t(n);
+  }
+  void Raw(const uint8_t* data, size_t size) {
+    Spend(size);
+    W.Raw(data, size);
+  }
+
+  TByteWriter W;
+
+ private:
+  uint32_t FVersion;
+  size_t FSpent = 0;
+  bool FOk = true;
+};
+
+class TSaveReader {
+ public:
+  static constexpr bool kReading = true;
+  TSaveReader(const uint8_t* data, size_t size, uint32_t version) : R(data, size), FVersion(version) {}
+  bool Has(uint32_t since) const { return FVersion >= since; }
+  bool Ok() const { return R.Ok(); }
+  void Fail() { R.Fail(); }
+  void Spend(size_t bytes) {
+    FSpent += bytes;
+    if (FSpent > kMaxSaveBytes) FTooLarge = true, R.Fail();
+  }
+  bool TooLarge() const { return FTooLarge; }
+
+  void Num(uint8_t& v) { v = R.U8(); }
+  void Num(bool& v) { v = R.Bool(); }
+  void Num(uint32_t& v) { v = R.U32(); }
+  void Num(int32_t& v) { v = R.I32(); }
+  void Num(int64_t& v) { v = int64_t(R.U64()); }
+  void Text(std::string& s, size_t max) {
+    const std::string_view bytes = Sized(1, max);
+    Spend(bytes.size() + kItemOverhead);
+    if (R.Ok()) s.assign(bytes);
+  }
+  void Text(WideString& s, size_t max) {
+    const std::string_view bytes = Sized(2, max);
+    Spend(bytes.size() + kItemOverhead);
+    if (!R.Ok()) return;
+    s.resize(bytes.size() / 2);
+    for (size_t i = 0; i < s.size(); ++i)
+      s[i] = char16_t(uint8_t(bytes[2 * i]) | (uint8_t(bytes[2 * i + 1]) << 8));
+  }
+  // Items of at least `itemBytes` each: a count the input could not hold fails.
+  uint32_t Count(size_t, size_t itemBytes, uint32_t limit) { return R.Count(itemBytes, limit); }
+  std::string_view Take(size_t size) {
+    Spend(size);
+    return R.Take(size);
+  }
+
+  TByteReader R;
+
+ private:
+  std::string_view Sized(size_t unit, size_t max) {
+    const uint32_t n = R.Count(unit, uint32_t(std::min<size_t>(max, UINT32_MAX / unit)));
+    return R.Take(size_t(n) * unit);
+  }
+  uint32_t FVersion;
+  size_t FSpent = 0;
+  bool FTooLarge = false;
+};
+
+// A field that came with format `since`: older files hold none and give `fallback`.
+template <class S, class T>
+void Field(S& s, T& value, uint32_t since, T fallback) {
+  if (s.Has(since)) s.Num(value);
+  else if constexpr (S::kReading) value = fallback;
 }
 
-void ReadPage(TByteReader& r, TTextSnapshot& t) {
+template <class S>
+void Rect(S& s, TRect& r) {
+  s.Num(r.Left), s.Num(r.Top), s.Num(r.Right), s.Num(r.Bottom);
+}
+
+template <class S, class V>
+void Resize(V& v, size_t n) {
+  if constexpr (S::kReading) v.resize(n);
+}
+
+// ---------------------------------------------------------------- the records
+
+template <class S>
+void SyncPage(S& s, TTextSnapshot& t) {
   TTextLayer::TPageState& p = t.Page;
-  const uint32_t lines = r.Count(16, uint32_t(TTextLayer::kMaxLines));
-  p.Lines.resize(lines);
-  p.LinePositions.resize(lines);
-  p.LineTops.resize(lines);
-  for (uint32_t i = 0; i < lines && r.Ok(); ++i) {
-    p.Lines[i].Text = r.WStr();
-    p.Lines[i].Info = r.WStr();
-    const uint32_t positions = r.Count(8, uint32_t(p.Lines[i].Text.size() + 1));
-    p.LinePositions[i].resize(positions);
-    for (TPoint& pt : p.LinePositions[i]) pt.x = r.I32(), pt.y = r.I32();
-    p.LineTops[i] = r.I32();
+  const uint32_t lines = s.Count(p.Lines.size(), 16, uint32_t(TTextLayer::kMaxLines));
+  Resize<S>(p.Lines, lines), Resize<S>(p.LinePositions, lines), Resize<S>(p.LineTops, lines);
+  for (uint32_t i = 0; i < lines && s.Ok(); ++i) {
+    s.Text(p.Lines[i].Text, kMaxSavedChars);
+    s.Text(p.Lines[i].Info, kMaxSavedChars);
+    TDrawSStrPosArray& positions = p.LinePositions[i];
+    const uint32_t n = s.Count(positions.size(), 8, uint32_t(p.Lines[i].Text.size() + 1));
+    Resize<S>(positions, n);
+    s.Spend(size_t(n) * sizeof(TPoint));
+    for (uint32_t k = 0; k < n && s.Ok(); ++k) s.Num(positions[k].x), s.Num(positions[k].y);
+    s.Num(p.LineTops[i]);
   }
-  p.ShownRects.resize(r.Count(16, lines));
-  for (TRect& rect : p.ShownRects) rect = TRect{r.I32(), r.I32(), r.I32(), r.I32()};
-  for (int32_t* v : {&p.ShowLine, &p.ShowChar, &p.PrevShowLine, &p.PrevShowChar, &p.WriteLine, &p.HoverLine})
-    *v = r.I32();
-  p.HoverRect = TRect{r.I32(), r.I32(), r.I32(), r.I32()};
-  for (bool* b : {&p.ClearPending, &p.HoverDirty, &p.PageDirty, &p.Busy}) *b = r.Bool();
-  p.TypeTicks = r.U32();
-  t.Visible = r.Bool();
-  t.SelectMode = r.U8();
-  t.PageFull = r.Bool();
-  if (t.SelectMode > kSelectChoice || (r.Ok() && !TTextLayer::Consistent(p))) r.Fail();
+  const uint32_t shown = s.Count(p.ShownRects.size(), 16, lines);
+  Resize<S>(p.ShownRects, shown);
+  for (uint32_t i = 0; i < shown && s.Ok(); ++i) Rect(s, p.ShownRects[i]);
+  for (int32_t* v : {&p.ShowLine, &p.ShowChar, &p.PrevShowLine, &p.PrevShowChar, &p.WriteLine, &p.HoverLine}) s.Num(*v);
+  Rect(s, p.HoverRect);
+  for (bool* b : {&p.ClearPending, &p.HoverDirty, &p.PageDirty, &p.Busy}) s.Num(*b);
+  s.Num(p.TypeTicks);
+  s.Num(t.Visible);
+  s.Num(t.SelectMode);
+  s.Num(t.PageFull);
+  if constexpr (S::kReading)
+    if (t.SelectMode > kSelectChoice || (s.Ok() && !TTextLayer::Consistent(p))) s.Fail();
 }
 
-void WriteSnapshot(TByteWriter& w, const TSnapshot& s) {
-  w.U32(s.Frame);
-  w.I32(s.Position);
-  w.U32(s.NextCheckpoint);
-  w.I32(s.RestingAt);
-  w.Bool(s.CheckpointDue);
-  w.U32(uint32_t(s.Variables.size()));
-  for (const auto& [name, value] : s.Variables) w.Str(name), w.I32(value);
-  WritePage(w, s.Message);
-  WritePage(w, s.Speaker);
-  w.Block(s.Engine.data(), s.Engine.size());
-  for (const TSoundSnapshot& sound : s.Sound) {
-    w.WStr(sound.File);
-    w.Bool(sound.Loop);
-    w.Bool(sound.Playing);
-    w.I32(sound.Position);
-  }
-  w.U32(uint32_t(s.Input.size()));
-  for (const TInputEvent& e : s.Input) w.U8(e.EventType), w.I32(e.EventData);
-  w.Bool(s.ShowClipRects);
-  w.Bool(s.RunawayReported);
-  w.I32(s.Picture.Width());
-  w.I32(s.Picture.Height());
-  for (const TPicture::TTile& tile : s.Picture.Tiles()) w.Raw(tile->data(), tile->size());
-  const std::vector<TBacklogEntry> backlog = BacklogEntries(s.Backlog);
-  w.U32(uint32_t(backlog.size()));
-  for (const TBacklogEntry& e : backlog) w.Bool(e.Choice), w.WStr(e.Speaker), w.WStr(e.Text);
-}
-
-void ReadSnapshot(TByteReader& r, TSnapshot& s) {
-  s.Frame = r.U32();
-  s.Position = r.I32();
-  s.NextCheckpoint = r.U32();
-  s.RestingAt = r.I32();
-  s.CheckpointDue = r.Bool();
-  const uint32_t variables = r.Count(8, kMaxVariables);
-  for (uint32_t i = 0; i < variables && r.Ok(); ++i) {
-    AnsiString name = r.Str();
-    const int32_t value = r.I32();
-    if (name.empty()) r.Fail();
-    s.Variables.emplace_back(std::move(name), value);
-  }
-  ReadPage(r, s.Message);
-  ReadPage(r, s.Speaker);
-  const std::string_view engine = r.Block();
-  s.Engine.assign(engine.begin(), engine.end());
-  for (TSoundSnapshot& sound : s.Sound) {
-    sound.File = r.WStr();
-    sound.Loop = r.Bool();
-    sound.Playing = r.Bool();
-    sound.Position = r.I32();
-  }
-  const uint32_t input = r.Count(5, kMaxInput);
-  for (uint32_t i = 0; i < input && r.Ok(); ++i) s.Input.push_back(TInputEvent{r.U8(), r.I32()});
-  s.ShowClipRects = r.Bool();
-  s.RunawayReported = r.Bool();
-  const int32_t width = r.I32(), height = r.I32();
-  if (!r.Ok() || width != kScreenWidth || height != kScreenHeight) return r.Fail();
-  std::vector<TPicture::TTile> tiles;
-  for (size_t i = 0;; ++i) {
-    const size_t bytes = TPicture::TileBytes(width, height, i);
-    if (!bytes || !r.Ok()) break;
-    const std::string_view raw = r.Take(bytes);
-    tiles.push_back(std::make_shared<const std::vector<uint8_t>>(raw.begin(), raw.end()));
-  }
-  if (!r.Ok() || !s.Picture.Assign(width, height, std::move(tiles))) return r.Fail();
-  const uint32_t backlog = r.Count(9, 2 * kBacklogKeep);
-  for (uint32_t i = 0; i < backlog && r.Ok(); ++i) {
-    TBacklogEntry e;
-    e.Choice = r.Bool();
-    e.Speaker = r.WStr();
-    e.Text = r.WStr();
-    s.Backlog = BacklogAdd(s.Backlog, std::move(e));
-  }
-}
-
-void WriteInfo(TByteWriter& w, const TSaveInfo& i) {
-  w.Str(i.Title);
-  w.Str(i.Identity);
-  w.U64(uint64_t(i.Date));
-  w.Str(i.Label);
-  w.I32(i.Offset);
-  w.U32(i.Before);
-  w.U32(i.After);
-  w.I32(i.Position);
-  w.Str(i.Scenes[0]);
-  w.Str(i.Scenes[1]);
-  w.Str(i.Thumbnail);
-  w.I32(i.ThumbnailWidth);
-  w.I32(i.ThumbnailHeight);
-}
-
-void ReadInfo(TByteReader& r, TSaveInfo& i) {
-  i.Title = r.Str();
-  i.Identity = r.Str();
-  i.Date = int64_t(r.U64());
-  i.Label = r.Str();
-  i.Offset = r.I32();
-  i.Before = r.U32();
-  i.After = r.U32();
-  i.Position = r.I32();
-  i.Scenes[0] = r.Str();
-  i.Scenes[1] = r.Str();
-  i.Thumbnail = r.Str();
-  i.ThumbnailWidth = r.I32();
-  i.ThumbnailHeight = r.I32();
-  if (i.Position < -1 || i.ThumbnailWidth < 0 || i.ThumbnailHeight < 0 || i.ThumbnailWidth > kScreenWidth ||
-      i.ThumbnailHeight > kScreenHeight)
-    r.Fail();
-}
-
-void PutU32(uint8_t* at, uint32_t v) {
-  for (int k = 0; k < 4; ++k) at[k] = uint8_t(v >> (8 * k));
-}
-
-// ---------------------------------------------------------------- places in the script
-
-uint32_t Fingerprint(const TScriptLoader& script, int32_t from, int32_t to) {
-  uint32_t h = 2166136261u;
-  auto mix = [&h](const void* p, size_t n) {
-    for (size_t k = 0; k < n; ++k) h = (h ^ static_cast<const uint8_t*>(p)[k]) * 16777619u;
-  };
-  for (int32_t i = from; i <= to; ++i) {
-    if (i < 0 || i > script.LastIndex()) {
-      mix("|", 1);
-      continue;
+template <class S>
+void SyncVariables(S& s, TSnapshot& snap) {
+  const TVariables empty;
+  const TVariables& held = snap.Variables ? *snap.Variables : empty;
+  const uint32_t n = s.Count(held.size(), 8, kMaxVariables);
+  if constexpr (S::kReading) {
+    auto variables = std::make_shared<TVariables>();
+    for (uint32_t i = 0; i < n && s.Ok(); ++i) {
+      std::pair<AnsiString, int32_t> v;
+      s.Text(v.first, kMaxSavedChars);
+      s.Num(v.second);
+      if (v.first.empty()) s.Fail();
+      variables->push_back(std::move(v));
     }
-    mix(script.CommandName(i).data(), script.CommandName(i).size());
-    mix(script.CommandParam(i).data(), script.CommandParam(i).size() * 2);
-    mix("\n", 1);
+    snap.Variables = std::move(variables);
+  } else {
+    for (auto& [name, value] : const_cast<TVariables&>(held)) {
+      if (!s.Ok()) break;
+      s.Text(name, kMaxSavedChars), s.Num(value);
+    }
   }
-  return h;
 }
-uint32_t BeforeOf(const TScriptLoader& s, int32_t p) { return Fingerprint(s, p - kFingerprintReach, p); }
-uint32_t AfterOf(const TScriptLoader& s, int32_t p) { return Fingerprint(s, p, p + kFingerprintReach); }
+
+template <class S>
+void SyncPicture(S& s, TSnapshot& snap) {
+  int32_t width = snap.Picture.Width(), height = snap.Picture.Height();
+  s.Num(width), s.Num(height);
+  if constexpr (S::kReading) {
+    if (!s.Ok() || width != kScreenWidth || height != kScreenHeight) return s.Fail();
+    std::vector<TPicture::TTile> tiles;
+    for (size_t i = 0; s.Ok(); ++i) {
+      const size_t bytes = TPicture::TileBytes(width, height, i);
+      if (!bytes) break;
+      const std::string_view raw = s.Take(bytes);
+      tiles.push_back(std::make_shared<const std::vector<uint8_t>>(raw.begin(), raw.end()));
+    }
+    if (!s.Ok() || !snap.Picture.Assign(width, height, std::move(tiles))) s.Fail();
+  } else {
+    for (const TPicture::TTile& tile : snap.Picture.Tiles()) s.Raw(tile->data(), tile->size());
+  }
+}
+
+template <class S>
+void SyncBacklog(S& s, TSnapshot& snap) {
+  std::vector<TBacklogEntry> entries;
+  if constexpr (!S::kReading) entries = BacklogEntries(snap.Backlog);
+  const uint32_t n = s.Count(entries.size(), 9, 2 * kBacklogKeep);
+  Resize<S>(entries, n);
+  for (uint32_t i = 0; i < n && s.Ok(); ++i) {
+    TBacklogEntry& e = entries[i];
+    s.Num(e.Choice);
+    s.Text(e.Speaker, kMaxBacklogChars);
+    s.Text(e.Text, kMaxBacklogChars);
+    if constexpr (S::kReading) snap.Backlog = BacklogAdd(snap.Backlog, std::move(e));
+  }
+}
+
+template <class S>
+void SyncSnapshot(S& s, TSnapshot& snap) {
+  s.Num(snap.Frame);
+  s.Num(snap.Position);
+  s.Num(snap.NextCheckpoint);
+  s.Num(snap.RestingAt);
+  s.Num(snap.CheckpointDue);
+  SyncVariables(s, snap);
+  SyncPage(s, snap.Message);
+  SyncPage(s, snap.Speaker);
+  if constexpr (S::kReading) {
+    const uint32_t n = s.Count(0, 1, kMaxEngineBytes);
+    const std::string_view engine = s.Take(n);
+    snap.Engine.assign(engine.begin(), engine.end());
+  } else {
+    s.Count(snap.Engine.size(), 1, kMaxEngineBytes);
+    s.Raw(snap.Engine.data(), snap.Engine.size());
+  }
+  for (TSoundSnapshot& sound : snap.Sound) {
+    s.Text(sound.File, kMaxSavedChars);
+    s.Num(sound.Loop);
+    s.Num(sound.Playing);
+    s.Num(sound.Position);
+  }
+  const uint32_t input = s.Count(snap.Input.size(), 5, kMaxInput);
+  Resize<S>(snap.Input, input);
+  for (uint32_t i = 0; i < input && s.Ok(); ++i) s.Num(snap.Input[i].EventType), s.Num(snap.Input[i].EventData);
+  s.Num(snap.ShowClipRects);
+  s.Num(snap.RunawayReported);
+  SyncPicture(s, snap);
+  SyncBacklog(s, snap);
+}
+
+// The PNG's own width and height (its IHDR), or false when it does not start as a PNG does.
+bool PngSize(const std::string& png, uint32_t& width, uint32_t& height) {
+  static constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  if (png.size() < 24 || std::memcmp(png.data(), kSignature, 8) != 0 || png.compare(12, 4, "IHDR") != 0) return false;
+  auto be32 = [&png](size_t at) {
+    return uint32_t(uint8_t(png[at])) << 24 | uint32_t(uint8_t(png[at + 1])) << 16 | uint32_t(uint8_t(png[at + 2])) << 8 |
+           uint32_t(uint8_t(png[at + 3]));
+  };
+  width = be32(16);
+  height = be32(20);
+  return true;
+}
+
+template <class S>
+void SyncInfo(S& s, TSaveInfo& i) {
+  s.Text(i.Title, kMaxSavedChars);
+  s.Text(i.Identity, kMaxSavedChars);
+  s.Num(i.Date);
+  s.Text(i.Place.Label, kMaxSavedChars);
+  s.Num(i.Place.Offset);
+  s.Num(i.Place.Before);
+  s.Num(i.Place.After);
+  s.Num(i.Place.Position);
+  for (std::string& scene : i.Scenes) s.Text(scene, kMaxSavedChars);
+  s.Text(i.Thumbnail, kMaxSaveInfoBytes);
+  s.Num(i.ThumbnailWidth);
+  s.Num(i.ThumbnailHeight);
+  if (s.Has(2)) s.Text(i.Caption, kMaxSavedChars);
+  if constexpr (S::kReading) {
+    // The thumbnail is a fifth of the screen, and its PNG says so: the save screen never
+    // decodes a picture larger than a slot shows.
+    uint32_t w = 0, h = 0;
+    const bool sized = i.ThumbnailWidth == kThumbnailWidth && i.ThumbnailHeight == kThumbnailHeight &&
+                       PngSize(i.Thumbnail, w, h) && w == uint32_t(kThumbnailWidth) && h == uint32_t(kThumbnailHeight);
+    const bool none = i.Thumbnail.empty() && i.ThumbnailWidth == 0 && i.ThumbnailHeight == 0;
+    if (i.Place.Position < -1 || !(sized || none)) s.Fail();
+  }
+}
+
+// ---------------------------------------------------------------- the file's parts
+
+void PutU32(std::vector<uint8_t>& to, uint32_t v) {
+  for (int k = 0; k < 4; ++k) to.push_back(uint8_t(v >> (8 * k)));
+}
+
+uint32_t Crc(const uint8_t* data, size_t size) { return uint32_t(crc32(0, data, uInt(size))); }
+
+bool Compress(const std::vector<uint8_t>& raw, std::vector<uint8_t>& file) {
+  uLongf packed = compressBound(uLong(raw.size()));
+  const size_t header = file.size();
+  file.resize(header + kPackedHeaderBytes + packed);
+  uint8_t* body = file.data() + header + kPackedHeaderBytes;
+  if (compress2(body, &packed, raw.data(), uLong(raw.size()), 1) != Z_OK) return false;
+  const uint32_t fields[3] = {uint32_t(packed), uint32_t(raw.size()), Crc(body, packed)};
+  for (int f = 0; f < 3; ++f)
+    for (int k = 0; k < 4; ++k) file[header + size_t(f) * 4 + size_t(k)] = uint8_t(fields[f] >> (8 * k));
+  file.resize(header + kPackedHeaderBytes + packed);
+  return true;
+}
+
+// The compressed block at the reader's place, which must end the file.
+bool Uncompress(TByteReader& r, std::vector<uint8_t>& raw, TRefusal& why) {
+  const uint32_t packed = r.U32(), unpacked = r.U32(), crc = r.U32();
+  if (!r.Ok()) return why = Refuse(TRefusalCode::CutShort), false;
+  if (packed != r.Left()) return why = Refuse(packed > r.Left() ? TRefusalCode::CutShort : TRefusalCode::TrailingBytes), false;
+  if (unpacked > kMaxSaveBytes) return why = Refuse(TRefusalCode::SaysTooLarge), false;
+  const std::string_view stored = r.Take(packed);
+  const auto* bytes = reinterpret_cast<const uint8_t*>(stored.data());
+  if (Crc(bytes, packed) != crc) return why = Refuse(TRefusalCode::ChecksumWrong), false;
+  raw.resize(unpacked);
+  uLongf rawSize = unpacked;
+  if (uncompress(raw.data(), &rawSize, bytes, packed) != Z_OK || rawSize != unpacked)
+    return why = Refuse(TRefusalCode::DoesNotUnpack), false;
+  return true;
+}
+
+bool ReadHeader(TByteReader& r, uint32_t& version, TRefusal& why) {
+  char magic[sizeof kMagic];
+  if (!r.Raw(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof magic) != 0)
+    return why = Refuse(TRefusalCode::NotASave), false;
+  version = r.U32();
+  if (!r.Ok()) return why = Refuse(TRefusalCode::CutShort), false;
+  if (version < 1 || version > kSaveVersion)
+    return why = Refuse(TRefusalCode::OtherVersion, std::to_string(version)), false;
+  return true;
+}
+
+// Format 2's information block at the reader's place.
+bool ReadInfoBlock(TByteReader& r, TSaveInfo& info, TRefusal& why) {
+  const uint32_t size = r.U32(), crc = r.U32();
+  if (!r.Ok()) return why = Refuse(TRefusalCode::CutShort), false;
+  if (size > kMaxSaveInfoBytes) return why = Refuse(TRefusalCode::SaysTooLarge), false;
+  const std::string_view block = r.Take(size);
+  if (!r.Ok()) return why = Refuse(TRefusalCode::CutShort), false;
+  const auto* bytes = reinterpret_cast<const uint8_t*>(block.data());
+  if (Crc(bytes, size) != crc) return why = Refuse(TRefusalCode::ChecksumWrong), false;
+  TSaveReader s(bytes, size, 2);
+  TSaveInfo read;
+  SyncInfo(s, read);
+  if (!s.Ok() || !s.R.AtEnd()) return why = Refuse(TRefusalCode::NotASaveInside), false;
+  read.Version = 2;
+  info = std::move(read);
+  return true;
+}
+
+// The caption of a save read from format 1, which did not keep one.
+std::string CaptionOf(const TSnapshot& snapshot) {
+  const auto& lines = snapshot.Message.Page.Lines;
+  return lines.empty() ? std::string() : WideToUtf8(lines[0].Text);
+}
 
 }  // namespace
 
 // ---------------------------------------------------------------- files
 
-TSave SaveOf(const TSubThread& runtime, const TStoryIdentity& story) {
-  TSave save;
-  save.Info.Title = story.Title;
-  save.Info.Identity = story.Identity;
-  save.Info.Date = int64_t(std::time(nullptr));
-  save.Snapshot = runtime.Snapshot(runtime.Checkpoints().empty() ? nullptr : &runtime.Checkpoints().back());
-  LocatePlace(runtime.Script(), save.Snapshot.Position, save.Info);
-  for (int32_t layer = 0; layer < kSceneLayerCount; ++layer) save.Info.Scenes[layer] = runtime.Scenes().ShownSceneName(layer);
-  save.Info.Thumbnail = ThumbnailPng(runtime.Picture(), save.Info.ThumbnailWidth, save.Info.ThumbnailHeight);
-  return save;
+std::vector<uint8_t> SnapshotRecord(const TSnapshot& snapshot) {
+  TSaveWriter w(kSaveVersion);
+  SyncSnapshot(w, const_cast<TSnapshot&>(snapshot));  // the writer only reads it
+  if (!w.Ok()) return {};
+  return std::move(w.W.Bytes());
 }
 
-std::vector<uint8_t> SavePayload(const TSave& save) {
-  TByteWriter payload;
-  WriteInfo(payload, save.Info);
-  WriteSnapshot(payload, save.Snapshot);
-  return std::move(payload.Bytes());
-}
-
-std::vector<uint8_t> EncodeSave(const TSave& save) { return PackSavePayload(SavePayload(save)); }
-
-std::vector<uint8_t> PackSavePayload(const std::vector<uint8_t>& raw) {
-  uLongf packedSize = compressBound(uLong(raw.size()));
-  std::vector<uint8_t> file(kHeaderBytes + packedSize);
-  if (compress2(file.data() + kHeaderBytes, &packedSize, raw.data(), uLong(raw.size()), 1) != Z_OK) return {};
-  file.resize(kHeaderBytes + packedSize);
-  std::memcpy(file.data(), kMagic, sizeof kMagic);
-  PutU32(file.data() + 8, kSaveVersion);
-  PutU32(file.data() + 12, uint32_t(packedSize));
-  PutU32(file.data() + 16, uint32_t(raw.size()));
-  PutU32(file.data() + 20, uint32_t(crc32(0, file.data() + kHeaderBytes, uInt(packedSize))));
-  return file;
-}
-
-bool DecodeSave(const uint8_t* data, size_t size, TSave& save, std::string& why) {
-  TByteReader header(data, size);
-  char magic[8];
-  if (!header.Raw(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof magic) != 0) {
-    why = "it is not a save (no SORVSAVE at its start)";
-    return false;
-  }
-  const uint32_t version = header.U32(), packed = header.U32(), unpacked = header.U32(), crc = header.U32();
-  if (!header.Ok()) {
-    why = "it is cut short";
-    return false;
-  }
-  if (version != kSaveVersion) {
-    why = "it is a save of another version (" + std::to_string(version) + ")";
-    return false;
-  }
-  if (packed != size - kHeaderBytes) {
-    why = packed > size - kHeaderBytes ? "it is cut short" : "it has bytes after its end";
-    return false;
-  }
-  if (unpacked > kMaxSaveBytes) {
-    why = "it says it is larger than a save may be";
-    return false;
-  }
-  if (uint32_t(crc32(0, data + kHeaderBytes, uInt(packed))) != crc) {
-    why = "it is damaged (its checksum does not match)";
-    return false;
-  }
-  std::vector<uint8_t> raw(unpacked);
-  uLongf rawSize = unpacked;
-  if (uncompress(raw.data(), &rawSize, data + kHeaderBytes, packed) != Z_OK || rawSize != unpacked) {
-    why = "it is damaged (its contents do not unpack)";
-    return false;
-  }
-  return DecodeSavePayload(raw.data(), raw.size(), save, why);
-}
-
-bool DecodeSavePayload(const uint8_t* data, size_t size, TSave& save, std::string& why) {
-  TByteReader r(data, size);
-  TSave decoded;
-  ReadInfo(r, decoded.Info);
-  ReadSnapshot(r, decoded.Snapshot);
-  if (!r.Ok() || !r.AtEnd()) {
-    why = "it is damaged (its contents do not make a save)";
-    return false;
-  }
-  save = std::move(decoded);
+bool DecodeSnapshotRecord(const uint8_t* data, size_t size, TSnapshot& snapshot, TRefusal& why) {
+  TSaveReader s(data, size, kSaveVersion);
+  TSnapshot read;
+  SyncSnapshot(s, read);
+  if (!s.Ok() || !s.R.AtEnd())
+    return why = Refuse(s.TooLarge() ? TRefusalCode::TooMuchMemory : TRefusalCode::NotASaveInside), false;
+  snapshot = std::move(read);
   return true;
 }
 
-bool WriteSave(const std::string& path, const TSave& save, std::string& why) {
-  const std::vector<uint8_t> bytes = EncodeSave(save);
-  if (bytes.empty() || bytes.size() > kMaxSaveBytes) {
-    why = "the state is too large to save";
-    return false;
-  }
-  return WriteFileAtomically(path, bytes.data(), bytes.size(), why);
+std::vector<uint8_t> EncodeSave(const TSave& save) {
+  TSaveWriter info(kSaveVersion);
+  SyncInfo(info, const_cast<TSaveInfo&>(save.Info));  // the writer only reads it
+  const std::vector<uint8_t> snapshot = SnapshotRecord(save.Snapshot);
+  if (!info.Ok() || info.W.Bytes().size() > kMaxSaveInfoBytes || snapshot.empty()) return {};
+  std::vector<uint8_t> file(kMagic, kMagic + sizeof kMagic);
+  PutU32(file, kSaveVersion);
+  const std::vector<uint8_t>& block = info.W.Bytes();
+  PutU32(file, uint32_t(block.size()));
+  PutU32(file, Crc(block.data(), block.size()));
+  file.insert(file.end(), block.begin(), block.end());
+  if (!Compress(snapshot, file) || file.size() > kMaxSaveBytes) return {};
+  return file;
 }
 
-bool ReadSave(const std::string& path, TSave& save, std::string& why) {
+bool DecodeSaveInfo(const uint8_t* data, size_t size, TSaveInfo& info, TRefusal& why) {
+  TByteReader r(data, size);
+  uint32_t version;
+  if (!ReadHeader(r, version, why)) return false;
+  if (version >= 2) return ReadInfoBlock(r, info, why);
+  TSave save;
+  if (!DecodeSave(data, size, save, why)) return false;
+  info = std::move(save.Info);
+  return true;
+}
+
+bool DecodeSave(const uint8_t* data, size_t size, TSave& save, TRefusal& why) {
+  TByteReader r(data, size);
+  uint32_t version;
+  if (!ReadHeader(r, version, why)) return false;
+  TSave read;
+  if (version >= 2 && !ReadInfoBlock(r, read.Info, why)) return false;
+  std::vector<uint8_t> raw;
+  if (!Uncompress(r, raw, why)) return false;
+  TSaveReader s(raw.data(), raw.size(), version);
+  if (version == 1) SyncInfo(s, read.Info);
+  SyncSnapshot(s, read.Snapshot);
+  if (!s.Ok() || !s.R.AtEnd())
+    return why = Refuse(s.TooLarge() ? TRefusalCode::TooMuchMemory : TRefusalCode::NotASaveInside), false;
+  read.Info.Version = version;
+  if (version == 1) read.Info.Caption = CaptionOf(read.Snapshot);
+  save = std::move(read);
+  return true;
+}
+
+bool WriteSave(const std::string& path, const TSave& save, TRefusal& why) {
+  const std::vector<uint8_t> bytes = EncodeSave(save);
+  if (bytes.empty()) return why = Refuse(TRefusalCode::StateTooLarge), false;
+  std::string system;
+  if (!WriteFileAtomically(path, bytes.data(), bytes.size(), system))
+    return why = Refuse(TRefusalCode::CannotWrite, system), false;
+  return true;
+}
+
+namespace {
+bool ReadRefused(TFileRead read, TRefusal& why) {
+  if (read == TFileRead::Ok) return false;
+  why = read == TFileRead::TooLarge ? Refuse(TRefusalCode::FileTooLarge) : Refuse(TRefusalCode::CannotRead, SysErrorMessage(errno));
+  return true;
+}
+}  // namespace
+
+bool ReadSave(const std::string& path, TSave& save, TRefusal& why) {
   std::string bytes;
-  switch (ReadFileBytes(path, bytes, kMaxSaveBytes, TFileScope::Reader)) {
-    case TFileRead::Ok: break;
-    case TFileRead::TooLarge: why = "it is larger than a save may be"; return false;
-    default: why = "it cannot be read: " + SysErrorMessage(errno); return false;
-  }
+  if (ReadRefused(ReadFileBytes(path, bytes, kMaxSaveBytes, TFileScope::Reader), why)) return false;
   return DecodeSave(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), save, why);
 }
 
-// ---------------------------------------------------------------- places
-
-void LocatePlace(const TScriptLoader& script, int32_t position, TSaveInfo& info) {
-  info.Position = position;
-  info.Label.clear();
-  info.Offset = position;
-  if (position < 0) return;
-  const TCommand* label = nullptr;
-  for (int32_t i = position; i >= 0; --i) {
-    label = FindCommand(script.CommandName(i));
-    if (label && label->Flow == TFlow::Label) {
-      info.Label = WideToUtf8(script.CommandParam(i));
-      info.Offset = position - i;
-      break;
-    }
-  }
-  info.Before = BeforeOf(script, position);
-  info.After = AfterOf(script, position);
-}
-
-bool FindPlace(const TScriptLoader& script, const TSaveInfo& info, int32_t& position, std::string& why) {
-  position = -1;
-  if (info.Position < 0) return true;  // past the end stays there
-  int32_t base = 0;
-  if (!info.Label.empty() && !script.Labels().TryGetInt(info.Label, base)) base = -1;
-  // Where it was: the label still there and the commands on either side of the place.
-  const int32_t at = base >= 0 ? base + info.Offset : -1;
-  if (at >= 0 && at <= script.LastIndex() && (BeforeOf(script, at) == info.Before || AfterOf(script, at) == info.After)) {
-    position = at;
-    return true;
-  }
-  // Elsewhere: the one place whose commands on both sides are those of the save.
-  int32_t found = -1, count = 0;
-  for (int32_t i = 0; i <= script.LastIndex() && count < 2; ++i)
-    if (BeforeOf(script, i) == info.Before && AfterOf(script, i) == info.After) found = i, ++count;
-  if (count == 1) {
-    position = found;
-    return true;
-  }
-  why = count > 1 ? "the saved place is found more than once in the story"
-                  : "the saved place is no longer in the story";
-  return false;
+bool ReadSaveInfo(const std::string& path, TSaveInfo& info, TRefusal& why) {
+  // Format 2 is read only as far as its information ends; format 1 has to be read whole.
+  std::string head;
+  constexpr size_t kHead = kMagicBytes + kInfoHeaderBytes + kMaxSaveInfoBytes;
+  if (ReadRefused(ReadFileStart(path, head, kHead, TFileScope::Reader), why)) return false;
+  TByteReader r(reinterpret_cast<const uint8_t*>(head.data()), head.size());
+  uint32_t version;
+  if (!ReadHeader(r, version, why)) return false;
+  if (version >= 2) return ReadInfoBlock(r, info, why);
+  TSave save;
+  if (!ReadSave(path, save, why)) return false;
+  info = std::move(save.Info);
+  return true;
 }
 
 namespace {
@@ -397,56 +515,20 @@ std::string EncodePng(const uint8_t* rgb, int32_t width, int32_t height) {
 
 }  // namespace
 
-bool ResolvePlace(const TScriptLoader& script, const TSaveInfo& info, int32_t& position, std::string& why) {
-  if (FindPlace(script, info, position, why)) return true;
-  int32_t label;
-  if (info.Label.empty() || !script.Labels().TryGetInt(info.Label, label)) return false;
-  if (MessageDlg(Format(ResStr::SavedPlaceLost, {info.Label}), mtConfirmation, mbYesNo) != mrYes) {
-    why += "; the reader chose not to load it";
-    return false;
-  }
-  position = label;
-  return true;
-}
-
-std::string ReaderReason(const std::string& why) {
-  static const std::pair<const char*, const char*> kReasons[] = {
-      {"it is not a save", "セーブファイルではありません。"},
-      {"it is cut short", "ファイルが途中で切れています。"},
-      {"it has bytes after its end", "ファイルの後ろに余分なデータがあります。"},
-      {"it is a save of another version", "別の版のセーブです。"},
-      {"it says it is larger than a save may be", "セーブとして大きすぎます。"},
-      {"it is larger than a save may be", "セーブとして大きすぎます。"},
-      {"it is damaged", "ファイルが壊れています。"},
-      {"it cannot be read", "ファイルを読めません。"},
-      {"it is not a regular file", "通常のファイルではありません。"},
-      {"the saved place is no longer in the story", "セーブした場所が物語の中に見つかりません。"},
-      {"the saved place is found more than once", "セーブした場所が物語の中で一つに決まりません。"},
-      {"a scene it shows is no longer", "セーブした場面がシーンファイルにないか、変わっています。"},
-      {"its scenes' state is damaged", "場面の状態が壊れています。"},
-      {"its place in the script is past", "セーブした場所がスクリプトの外です。"},
-      {"its message window is damaged", "メッセージウィンドウの状態が壊れています。"},
-      {"its picture is not of the screen's size", "画像の大きさが画面と違います。"},
-  };
-  for (const auto& [english, japanese] : kReasons)
-    if (why.rfind(english, 0) == 0) return japanese;
-  return why;
-}
-
 std::string ThumbnailPng(const TABitmap& picture, int32_t& width, int32_t& height) {
-  constexpr int32_t kScale = 5;
-  width = picture.Width() / kScale;
-  height = picture.Height() / kScale;
+  width = picture.Width() / kThumbnailScale;
+  height = picture.Height() / kThumbnailScale;
   std::vector<uint8_t> rgb(size_t(width) * size_t(height) * 3);
   for (int32_t y = 0; y < height; ++y)
     for (int32_t x = 0; x < width; ++x) {
       uint32_t sum[3] = {0, 0, 0};
-      for (int32_t dy = 0; dy < kScale; ++dy) {
-        const uint8_t* p = picture.ScanLine(y * kScale + dy) + size_t(x) * kScale * 4;
-        for (int32_t dx = 0; dx < kScale; ++dx, p += 4)
+      for (int32_t dy = 0; dy < kThumbnailScale; ++dy) {
+        const uint8_t* p = picture.ScanLine(y * kThumbnailScale + dy) + size_t(x) * kThumbnailScale * 4;
+        for (int32_t dx = 0; dx < kThumbnailScale; ++dx, p += 4)
           for (int c = 0; c < 3; ++c) sum[c] += p[2 - c];  // BGRA to RGB
       }
-      for (int c = 0; c < 3; ++c) rgb[(size_t(y) * size_t(width) + size_t(x)) * 3 + size_t(c)] = uint8_t(sum[c] / (kScale * kScale));
+      for (int c = 0; c < 3; ++c)
+        rgb[(size_t(y) * size_t(width) + size_t(x)) * 3 + size_t(c)] = uint8_t(sum[c] / (kThumbnailScale * kThumbnailScale));
     }
   return EncodePng(rgb.data(), width, height);
 }

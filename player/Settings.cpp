@@ -1,5 +1,6 @@
 #include "player/Settings.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -11,12 +12,30 @@
 
 namespace {
 constexpr size_t kMaxSettingsBytes = 64 * 1024;
+constexpr size_t kShownLineChars = 60;
 
-bool Number(const std::string& text, int64_t low, int64_t high, int64_t& out) {
-  int32_t v;
-  if (!TryStrToInt(std::string_view(text), v) || v < low || v > high) return false;
-  out = v;
-  return true;
+// Each key, the field it sets and its range: the one list the reader and the writer walk.
+struct TKey {
+  const char* Name;
+  int32_t TSettings::*Number;  // null: a flag
+  const TSettingRange* Range;
+};
+constexpr TSettingRange kFlagRange{0, 1};
+constexpr TKey kKeys[] = {
+    {"window_width", &TSettings::WindowWidth, &kWindowWidthRange},
+    {"window_height", &TSettings::WindowHeight, &kWindowHeightRange},
+    {"auto_base", &TSettings::AutoBase, &kAutoBaseRange},
+    {"auto_per_char", &TSettings::AutoPerChar, &kAutoPerCharRange},
+    {"skip_unread", nullptr, &kFlagRange},
+};
+
+int32_t* Field(TSettings& s, const TKey& key) { return &(s.*key.Number); }
+
+// The volume keys are numbered by channel.
+int32_t* VolumeField(TSettings& s, const std::string& key) {
+  for (int32_t c = 0; c < kChannelCount; ++c)
+    if (key == "volume" + std::to_string(c)) return &s.Volume[c];
+  return nullptr;
 }
 }  // namespace
 
@@ -28,14 +47,16 @@ std::string SettingsPath() {
   return (base / "sorvane" / "settings").string();
 }
 
-std::string FormatSettings(const TSettings& s) {
-  return "window_width=" + std::to_string(s.WindowWidth) + "\nwindow_height=" + std::to_string(s.WindowHeight) +
-         "\nauto_base=" + std::to_string(s.AutoBase) + "\nauto_per_char=" + std::to_string(s.AutoPerChar) +
-         "\nskip_unread=" + (s.SkipUnread ? "1" : "0") + "\nvolume0=" + std::to_string(s.Volume[0]) +
-         "\nvolume1=" + std::to_string(s.Volume[1]) + "\n";
+std::string FormatSettings(const TSettings& settings) {
+  TSettings s = settings;
+  std::string text;
+  for (const TKey& key : kKeys)
+    text += std::string(key.Name) + "=" + std::to_string(key.Number ? *Field(s, key) : int32_t(s.SkipUnread)) + "\n";
+  for (int32_t c = 0; c < kChannelCount; ++c) text += "volume" + std::to_string(c) + "=" + std::to_string(s.Volume[c]) + "\n";
+  return text;
 }
 
-bool ParseSettings(const std::string& text, TSettings& out, std::string& why) {
+TSettings ParseSettings(const std::string& text, std::vector<std::string>& notes) {
   TSettings s;
   std::istringstream in(text);
   int lineNumber = 0;
@@ -43,42 +64,45 @@ bool ParseSettings(const std::string& text, TSettings& out, std::string& why) {
     ++lineNumber;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty() || line[0] == '#') continue;
+    const auto note = [&](const char* what) {
+      notes.push_back("line " + std::to_string(lineNumber) + " (\"" + LogName(line, kShownLineChars) + "\") " + what);
+    };
     const size_t eq = line.find('=');
     const std::string key = eq == std::string::npos ? line : line.substr(0, eq);
-    const std::string value = eq == std::string::npos ? "" : line.substr(eq + 1);
-    int64_t v = 0;
-    bool ok = eq != std::string::npos;
-    if (key == "window_width") ok = ok && Number(value, 400, 7680, v), s.WindowWidth = int32_t(v);
-    else if (key == "window_height") ok = ok && Number(value, 300, 4320, v), s.WindowHeight = int32_t(v);
-    else if (key == "auto_base") ok = ok && Number(value, 0, 3600, v), s.AutoBase = uint32_t(v);
-    else if (key == "auto_per_char") ok = ok && Number(value, 0, 600, v), s.AutoPerChar = uint32_t(v);
-    else if (key == "skip_unread") ok = ok && Number(value, 0, 1, v), s.SkipUnread = v == 1;
-    else if (key == "volume0") ok = ok && Number(value, 0, 100, v), s.Volume[0] = int32_t(v);
-    else if (key == "volume1") ok = ok && Number(value, 0, 100, v), s.Volume[1] = int32_t(v);
-    else ok = false;
-    if (!ok) {
-      why = "line " + std::to_string(lineNumber) + " (\"" + EscapeControls(line.substr(0, 60)) + "\")";
-      out = TSettings{};
-      return false;
+    int32_t* field = VolumeField(s, key);
+    const TSettingRange* range = field ? &kVolumeRange : nullptr;
+    bool flag = false;
+    for (const TKey& k : kKeys)
+      if (key == k.Name) range = k.Range, flag = !k.Number, field = k.Number ? Field(s, k) : nullptr;
+    int32_t value = 0;
+    if (!range) {
+      note("is no setting: left out");
+    } else if (eq == std::string::npos || !TryStrToInt(std::string_view(line).substr(eq + 1), value)) {
+      note("is not a number: left out");
+    } else {
+      const int32_t kept = range->Clamp(value);
+      if (kept != value) note(("is out of its range: " + std::to_string(kept) + " is used").c_str());
+      if (flag) s.SkipUnread = kept == 1;
+      else *field = kept;
     }
   }
-  out = s;
-  return true;
+  return s;
 }
 
 TSettings LoadSettings() {
-  TSettings s;
   const std::string path = SettingsPath();
-  if (path.empty()) return s;
-  std::string text, why;
+  if (path.empty()) return TSettings{};
+  std::string text;
   const TFileRead read = ReadFileBytes(path, text, kMaxSettingsBytes, TFileScope::Reader);
-  if (read == TFileRead::OpenFailed && !std::filesystem::exists(path)) return s;
-  if (read != TFileRead::Ok) why = "it cannot be read";
-  if (read != TFileRead::Ok || !ParseSettings(text, s, why)) {
-    std::fprintf(stderr, "%s\n",
-                 EscapeControls("the settings in " + path + " are damaged at " + why + ": the defaults are used").c_str());
+  if (read == TFileRead::OpenFailed && !std::filesystem::exists(path)) return TSettings{};
+  if (read != TFileRead::Ok) {
+    std::fprintf(stderr, "%s\n", EscapeControls("the settings in " + path + " cannot be read: the defaults are used").c_str());
     return TSettings{};
   }
+  std::vector<std::string> notes;
+  const TSettings s = ParseSettings(text, notes);
+  for (const std::string& note : notes)
+    std::fprintf(stderr, "%s\n", EscapeControls("the settings in " + path + ": " + note).c_str());
   return s;
 }
 

@@ -1,28 +1,42 @@
 // The reader's settings: the window's size, auto mode's pace, whether skip also goes
-// through pages not read. Kept as "key=value" lines in $XDG_CONFIG_HOME/sorvane/settings
-// (by default ~/.config/sorvane/settings), written atomically. The defaults play the story
-// as it always played.
+// through pages not read, each sound channel's volume. Kept as "key=value" lines in
+// $XDG_CONFIG_HOME/sorvane/settings (by default ~/.config/sorvane/settings), written
+// atomically. The defaults play the story as it always played.
 // Threads: any.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "player/Commands.h"
 
 struct TSettings {
   int32_t WindowWidth = 800;
   int32_t WindowHeight = 600;
-  uint32_t AutoBase = 90;     // frames a page stays in auto mode
-  uint32_t AutoPerChar = 4;   // and more for each of its characters
+  int32_t AutoBase = 90;     // frames a page stays in auto mode
+  int32_t AutoPerChar = 4;   // and more for each of its characters
   bool SkipUnread = false;
-  int32_t Volume[2] = {100, 100};  // each sound channel's, 0 to 100
+  int32_t Volume[kChannelCount] = {100, 100};  // each sound channel's, 0 to 100
 };
+
+// The values each setting may take: the file's reader and the settings dialog both hold
+// to them.
+struct TSettingRange {
+  int32_t Low, High;
+  int32_t Clamp(int32_t v) const { return v < Low ? Low : v > High ? High : v; }
+};
+inline constexpr TSettingRange kWindowWidthRange{400, 7680}, kWindowHeightRange{300, 4320};
+inline constexpr TSettingRange kAutoBaseRange{0, 3600}, kAutoPerCharRange{0, 600}, kVolumeRange{0, 100};
 
 // The settings file's path; empty when there is no home for it.
 std::string SettingsPath();
-// A missing file gives the defaults; a damaged one the defaults and one line on stderr.
+// A missing file gives the defaults; of a damaged one every good line is kept, and each
+// bad one told in one line on stderr.
 TSettings LoadSettings();
 bool SaveSettings(const TSettings& settings, std::string& why);
-// The text of a settings file, and back: false, with the reason, for a line that is not
-// "key=value" with a known key and a value in its range (`out` then holds the defaults).
+// The text of a settings file, and back. Every good line counts; a number out of its range
+// is brought into it, a line that is not "key=value" with a known key and a number is
+// left out (what it would set keeps its default). `notes` tells each such line.
 std::string FormatSettings(const TSettings& settings);
-bool ParseSettings(const std::string& text, TSettings& out, std::string& why);
+TSettings ParseSettings(const std::string& text, std::vector<std::string>& notes);

@@ -75,10 +75,14 @@ size_t TSnapshot::OwnBytes(const TSnapshot* previous) const {
     if (!shared) bytes += tiles[i]->size();
   }
   for (const auto& line : Message.Page.Lines) bytes += line.Text.size() * 2;
+  if (Variables && !(previous && previous->Variables == Variables))
+    for (const auto& [name, value] : *Variables) bytes += sizeof(name) + name.size() + sizeof(value);
   return bytes;
 }
 
 TBacklog BacklogAdd(const TBacklog& backlog, TBacklogEntry entry) {
+  if (entry.Text.size() > kMaxBacklogChars) entry.Text.resize(kMaxBacklogChars);
+  if (entry.Speaker.size() > kMaxBacklogChars) entry.Speaker.resize(kMaxBacklogChars);
   const uint32_t count = backlog ? backlog->Count + 1 : 1;
   if (count <= 2 * kBacklogKeep)
     return std::make_shared<const TBacklogNode>(TBacklogNode{std::move(entry), backlog, count});

@@ -71,8 +71,12 @@ struct TBacklogNode {
 using TBacklog = std::shared_ptr<const TBacklogNode>;
 // How many entries the backlog keeps at least; past twice as many the oldest go.
 constexpr uint32_t kBacklogKeep = 1000;
+// The most characters an entry keeps of its text and of its speaker: more than a page shows.
+constexpr uint32_t kMaxBacklogChars = 4096;
 TBacklog BacklogAdd(const TBacklog& backlog, TBacklogEntry entry);
 std::vector<TBacklogEntry> BacklogEntries(const TBacklog& backlog);  // oldest first
+
+using TVariables = std::vector<std::pair<AnsiString, int32_t>>;
 
 struct TSnapshot {
   uint32_t Frame = 0;            // the frames drawn so far
@@ -80,7 +84,8 @@ struct TSnapshot {
   uint32_t NextCheckpoint = 0;   // the number the next checkpoint takes
   int32_t RestingAt = -1;        // the wait whose checkpoint was taken or is due
   bool CheckpointDue = false;    // after a draw, once no scene is changing
-  std::vector<std::pair<AnsiString, int32_t>> Variables;
+  // The variables by name; snapshots taken one after another share them while unchanged.
+  std::shared_ptr<const TVariables> Variables;
   TTextSnapshot Message, Speaker;
   std::vector<uint8_t> Engine;  // the graphics engine's own state
   TSoundSnapshot Sound[2];

@@ -1,9 +1,13 @@
 #include "player/StoryFolder.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
+
+#include "platform/CodePage.h"
+#include "player/Place.h"
 
 namespace fs = std::filesystem;
 
@@ -26,26 +30,59 @@ std::string WithSlashes(std::string name) {
   return name;
 }
 
-TStoryIdentity StoryIdentityOf(const std::string& storyDir) {
+TStoryIdentity StoryIdentityOf(const std::string& storyDir, const std::string& scriptTitle) {
   std::error_code error;
   fs::path real = fs::weakly_canonical(fs::absolute(storyDir.empty() ? "." : storyDir, error), error);
   std::string name = real.filename().string();
   if (name.empty()) name = real.parent_path().filename().string();
   if (name.empty()) name = "story";
-  return TStoryIdentity{name, name};
+  // A title is one line of text: its spaces and line breaks folded.
+  std::string title;
+  for (const char c : scriptTitle) {
+    const bool blank = uint8_t(c) <= ' ';
+    if (blank && (title.empty() || title.back() == ' ')) continue;
+    title += blank ? ' ' : c;
+  }
+  while (!title.empty() && title.back() == ' ') title.pop_back();
+  if (title.empty()) return TStoryIdentity{name, name, name};
+  // A folder's name holds no '/': the identity is told apart from any folder name alone.
+  return TStoryIdentity{title, title + "/" + name, name};
 }
 
-std::string ReaderDataFolder(const std::string& dataDir, const std::string& identity) {
-  fs::path base;
-  if (!dataDir.empty()) base = dataDir;
-  else if (const char* data = std::getenv("XDG_DATA_HOME"); data && data[0] == '/') base = fs::path(data) / "sorvane";
-  else if (const char* home = std::getenv("HOME"); home && home[0] == '/') base = fs::path(home) / ".local/share/sorvane";
-  else return std::string();
-  // One component, printable, not hidden, of a bounded length.
+std::string ReaderDataRoot(const std::string& dataDir) {
+  if (!dataDir.empty()) return dataDir;
+  if (const char* data = std::getenv("XDG_DATA_HOME"); data && data[0] == '/') return (fs::path(data) / "sorvane").string();
+  if (const char* home = std::getenv("HOME"); home && home[0] == '/') return (fs::path(home) / ".local/share/sorvane").string();
+  return std::string();
+}
+
+std::string LegacyDataFolderName(const std::string& identity) {
   std::string name;
-  for (const char c : identity)
-    name += (uint8_t(c) < 0x20 || c == 0x7F || c == '/' || c == '\\') ? '_' : c;
+  for (const char c : identity) name += (uint8_t(c) < 0x20 || c == 0x7F || c == '/' || c == '\\') ? '_' : c;
   if (name.size() > 64) name.resize(64);
   if (name.empty() || name[0] == '.') name = "_" + name;
-  return (base / name).string();
+  return name;
+}
+
+std::string DataFolderName(const std::string& identity) {
+  constexpr size_t kMaxBytes = 64, kHashBytes = 9;  // "-" and eight hex digits
+  // Valid UTF-8 first (a name in another encoding has its bytes replaced), then one
+  // printable component: an identity's "/" between title and folder reads as " - ".
+  std::string name;
+  for (const char c : WideToUtf8(Utf8ToWide(identity))) {
+    if (c == '/') name += " - ";
+    else name += (uint8_t(c) < 0x20 || c == 0x7F || c == '\\') ? '_' : c;
+  }
+  if (name.empty() || name[0] == '.') name = "_" + name;
+  const bool changed = name != identity;
+  const size_t room = changed || name.size() > kMaxBytes ? kMaxBytes - kHashBytes : kMaxBytes;
+  if (name.size() > room) {
+    size_t cut = room;
+    while (cut > 0 && (uint8_t(name[cut]) & 0xC0) == 0x80) --cut;  // never inside a character
+    name.resize(cut);
+  }
+  if (!changed && name == identity) return name;
+  char hash[16];
+  std::snprintf(hash, sizeof hash, "-%08x", Fnv1a32(identity.data(), identity.size()));
+  return name + hash;
 }

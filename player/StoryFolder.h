@@ -15,17 +15,27 @@ inline constexpr const char* kStorySceneFile = "knv\\background.knv";
 std::string WithSlashes(std::string name);
 
 // What names a story whatever folder it lies in: its title as readers see it, and the
-// identity its saves and read marks are kept under (the folder's own name).
+// identity its saves and read marks are kept under: the script's own title together with
+// the story folder's name, so that two stories in folders of one name stay apart. Saves
+// made before the title counted name the folder alone (the legacy identity).
 struct TStoryIdentity {
   std::string Title;
   std::string Identity;
+  std::string Legacy;  // the folder's own name
 };
-TStoryIdentity StoryIdentityOf(const std::string& storyDir);
+// `scriptTitle` is the script's TITLE (UTF-8; empty: none).
+TStoryIdentity StoryIdentityOf(const std::string& storyDir, const std::string& scriptTitle = std::string());
 
-// Where the reader's data of a story goes (saves, read marks): DATA/<identity>, DATA being
-// `dataDir` when given, else $XDG_DATA_HOME/sorvane, else ~/.local/share/sorvane. The
-// identity is made a safe folder name. Empty when there is no such place.
-std::string ReaderDataFolder(const std::string& dataDir, const std::string& identity);
+// The folder that holds the reader's data of all stories: `dataDir` when given, else
+// $XDG_DATA_HOME/sorvane, else ~/.local/share/sorvane. Empty when there is no such place
+// (no absolute XDG_DATA_HOME and no absolute HOME).
+std::string ReaderDataRoot(const std::string& dataDir);
+// An identity as one folder name: printable, valid UTF-8, not hidden, at most 64 bytes
+// cut at a character's end; where making it so changed or cut it, a short hash of the
+// exact identity follows, so that different identities never share a folder.
+std::string DataFolderName(const std::string& identity);
+// The folder earlier versions kept a story's data in (the folder's name made safe alone).
+std::string LegacyDataFolderName(const std::string& identity);
 
 // The story folder for `argument` (empty when none was given) and the program's folder.
 std::string StoryFolderFor(const std::string& argument, const std::string& programDir);

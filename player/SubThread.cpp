@@ -14,6 +14,7 @@
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/Logs.h"
+#include "player/Place.h"
 #include "player/ResStr.h"
 #include "player/StoryFolder.h"
 
@@ -276,6 +277,14 @@ void TSubThread::UpdateStep() {
     l->MouseY = cursor.y - ClientOriginY;
   }
   for (TLayer* l : Layers) l->Update(int32_t(FrameIndex.load()), kFramesPerSecond, DirtyRects);
+  MarkShownPage();
+}
+
+void TSubThread::MarkShownPage() {
+  // After the reading mode had its turn, so that skip still stops at a page it had not read.
+  if (!WaitingForReader() || MessageLayer->IsBusy() || Loader->Position() == FMarkedAt) return;
+  FMarkedAt = Loader->Position();
+  FReadMarks.Mark(PageKey(*Loader, FMarkedAt));
 }
 
 void TSubThread::Advance(bool busy) {
@@ -299,8 +308,9 @@ void TSubThread::Advance(bool busy) {
 }
 
 void TSubThread::PassWait() {
-  FReadMarks.Mark(TReadMarks::KeyOf(*Loader, Loader->Position()));
+  FReadMarks.Mark(PageKey(*Loader, Loader->Position()));
   Loader->Next();
+  FMarkedAt = -1;
   FRestingAt = -1;
 }
 
@@ -326,7 +336,7 @@ void TSubThread::FollowReadingMode() {
     return;
   }
   if (FMode == TReadingMode::Skip) {
-    if (!FSkipUnread && !FReadMarks.Read(TReadMarks::KeyOf(*Loader, Loader->Position()))) {
+    if (!FSkipUnread && !FReadMarks.Read(PageKey(*Loader, Loader->Position()))) {
       FMode = TReadingMode::Normal;  // a page not read yet: the reader reads it
       return;
     }

@@ -28,6 +28,7 @@
 #include "player/MainScriptLoader.h"
 #include "player/PlayerHost.h"
 #include "player/ReadMarks.h"
+#include "player/Refusal.h"
 #include "player/Snapshot.h"
 #include "player/TextLayer.h"
 #include "sound/Sonara2.h"
@@ -99,6 +100,8 @@ class TSubThread : public TThread {
   // What the runtime shows and holds, for the window and the tools (main thread).
   uint32_t Frame() const { return FrameIndex; }  // any thread
   const TScriptLoader& Script() const { return *Loader; }
+  // The script's own title (its TITLE element; empty: none).
+  const WideString& StoryTitle() const { return Loader->Title(); }
   const TIntTable& VariableTable() const { return *Variables; }
   const TTextLayer& Message() const { return *MessageLayer; }
   const TTextLayer& Speaker() const { return *SpeakerLayer; }
@@ -115,7 +118,7 @@ class TSubThread : public TThread {
   TSnapshot Snapshot(const TSnapshot* previous = nullptr) const;
   // Takes a state back and runs on from it: false, with nothing changed, for one that does
   // not fit this story (`why` says how).
-  bool Restore(const TSnapshot& snapshot, std::string& why);
+  bool Restore(const TSnapshot& snapshot, TRefusal& why);
   // A checkpoint is taken after the draw of each frame in which the script came to rest
   // on a wait for the reader; the last kCheckpointKeep are kept.
   static constexpr size_t kCheckpointKeep = 128;
@@ -129,6 +132,8 @@ class TSubThread : public TThread {
   // Back to the checkpoint of a page of the backlog (those after it go): false when no
   // kept checkpoint is that page's.
   bool RollbackTo(const TBacklogNode* page);
+  // Whether a kept checkpoint is that page's.
+  bool CanRollbackTo(const TBacklogNode* page) const;
   // Told of each checkpoint taken, with its number.
   std::function<void(uint32_t)> OnCheckpoint;
 
@@ -170,7 +175,11 @@ class TSubThread : public TThread {
   // After a draw: the checkpoint of a page or choice the script came to rest on.
   void TakeCheckpoint();
   // Restore without touching the checkpoints (a rollback keeps those before it).
-  bool Apply(const TSnapshot& snapshot, std::string& why);
+  bool Apply(const TSnapshot& snapshot, TRefusal& why);
+  // The variables as a snapshot keeps them: `previous`'s list when none changed.
+  std::shared_ptr<const TVariables> CaptureVariables(const std::shared_ptr<const TVariables>& previous) const;
+  // Marks the page the script rests on read once all of it shows.
+  void MarkShownPage();
   void NotePage();
   void RestoreSound(int32_t channel, const TSoundSnapshot& sound);
   int32_t Evaluate(const WideString& expression);
@@ -260,4 +269,5 @@ class TSubThread : public TThread {
   bool FSkipUnread = false;
   uint32_t FAutoBase = 90, FAutoPerChar = 4, FAutoFrames = 0;
   TReadMarks FReadMarks;
+  int32_t FMarkedAt = -1;  // the wait whose page was last marked read
 };

@@ -13,12 +13,7 @@ TSnapshot TSubThread::Snapshot(const TSnapshot* previous) const {
   s.NextCheckpoint = FNextCheckpoint;
   s.RestingAt = FRestingAt;
   s.CheckpointDue = FCheckpointDue;
-  Variables->ForEach(
-      [](const AnsiString& name, void* cell, void* out) {
-        static_cast<TSnapshot*>(out)->Variables.emplace_back(name, *static_cast<int32_t*>(cell));
-        return true;
-      },
-      &s);
+  s.Variables = CaptureVariables(previous ? previous->Variables : nullptr);
   MessageLayer->SaveTo(s.Message);
   SpeakerLayer->SaveTo(s.Speaker);
   s.Engine = SceneLayer->SaveState();
@@ -38,7 +33,37 @@ TSnapshot TSubThread::Snapshot(const TSnapshot* previous) const {
   return s;
 }
 
-bool TSubThread::Restore(const TSnapshot& s, std::string& why) {
+std::shared_ptr<const TVariables> TSubThread::CaptureVariables(const std::shared_ptr<const TVariables>& previous) const {
+  // Pages seldom change many variables: the previous snapshot's list is shared when every
+  // name and value is still the same, so checkpoints do not each copy them all.
+  if (previous && previous->size() == size_t(Variables->UsedCount())) {
+    struct TCompare {
+      const TVariables& List;
+      size_t At = 0;
+      bool Same = true;
+    } compare{*previous};
+    Variables->ForEach(
+        [](const AnsiString& name, void* cell, void* data) {
+          auto& c = *static_cast<TCompare*>(data);
+          const auto& [oldName, oldValue] = c.List[c.At++];
+          c.Same = oldValue == *static_cast<int32_t*>(cell) && oldName == name;
+          return c.Same;
+        },
+        &compare);
+    if (compare.Same) return previous;
+  }
+  auto list = std::make_shared<TVariables>();
+  list->reserve(size_t(Variables->UsedCount()));
+  Variables->ForEach(
+      [](const AnsiString& name, void* cell, void* out) {
+        static_cast<TVariables*>(out)->emplace_back(name, *static_cast<int32_t*>(cell));
+        return true;
+      },
+      list.get());
+  return list;
+}
+
+bool TSubThread::Restore(const TSnapshot& s, TRefusal& why) {
   if (!Apply(s, why)) return false;
   // A state taken back begins the pages that can be gone back to; it is the first of them
   // when it rests on a page whose checkpoint it had.
@@ -47,24 +72,23 @@ bool TSubThread::Restore(const TSnapshot& s, std::string& why) {
   return true;
 }
 
-bool TSubThread::Apply(const TSnapshot& s, std::string& why) {
+bool TSubThread::Apply(const TSnapshot& s, TRefusal& why) {
   // Everything that can refuse is asked first; the engine last, since it takes its state
   // at once when it accepts it.
   if (s.Position < -1 || s.Position > Loader->LastIndex()) {
-    why = "its place in the script is past the script's end";
+    why = Refuse(TRefusalCode::PlacePastEnd);
     return false;
   }
   if (!TTextLayer::Consistent(s.Message.Page) || !TTextLayer::Consistent(s.Speaker.Page)) {
-    why = "its message window is damaged";
+    why = Refuse(TRefusalCode::MessageDamaged);
     return false;
   }
   if (s.Picture.Width() != BackBuffer.Width() || s.Picture.Height() != BackBuffer.Height()) {
-    why = "its picture is not of the screen's size";
+    why = Refuse(TRefusalCode::PictureSize);
     return false;
   }
   if (const int32_t refused = SceneLayer->LoadState(s.Engine); refused != 0) {
-    why = refused == KN_E_STATE_SCENES ? "a scene it shows is no longer in the story's scene file, or has changed"
-                                       : "its scenes' state is damaged";
+    why = Refuse(refused == KN_E_STATE_SCENES ? TRefusalCode::SceneChanged : TRefusalCode::ScenesDamaged);
     return false;
   }
   Loader->SetPosition(s.Position);
@@ -76,7 +100,8 @@ bool TSubThread::Apply(const TSnapshot& s, std::string& why) {
       },
       &names);
   for (const AnsiString& name : names) Variables->Remove(name);
-  for (const auto& [name, value] : s.Variables) Variables->SetInt(name, value);
+  if (s.Variables)
+    for (const auto& [name, value] : *s.Variables) Variables->SetInt(name, value);
   MessageLayer->RestoreFrom(s.Message);
   SpeakerLayer->RestoreFrom(s.Speaker);
   for (int32_t c = 0; c < kChannelCount; ++c) RestoreSound(c, s.Sound[c]);
@@ -91,6 +116,7 @@ bool TSubThread::Apply(const TSnapshot& s, std::string& why) {
   FBacklog = s.Backlog;
   FRestingAt = s.RestingAt;
   FCheckpointDue = s.CheckpointDue;
+  FMarkedAt = -1;
   // The whole picture goes to the window again.
   const TRect all{0, 0, BackBuffer.Width(), BackBuffer.Height()};
   Expose(all);
@@ -109,7 +135,7 @@ void TSubThread::RestoreSound(int32_t c, const TSoundSnapshot& sound) {
   // A sound that cannot be found or decoded now stays silent: the story goes on.
   const std::string path = ResolveFileName(std::u16string_view(sound.File));
   if (SonaraData2OggCreateFromFile(&SoundData[c], path.c_str()) != 0) {
-    ErrorReport->WriteLog("The sound \"" + WideToUtf8(sound.File) + "\" of the restored state could not be loaded.");
+    ErrorReport->WriteLog("The sound \"" + LogName(WideToUtf8(sound.File)) + "\" of the restored state could not be loaded.");
     return;
   }
   FSoundFile[c] = sound.File;
@@ -150,7 +176,7 @@ void TSubThread::TakeCheckpoint() {
 bool TSubThread::RollbackTo(const TBacklogNode* page) {
   for (size_t i = FCheckpoints.size(); i-- > 0;) {
     if (FCheckpoints[i].Backlog.get() != page) continue;
-    std::string why;
+    TRefusal why;
     if (!Apply(FCheckpoints[i], why)) return false;
     FCheckpoints.erase(FCheckpoints.begin() + std::ptrdiff_t(i) + 1, FCheckpoints.end());
     return true;
@@ -158,11 +184,15 @@ bool TSubThread::RollbackTo(const TBacklogNode* page) {
   return false;
 }
 
+bool TSubThread::CanRollbackTo(const TBacklogNode* page) const {
+  return std::any_of(FCheckpoints.begin(), FCheckpoints.end(), [page](const TSnapshot& c) { return c.Backlog.get() == page; });
+}
+
 bool TSubThread::Rollback() {
   if (FCheckpoints.size() < 2) return false;
   const TSnapshot latest = std::move(FCheckpoints.back());
   FCheckpoints.pop_back();
-  std::string why;
+  TRefusal why;
   if (Apply(FCheckpoints.back(), why)) return true;
   FCheckpoints.push_back(latest);  // a checkpoint of this run always fits it
   return false;

@@ -297,7 +297,18 @@ bool TTextLayer::Consistent(const TPageState& p) {
   const auto length = [&](int32_t i) { return int32_t(p.Lines[size_t(i)].Text.size()); };
   if (p.ShowChar < -1 || p.ShowChar > length(p.ShowLine)) return false;
   if (p.PrevShowChar < -1 || p.PrevShowChar > length(p.PrevShowLine)) return false;
-  for (size_t i = 0; i < lines; ++i)
-    if (p.LinePositions[i].size() > p.Lines[i].Text.size() + 1) return false;
-  return true;
+  // Coordinates within the window's reach, so that placing them never overflows; styled
+  // text whose two halves agree, as drawing needs.
+  const auto near = [](int32_t v) { return v >= -kMaxCoordinate && v <= kMaxCoordinate; };
+  const auto nearRect = [&](const TRect& r) { return near(r.Left) && near(r.Top) && near(r.Right) && near(r.Bottom); };
+  for (size_t i = 0; i < lines; ++i) {
+    const SString2& line = p.Lines[i];
+    if (line.Text.size() != line.Info.size() || p.LinePositions[i].size() > line.Text.size() + 1 || !near(p.LineTops[i]))
+      return false;
+    for (const TPoint& at : p.LinePositions[i])
+      if (!near(at.x) || !near(at.y)) return false;
+  }
+  for (const TRect& r : p.ShownRects)
+    if (!nearRect(r)) return false;
+  return nearRect(p.HoverRect);
 }

@@ -18,6 +18,8 @@ class TTextLayer : public TLayer {
   // A page holds at most this many lines, far more than any window shows; text past the
   // last one is dropped, so a script that adds text in a loop cannot exhaust memory.
   static constexpr int32_t kMaxLines = 256;
+  // The farthest a position of a page may lie from the layer's origin.
+  static constexpr int32_t kMaxCoordinate = 1 << 16;
 
   // Chooses the font: the installed Ｙ．ＯｚＦｏｎｔＮ, else the story's
   // YOzFontN\YOzFontN.TTF (added for the layer's life), else ＭＳ ゴシック.

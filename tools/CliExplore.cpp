@@ -216,9 +216,6 @@ class TExplorer {
     std::vector<AnsiString> Route;  // the labels passed since the last choice between several
     int32_t Last = -1;              // the last command run
     bool Exited = false;
-    // Right after a choice its IFs run and its target's labels are passed: they name the
-    // choice, not the way to an ending, and are left out until another command runs.
-    bool Settling = false;
     int64_t ClickAt = -1;  // the frame of the click that takes the choice made
     int64_t Frame = 0;
     TPoint Mouse{};
@@ -306,9 +303,9 @@ class TExplorer {
       return true;
     }
     std::copy(std::begin(node.Run.ReadySince), std::end(node.Run.ReadySince), std::begin(FReadySince));
-    std::string why;
+    TRefusal why;
     if (FRuntime->Restore(*node.State, why)) return true;
-    Problem("a state met could not be taken back: " + why, node.Run.Steps);
+    Problem("a state met could not be taken back: " + why.English(), node.Run.Steps);
     return false;
   }
 
@@ -330,7 +327,7 @@ class TExplorer {
     run.Mouse = at;
     run.Steps.push_back({frame, frame + 1, at});
     run.ClickAt = frame + 1;
-    if (count > 1) run.Route.clear(), run.Settling = true;
+    if (count > 1) run.Route.clear();
   }
 
   // Each command the interpreter reaches: what ran, and the labels on the way to an ending.
@@ -338,15 +335,16 @@ class TExplorer {
     if (run.Exited) return;  // the commands an update runs after the story closed are no part of it
     FRan.insert(index);
     // A jump lands on a label and goes on below it: the label counts as passed. Where a
-    // conditional jump lands is a way the story went; labels reached by falling through or
-    // by a plain jump (where the branches of a choice meet again) are not.
+    // conditional jump lands is a way the story went, unless it tested the choice just
+    // made (the choice itself tells that way); labels reached by falling through or by a
+    // plain jump (where the branches of a choice meet again) are not. So the same
+    // decision after the last choice names an ending alike whichever way that choice went.
     if (index > 0 && index - 1 != run.Last && FlowOf(index - 1) == TFlow::Label) {
       FRan.insert(index - 1);
-      const bool decided = run.Last >= 0 && FlowOf(run.Last) == TFlow::ConditionalJump;
-      if (!run.Settling && decided) run.Route.push_back(WideToUtf8(rt.Script().CommandParam(index - 1)));
+      const bool decided = run.Last >= 0 && FlowOf(run.Last) == TFlow::ConditionalJump && !FTestsChoice.count(run.Last);
+      if (decided) run.Route.push_back(WideToUtf8(rt.Script().CommandParam(index - 1)));
     }
     run.Last = index;
-    if (FlowOf(index) != TFlow::ConditionalJump && FlowOf(index) != TFlow::Label) run.Settling = false;
     if (FlowOf(index) == TFlow::Ends) run.Exited = true;
   }
 
@@ -357,7 +355,10 @@ class TExplorer {
     for (int32_t i = 0; i <= script.LastIndex(); ++i) {
       FCommands.push_back({script.CommandLine(i), script.CommandName(i) + " " + WideToUtf8(script.CommandParam(i))});
       FFlows.push_back(rt.Command(i) ? std::optional<TFlow>(rt.Command(i)->Flow) : std::nullopt);
-      if (FFlows.back() == TFlow::Waits) FTested[i] = ChoicesTestedAfter(script, i);
+      if (FFlows.back() == TFlow::Waits) {
+        FTested[i] = ChoicesTestedAfter(script, i);
+        for (const auto& [command, value] : FTested[i]) FTestsChoice.insert(command);
+      }
     }
   }
 
@@ -435,6 +436,7 @@ class TExplorer {
   std::vector<std::optional<TFlow>> FFlows;                // what each is, if any
   std::map<int32_t, std::vector<std::pair<int32_t, int32_t>>> FTested;  // by wait: (IF, value)
   std::map<std::string, TEnding> FEndings;
+  std::set<int32_t> FTestsChoice;  // the IFs that test the choice just made
   std::vector<std::string> FEndingOrder;
   std::vector<std::pair<std::string, std::string>> FProblems;
   std::set<std::string> FReported;

@@ -8,7 +8,7 @@ namespace {
 void Usage() {
   std::fprintf(stderr,
                "usage: sorvane-cli compile FILE.svx\n"
-               "       sorvane-cli scenes  FILE.knv [--dialogs ok|ignore|abort]\n"
+               "       sorvane-cli scenes  FILE.knv [--dialogs ok|ignore|abort|yes|no]\n"
                "       sorvane-cli run     STORY_DIR [options]\n"
                "       sorvane-cli lint    STORY_DIR [--werror] [--format text|json]\n"
                "       sorvane-cli explore STORY_DIR [--max-runs N] [--max-frames N] [--format text|json] [--snapshots DIR]\n"

@@ -70,11 +70,15 @@ bool SetCliDialogAnswer(const std::string& word) {
   if (word == "ok") SetConsoleDialogAnswer(mrOk);
   else if (word == "ignore") SetConsoleDialogAnswer(mrIgnore);
   else if (word == "abort") SetConsoleDialogAnswer(mrAbort);
+  else if (word == "yes") SetConsoleDialogAnswer(mrYes);
+  else if (word == "no") SetConsoleDialogAnswer(mrNo);
   else return false;
   return true;
 }
 
-std::string CliJson(const std::string& utf8) {
+std::string CliJson(const std::string& text) {
+  // JSON is UTF-8: bytes that are not (a folder named in another encoding) become U+FFFD.
+  const std::string utf8 = WideToUtf8(Utf8ToWide(text));
   std::string out = "\"";
   for (size_t i = 0; i < utf8.size();) {
     uint8_t code;

@@ -14,7 +14,7 @@
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"
 #include "platform/Files.h"
-#include "player/SaveFile.h"
+#include "player/ReaderSession.h"
 #include "player/SubThread.h"
 #include "tools/Cli.h"
 #include "tools/CliHost.h"
@@ -142,17 +142,20 @@ class TRunner {
  public:
   explicit TRunner(const TOptions& o) : FOptions(o) { FHost.AllowProcesses = o.AllowProcesses; }
 
-  // The exit status: 0 played to its end, 1 could not start, 2 stopped on an error,
+  // The exit status: 0 played to its end, 1 could not start or a save could not be made,
+  // 2 stopped on an error,
   // 128+N ended by signal N.
   int Run() {
     const TTerminateHandlerScope terminate([this] { FTerminated = true; });
     if (!Start()) return 1;
-    const int status = PlayFrames();
+    int status = PlayFrames();
+    if (FSaveFailed && status == 0) status = 1;
     if (!FOptions.DataDir.empty()) SaveReadMarks();
     if (FOptions.Vars) PrintVariables();
     if (FOptions.Backlog) PrintBacklog();
     std::fflush(stdout);
     if (FOptions.Bench) ReportBench();
+    FSession.reset();
     FRuntime.reset();
     if (TerminationSignal() != 0) return 128 + TerminationSignal();
     return status;
@@ -168,6 +171,7 @@ class TRunner {
       std::fprintf(stderr, "error: %s: %s\n", e.ClassName(), CliEscape(e.Message()).c_str());
       return false;
     }
+    FSession = std::make_unique<TReaderSession>(*FRuntime, FHost, FOptions.Story, FOptions.DataDir);
     if (!FOptions.Load.empty() && !Load()) return false;
     if (!FOptions.DataDir.empty()) LoadReadMarks();
     if (FOptions.Auto) FRuntime->SetReadingMode(TSubThread::TReadingMode::Auto);
@@ -189,54 +193,20 @@ class TRunner {
     return true;
   }
 
-  // A save's file: a name alone lies in the story's folder of the reader's data.
-  std::string SavePath(const std::string& name) const {
-    if (name.find('/') != std::string::npos) return name;
-    const std::string folder = ReaderDataFolder(FOptions.DataDir, StoryIdentityOf(FOptions.Story).Identity);
-    std::string why;
-    if (folder.empty() || !MakeFolders(folder, why)) return name;
-    return folder + "/" + name;
-  }
-
   // The pages read, kept with the reader's data in --data-dir.
-  std::string ReadMarksPath() const {
-    const std::string folder = ReaderDataFolder(FOptions.DataDir, StoryIdentityOf(FOptions.Story).Identity);
-    std::string why;
-    return MakeFolders(folder, why) ? folder + "/read-marks" : std::string();
-  }
-  void LoadReadMarks() {
-    std::string why;
-    const std::string path = ReadMarksPath();
-    if (!path.empty() && !FRuntime->ReadMarks().Load(path, why))
-      std::fprintf(stderr, "the read marks in %s are not used: %s\n", CliEscape(path).c_str(), why.c_str());
-  }
+  void LoadReadMarks() { FSession->LoadReadMarks(); }
   void SaveReadMarks() {
-    std::string why;
-    const std::string path = ReadMarksPath();
-    if (!path.empty() && !FRuntime->ReadMarks().Save(path, why))
-      std::fprintf(stderr, "cannot keep the read marks: %s\n", CliEscape(why).c_str());
+    TRefusal why;
+    if (!FSession->KeepReadMarks(why)) std::fprintf(stderr, "cannot keep the read marks: %s\n", CliEscape(why.English()).c_str());
   }
 
   // Starts from the save: the run goes on at the frame after the one it was made at, with
   // the pointer where the options had put it by then.
   bool Load() {
     TSave save;
-    std::string why;
-    const std::string path = SavePath(FOptions.Load);
-    if (!ReadSave(path, save, why)) {
-      std::fprintf(stderr, "error: %s cannot be loaded: %s\n", CliEscape(path).c_str(), why.c_str());
-      return false;
-    }
-    const TStoryIdentity story = StoryIdentityOf(FOptions.Story);
-    if (save.Info.Identity != story.Identity) {
-      std::fprintf(stderr, "error: %s is a save of another story (\"%s\", not \"%s\")\n", CliEscape(path).c_str(),
-                   CliEscape(save.Info.Title).c_str(), CliEscape(story.Title).c_str());
-      return false;
-    }
-    int32_t position;
-    if (!ResolvePlace(FRuntime->Script(), save.Info, position, why) ||
-        !(save.Snapshot.Position = position, FRuntime->Restore(save.Snapshot, why))) {
-      std::fprintf(stderr, "error: %s cannot be loaded: %s\n", CliEscape(path).c_str(), why.c_str());
+    TRefusal why;
+    if (!FSession->Load(FOptions.Load, why, &save)) {
+      std::fprintf(stderr, "error: %s cannot be loaded: %s\n", CliEscape(FOptions.Load).c_str(), CliEscape(why.English()).c_str());
       return false;
     }
     FFrame = int64_t(save.Snapshot.Frame);
@@ -245,10 +215,12 @@ class TRunner {
     return true;
   }
 
-  void Save(const std::string& path) {
-    std::string why;
-    if (!WriteSave(SavePath(path), SaveOf(*FRuntime, StoryIdentityOf(FOptions.Story)), why))
-      std::fprintf(stderr, "cannot save: %s\n", CliEscape(why).c_str());
+  void Save(const std::string& name) {
+    TRefusal why;
+    if (FSession->Save(name, why)) return;
+    std::fprintf(stderr, "error: F%lld: cannot save %s: %s\n", static_cast<long long>(FFrame), CliEscape(name).c_str(),
+                 CliEscape(why.English()).c_str());
+    FSaveFailed = true;
   }
 
   // 0 when the frames ran out or the story ended, 2 when it stopped on an error.
@@ -262,6 +234,7 @@ class TRunner {
         Step();
       } catch (const Exception& e) {
         std::fprintf(stderr, "error: %s: %s\n", e.ClassName(), CliEscape(e.Message()).c_str());
+        FSession->StoryStopped();
         return 2;
       }
       TakeSnapshots();
@@ -326,6 +299,8 @@ class TRunner {
   TStillClock FClock;
   bool FTerminated = false;
   std::unique_ptr<TSubThread> FRuntime;
+  std::unique_ptr<TReaderSession> FSession;
+  bool FSaveFailed = false;  // the run ends with status 1
   int64_t FFrame = 0;
   std::vector<double> FUpdates, FDraws;
 };
@@ -336,7 +311,7 @@ int CliRun(int argc, char** argv) {
   TOptions o;
   if (!ParseOptions(argc, argv, o))
     return CliUsage("run STORY_DIR [--frames N] [--click F] [--mouse F:X,Y] [--event F:TYPE,DATA]\n"
-                    "       [--snapshot F:FILE.png] [--trace] [--vars] [--dialogs ok|ignore|abort] [--bench]\n"
+                    "       [--snapshot F:FILE.png] [--trace] [--vars] [--dialogs ok|ignore|abort|yes|no] [--bench]\n"
                     "       [--allow-processes] [--save F:FILE] [--load FILE] [--rollback F] [--backlog]\n"
                     "       [--data-dir DIR] [--auto] [--skip]");
   CatchTerminationSignals();

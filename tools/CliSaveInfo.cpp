@@ -10,6 +10,11 @@
 
 namespace {
 
+const TVariables& Variables(const TSnapshot& s) {
+  static const TVariables kNone;
+  return s.Variables ? *s.Variables : kNone;
+}
+
 std::string Date(int64_t seconds) {
   const std::time_t t = std::time_t(seconds);
   std::tm tm{};
@@ -24,11 +29,11 @@ void PrintText(const TSave& save) {
   const TSnapshot& s = save.Snapshot;
   std::printf("title\t%s\nidentity\t%s\ndate\t%s\n", CliEscape(i.Title).c_str(), CliEscape(i.Identity).c_str(),
               Date(i.Date).c_str());
-  std::printf("position\t%s\t%d\t%d\n", CliEscape(i.Label).c_str(), i.Offset, i.Position);
+  std::printf("position\t%s\t%d\t%d\n", CliEscape(i.Place.Label).c_str(), i.Place.Offset, i.Place.Position);
   std::printf("frame\t%u\n", s.Frame);
-  for (const auto& [name, value] : s.Variables) std::printf("var\t%s\t%d\n", CliEscape(name).c_str(), value);
-  for (int layer = 0; layer < 2; ++layer) std::printf("scene\t%d\t%s\n", layer, CliEscape(i.Scenes[layer]).c_str());
-  for (int c = 0; c < 2; ++c) {
+  for (const auto& [name, value] : Variables(s)) std::printf("var\t%s\t%d\n", CliEscape(name).c_str(), value);
+  for (int layer = 0; layer < kSceneLayerCount; ++layer) std::printf("scene\t%d\t%s\n", layer, CliEscape(i.Scenes[layer]).c_str());
+  for (int c = 0; c < kChannelCount; ++c) {
     const TSoundSnapshot& sound = s.Sound[c];
     std::printf("sound\t%d\t%s\t%s\t%s\t%d\n", c, CliEscape(sound.File).c_str(), sound.Loop ? "loop" : "once",
                 sound.File.empty() ? "none" : sound.Playing ? "playing" : "stopped", sound.Position);
@@ -40,13 +45,14 @@ void PrintJson(const TSave& save) {
   const TSaveInfo& i = save.Info;
   const TSnapshot& s = save.Snapshot;
   std::string out = "{\"title\":" + CliJson(i.Title) + ",\"identity\":" + CliJson(i.Identity) + ",\"date\":" +
-                    CliJson(Date(i.Date)) + ",\"position\":{\"label\":" + CliJson(i.Label) +
-                    ",\"offset\":" + std::to_string(i.Offset) + ",\"command\":" + std::to_string(i.Position) +
+                    CliJson(Date(i.Date)) + ",\"position\":{\"label\":" + CliJson(i.Place.Label) +
+                    ",\"offset\":" + std::to_string(i.Place.Offset) + ",\"command\":" + std::to_string(i.Place.Position) +
                     "},\"frame\":" + std::to_string(s.Frame) + ",\"variables\":{";
-  for (size_t k = 0; k < s.Variables.size(); ++k)
-    out += (k ? "," : "") + CliJson(s.Variables[k].first) + ":" + std::to_string(s.Variables[k].second);
+  const TVariables& variables = Variables(s);
+  for (size_t k = 0; k < variables.size(); ++k)
+    out += (k ? "," : "") + CliJson(variables[k].first) + ":" + std::to_string(variables[k].second);
   out += "},\"scenes\":[" + CliJson(i.Scenes[0]) + "," + CliJson(i.Scenes[1]) + "],\"sounds\":[";
-  for (int c = 0; c < 2; ++c) {
+  for (int c = 0; c < kChannelCount; ++c) {
     const TSoundSnapshot& sound = s.Sound[c];
     out += std::string(c ? "," : "") + "{\"file\":" + CliJson(WideToUtf8(sound.File)) + ",\"loop\":" +
            (sound.Loop ? "true" : "false") + ",\"playing\":" + (sound.Playing ? "true" : "false") +
@@ -65,10 +71,10 @@ int CliSaveInfo(int argc, char** argv) {
   for (int i = 1; i < argc; ++i)
     if (!CliFormatOption(argc, argv, i, json)) return CliUsage("save-info FILE [--format text|json]");
   TSave save;
-  std::string why;
+  TRefusal why;
   if (!ReadSave(argv[0], save, why)) {
     std::fprintf(stderr, "sorvane-cli save-info: %s is not a valid save: %s\n", CliEscape(std::string(argv[0])).c_str(),
-                 why.c_str());
+                 why.English().c_str());
     return 1;
   }
   if (json) PrintJson(save);

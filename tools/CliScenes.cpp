@@ -52,7 +52,7 @@ std::string Describe(const TKNSceneArray& scenes, const TIntTable& index, const 
 int CliScenes(int argc, char** argv) {
   const bool dialogsGiven = argc == 3 && std::string(argv[1]) == "--dialogs";
   if (!(argc == 1 || (dialogsGiven && SetCliDialogAnswer(argv[2])))) {
-    return CliUsage("scenes FILE.knv [--dialogs ok|ignore|abort]");
+    return CliUsage("scenes FILE.knv [--dialogs ok|ignore|abort|yes|no]");
   }
   // As the engine has them: the log beside the story, the empty layer's name taken.
   TErrorReport report;

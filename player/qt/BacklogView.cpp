@@ -8,25 +8,41 @@
 
 #include "platform/CodePage.h"
 
-TBacklogView::TBacklogView(QWidget* parent, const TBacklog& backlog, std::function<bool(const TBacklogNode*)> back)
-    : QListWidget(parent), FBack(std::move(back)) {
+namespace {
+QString Shown(const WideString& text) {
+  QString s = QString::fromStdString(WideToUtf8(text));
+  if (s.size() > TBacklogView::kShownChars) s = s.left(TBacklogView::kShownChars) + QString::fromUtf8("…");
+  return s;
+}
+}  // namespace
+
+TBacklogView::TBacklogView(QWidget* parent, TBacklog backlog, const std::function<bool(const TBacklogNode*)>& reachable,
+                           std::function<bool(const TBacklogNode*)> back, std::function<void()> closed)
+    : QListWidget(parent), FBacklog(std::move(backlog)), FBack(std::move(back)), FClosed(std::move(closed)) {
   setAttribute(Qt::WA_DeleteOnClose);
   setGeometry(parent->rect());
   setWordWrap(true);
+  setUniformItemSizes(false);
   setStyleSheet("QListWidget { background: rgba(0, 0, 0, 200); color: white; font-size: 18px; border: none; }"
-                "QListWidget::item { padding: 6px; } QListWidget::item:selected { background: rgba(60, 90, 160, 200); }");
+                "QListWidget::item { padding: 6px; } QListWidget::item:selected { background: rgba(60, 90, 160, 200); }"
+                "QListWidget::item:disabled { color: rgb(150, 150, 150); }");
   std::vector<const TBacklogNode*> nodes;
-  for (const TBacklogNode* n = backlog.get(); n; n = n->Before.get()) nodes.push_back(n);
+  for (const TBacklogNode* n = FBacklog.get(); n; n = n->Before.get()) nodes.push_back(n);
   for (auto it = nodes.rbegin(); it != nodes.rend(); ++it) {
     const TBacklogEntry& e = (*it)->Entry;
-    const QString text = QString::fromStdString(WideToUtf8(e.Text));
+    const QString text = Shown(e.Text);
     QString caption;
     if (e.Choice) caption = QString::fromUtf8("　→ ") + text;
-    else if (!e.Speaker.empty()) caption = QString::fromUtf8("【%1】\n").arg(QString::fromStdString(WideToUtf8(e.Speaker))) + text;
+    else if (!e.Speaker.empty()) caption = QString::fromUtf8("【%1】\n").arg(Shown(e.Speaker)) + text;
     else caption = text;
     auto* item = new QListWidgetItem(caption, this);
     item->setData(Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(*it)));
-    if (e.Choice) item->setFlags(item->flags() & ~Qt::ItemIsSelectable);
+    if (e.Choice) {
+      item->setFlags(item->flags() & ~Qt::ItemIsSelectable);
+    } else if (!reachable(*it)) {
+      item->setFlags(item->flags() & ~Qt::ItemIsEnabled);
+      item->setToolTip(QString::fromUtf8("このページには戻れません (戻れるのは最近のページだけです)"));
+    }
   }
   connect(this, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) { Choose(item); });
   scrollToBottom();
@@ -35,7 +51,12 @@ TBacklogView::TBacklogView(QWidget* parent, const TBacklog& backlog, std::functi
   show();
 }
 
+TBacklogView::~TBacklogView() {
+  if (FClosed) FClosed();
+}
+
 void TBacklogView::Choose(QListWidgetItem* item) {
+  if (!item || !(item->flags() & Qt::ItemIsEnabled)) return;
   const auto* page = reinterpret_cast<const TBacklogNode*>(item->data(Qt::UserRole).value<quintptr>());
   if (page && !page->Entry.Choice && FBack(page)) close();
 }
@@ -58,9 +79,17 @@ void TBacklogView::mousePressEvent(QMouseEvent* e) {
 }
 
 void TBacklogView::keyPressEvent(QKeyEvent* e) {
-  if (e->key() == Qt::Key_Escape) {
-    close();
-    return;
+  switch (e->key()) {
+    case Qt::Key_Escape: close(); break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space: Choose(currentItem()); break;
+    default: QListWidget::keyPressEvent(e);
   }
-  QListWidget::keyPressEvent(e);
+  e->accept();  // whatever the list did with it, the story behind never takes it
+}
+
+void TBacklogView::keyReleaseEvent(QKeyEvent* e) {
+  QListWidget::keyReleaseEvent(e);
+  e->accept();
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 class QLabel;
+class TReaderSession;
 class QListWidget;
 class QPushButton;
 
@@ -18,21 +19,23 @@ class TSaveScreen : public QDialog {
   static constexpr int kSlotsPerPage = 8;
 
   enum class TMode { Save, Load };
-  // `folder`: the story's folder of the reader's data; `identity`: the story's. Choosing a
-  // slot calls `chosen` with its file's path (to write, or to load) and closes the screen.
-  TSaveScreen(QWidget* parent, TMode mode, const std::string& folder, const std::string& identity,
-              std::function<void(const std::string& path)> chosen);
+  // The slots are the session's saves. Choosing one calls `chosen` with its save's name
+  // (to write, or to load) and closes the screen. The screen fits the window's screen.
+  TSaveScreen(QWidget* parent, TMode mode, TReaderSession& session, std::function<void(const std::string& name)> chosen);
 
-  // The file of slot n (from 1).
-  static std::string SlotPath(const std::string& folder, int n);
+  // The save's name of slot n (from 1).
+  static std::string SlotName(int n);
 
  private:
   void ShowPage(int page);
   void Choose(int n);
   void Delete();
 
+  // The slot's file, when its name leads to one.
+  std::string SlotFile(int n) const;
+
   TMode FMode;
-  std::string FFolder, FIdentity;
+  TReaderSession& FSession;
   std::function<void(const std::string&)> FChosen;
   QListWidget* FList;
   QLabel* FPageLabel;

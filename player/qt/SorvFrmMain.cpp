@@ -5,6 +5,7 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QSpinBox>
+#include <QTimer>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
@@ -26,7 +27,7 @@
 #include "player/FileVerInfo.h"
 #include "platform/Files.h"
 #include "player/ResStr.h"
-#include "player/SaveFile.h"
+#include "player/ReaderSession.h"
 #include "player/StoryFolder.h"
 #include "player/qt/BacklogView.h"
 #include "player/qt/SCLDebugForm.h"
@@ -125,12 +126,6 @@ class TBackBufferView : public QWidget {
   QImage FOpaque{kScreenWidth, kScreenHeight, QImage::Format_RGB32};
 };
 
-namespace {
-// The saves the window makes by itself, in the story's folder of the reader's data.
-constexpr const char* kQuickSave = "quick.sav";
-constexpr const char* kAutoSave = "auto.sav";
-constexpr const char* kReadMarks = "read-marks";
-}  // namespace
 
 TSorvFrmMain::TSorvFrmMain(const std::string& storyDir) : FS(this), FStoryDir(storyDir) {
   setWindowTitle("Sorvane");
@@ -163,16 +158,19 @@ TSorvFrmMain::TSorvFrmMain(const std::string& storyDir) : FS(this), FStoryDir(st
     return;
   }
   FView->Back = &FSubThread->Picture();
+  FSession = std::make_unique<TReaderSession>(*FSubThread, *this, storyDir, std::string());
   ApplySettings();
-  // The pages read in earlier sessions, for skip.
-  std::string why;
-  if (const std::string marks = SavePath(kReadMarks); !marks.empty() && !FSubThread->ReadMarks().Load(marks, why))
-    std::fprintf(stderr, "%s\n", EscapeControls("the read marks in " + marks + " are not used: " + why).c_str());
+  // The pages read in earlier sessions, for skip; those read now are kept as they change.
+  FSession->LoadReadMarks();
+  auto* marks = new QTimer(this);
+  connect(marks, &QTimer::timeout, this, [this] { FSession->KeepChangedReadMarks(); });
+  marks->start(kMarksIntervalMs);
   FSubThread->OnTerminate = [this](TThread& t) { SubThreadTerminate(t); };
   FSubThread->Start();
 }
 
 TSorvFrmMain::~TSorvFrmMain() {
+  FSession.reset();
   FSubThread.reset();  // terminates the worker, serving its pending steps while waiting
 }
 
@@ -200,6 +198,7 @@ void TSorvFrmMain::BuildMenus() {
   });
   miBacklog = C1->addAction(QString::fromUtf8("バックログ(&L)"), this, [this] { OpenBacklog(); });
   miRollback = C1->addAction(QString::fromUtf8("一つ前のページへ戻る(&B)"), this, [this] {
+    CloseBacklog();
     if (FSubThread && FSubThread->Rollback()) FView->update();
   });
   miRollback->setShortcut(QKeySequence(Qt::Key_PageUp));
@@ -263,6 +262,8 @@ bool TSorvFrmMain::MayStartProcess(const std::string& program, const std::string
 
 void TSorvFrmMain::SubThreadTerminate(TThread& thread) {
   if (!thread.FatalException) return;
+  // What the story holds now is no state to go on from: it is never saved over a good one.
+  if (FSession) FSession->StoryStopped();
   try {
     std::rethrow_exception(thread.FatalException);
   } catch (const Exception& e) {
@@ -314,29 +315,21 @@ void TSorvFrmMain::keyReleaseEvent(QKeyEvent* e) {
 
 void TSorvFrmMain::SetReadingMode(TSubThread::TReadingMode mode) {
   if (!FSubThread) return;
+  CloseBacklog();
   FSubThread->SetReadingMode(mode);
   miAuto->setChecked(mode == TSubThread::TReadingMode::Auto);
   miSkip->setChecked(mode == TSubThread::TReadingMode::Skip && miSkip->isChecked());
 }
 
-std::string TSorvFrmMain::SavePath(const char* name) const {
-  const std::string folder = ReaderDataFolder("", StoryIdentityOf(FStoryDir).Identity);
-  std::string why;
-  return folder.empty() || !MakeFolders(folder, why) ? std::string() : folder + "/" + name;
-}
-
-void TSorvFrmMain::SaveTo(const char* name) { SaveToPath(SavePath(name)); }
-
-void TSorvFrmMain::SaveToPath(const std::string& path) {
-  if (!FSubThread) return;
-  std::string why = "no folder for the reader's data";
-  if (path.empty() || !WriteSave(path, SaveOf(*FSubThread, StoryIdentityOf(FStoryDir)), why))
-    MessageDlg(Format("セーブできません。\r\n%s", {why}), mtError, mbOKOnly);
+void TSorvFrmMain::SaveTo(const std::string& name) {
+  TRefusal why;
+  if (FSession && !FSession->Save(name, why))
+    MessageDlg(Format("セーブできません。\r\n%s", {why.Japanese()}), mtError, mbOKOnly);
 }
 
 void TSorvFrmMain::ApplySettings() {
   if (!FSubThread) return;
-  FSubThread->SetAutoPace(FSettings.AutoBase, FSettings.AutoPerChar);
+  FSubThread->SetAutoPace(uint32_t(FSettings.AutoBase), uint32_t(FSettings.AutoPerChar));
   FSubThread->SetSkipUnread(FSettings.SkipUnread);
   for (int32_t channel = 0; channel < kChannelCount; ++channel) FSubThread->SetVolume(channel, FSettings.Volume[channel]);
 }
@@ -346,12 +339,12 @@ void TSorvFrmMain::OpenSettings() {
   dialog.setWindowTitle(QString::fromUtf8("環境設定"));
   auto* form = new QFormLayout(&dialog);
   auto* base = new QSpinBox(&dialog);
-  base->setRange(0, 3600);
-  base->setValue(int(FSettings.AutoBase));
+  base->setRange(kAutoBaseRange.Low, kAutoBaseRange.High);
+  base->setValue(FSettings.AutoBase);
   base->setSuffix(QString::fromUtf8(" フレーム"));
   auto* perChar = new QSpinBox(&dialog);
-  perChar->setRange(0, 600);
-  perChar->setValue(int(FSettings.AutoPerChar));
+  perChar->setRange(kAutoPerCharRange.Low, kAutoPerCharRange.High);
+  perChar->setValue(FSettings.AutoPerChar);
   perChar->setSuffix(QString::fromUtf8(" フレーム"));
   auto* unread = new QCheckBox(QString::fromUtf8("未読の文章もスキップする"), &dialog);
   unread->setChecked(FSettings.SkipUnread);
@@ -361,7 +354,7 @@ void TSorvFrmMain::OpenSettings() {
   QSpinBox* volumes[kChannelCount];
   for (int32_t channel = 0; channel < kChannelCount; ++channel) {
     volumes[channel] = new QSpinBox(&dialog);
-    volumes[channel]->setRange(0, 100);
+    volumes[channel]->setRange(kVolumeRange.Low, kVolumeRange.High);
     volumes[channel]->setValue(FSettings.Volume[channel]);
     volumes[channel]->setSuffix(" %");
     form->addRow(QString::fromUtf8("サウンド %1 の音量:").arg(channel), volumes[channel]);
@@ -371,8 +364,8 @@ void TSorvFrmMain::OpenSettings() {
   connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
   form->addRow(buttons);
   if (dialog.exec() != QDialog::Accepted) return;
-  FSettings.AutoBase = uint32_t(base->value());
-  FSettings.AutoPerChar = uint32_t(perChar->value());
+  FSettings.AutoBase = base->value();
+  FSettings.AutoPerChar = perChar->value();
   FSettings.SkipUnread = unread->isChecked();
   for (int32_t channel = 0; channel < kChannelCount; ++channel) FSettings.Volume[channel] = volumes[channel]->value();
   ApplySettings();
@@ -381,68 +374,93 @@ void TSorvFrmMain::OpenSettings() {
 }
 
 void TSorvFrmMain::OpenBacklog() {
-  if (!FSubThread || FView->findChild<TBacklogView*>()) return;
-  new TBacklogView(FView, FSubThread->BacklogList(), [this](const TBacklogNode* page) {
-    if (!FSubThread->RollbackTo(page)) return false;
-    SetReadingMode(TSubThread::TReadingMode::Normal);
-    FView->update();
-    return true;
-  });
+  if (!FSubThread || FBacklogView) return;
+  // While it is open the story does not move on: auto and skip pause, and come back when
+  // the reader closes it without going back.
+  const TSubThread::TReadingMode paused = FSubThread->ReadingMode();
+  FSubThread->SetReadingMode(TSubThread::TReadingMode::Normal);
+  FBacklogView = new TBacklogView(
+      FView, FSubThread->BacklogList(), [this](const TBacklogNode* page) { return FSubThread->CanRollbackTo(page); },
+      [this](const TBacklogNode* page) {
+        if (!FSubThread->RollbackTo(page)) return false;
+        FBacklogPaused.reset();
+        FView->update();
+        return true;
+      },
+      [this] {
+        FBacklogView = nullptr;
+        if (FSubThread && FBacklogPaused) {
+          FSubThread->SetReadingMode(*FBacklogPaused);
+          miAuto->setChecked(*FBacklogPaused == TSubThread::TReadingMode::Auto);
+        }
+        FBacklogPaused.reset();
+      });
+  FBacklogPaused = paused;
+}
+
+void TSorvFrmMain::CloseBacklog() {
+  if (!FBacklogView) return;
+  FBacklogPaused.reset();  // what closes it now sets the mode itself
+  TBacklogView* view = FBacklogView;
+  FBacklogView = nullptr;
+  view->close();
 }
 
 void TSorvFrmMain::OpenSaveScreen(bool saving) {
-  const std::string folder = SavePath("");
-  if (!FSubThread || folder.empty()) return;
-  TSaveScreen screen(this, saving ? TSaveScreen::TMode::Save : TSaveScreen::TMode::Load,
-                     folder.substr(0, folder.size() - 1), StoryIdentityOf(FStoryDir).Identity,
-                     [this, saving](const std::string& path) { saving ? SaveToPath(path) : LoadFromPath(path); });
+  if (!FSubThread) return;
+  CloseBacklog();
+  TSaveScreen screen(this, saving ? TSaveScreen::TMode::Save : TSaveScreen::TMode::Load, *FSession,
+                     [this, saving](const std::string& name) { saving ? SaveTo(name) : LoadFrom(name, nullptr); });
   screen.exec();
 }
 
-void TSorvFrmMain::LoadFrom(const char* name, const char* missing) {
+void TSorvFrmMain::LoadFrom(const std::string& name, const char* missing) {
   if (!FSubThread) return;
-  const std::string path = SavePath(name);
-  if (path.empty() || !IsRegularFile(path)) {
+  CloseBacklog();
+  std::string path;
+  TRefusal why;
+  if (missing && (!FSession->PathOf(name, path, why) || !IsRegularFile(path))) {
     MessageDlg(missing, mtInformation, mbOKOnly);
     return;
   }
-  LoadFromPath(path);
-}
-
-void TSorvFrmMain::LoadFromPath(const std::string& path) {
-  if (!FSubThread) return;
-  TSave save;
-  std::string why;
-  int32_t position;
-  if (!ReadSave(path, save, why)) {
-    MessageDlg(Format("セーブを読み込めません。\r\n%s", {ReaderReason(why)}), mtError, mbOKOnly);
-  } else if (save.Info.Identity != StoryIdentityOf(FStoryDir).Identity) {
-    MessageDlg(Format("このセーブは別の物語 (%s) のものです。", {save.Info.Title}), mtError, mbOKOnly);
-  } else if (ResolvePlace(FSubThread->Script(), save.Info, position, why) &&
-             (save.Snapshot.Position = position, FSubThread->Restore(save.Snapshot, why))) {
+  if (FSession->Load(name, why)) {
     SetReadingMode(TSubThread::TReadingMode::Normal);
     FView->update();
-  } else if (why.find("the reader chose not to load it") == std::string::npos) {
-    MessageDlg(Format("セーブを読み込めません。\r\n%s", {ReaderReason(why)}), mtError, mbOKOnly);
+  } else if (why == TRefusalCode::OtherStory) {
+    MessageDlg(why.Japanese(), mtError, mbOKOnly);
+  } else if (why != TRefusalCode::Declined) {
+    MessageDlg(Format("セーブを読み込めません。\r\n%s", {why.Japanese()}), mtError, mbOKOnly);
   }
 }
 
 void TSorvFrmMain::closeEvent(QCloseEvent* e) {
-  // The reader's own close keeps where the story was, for 続きから.
-  if (FSubThread && !FClosedByStory) SaveTo(kAutoSave);
-  if (FSubThread) {
-    std::string why;
-    if (const std::string marks = SavePath(kReadMarks); !marks.empty()) FSubThread->ReadMarks().Save(marks, why);
-  }
+  CloseBacklog();
+  // The reader's own close keeps where the story was, for 続きから; a story that stopped
+  // on an error keeps the save it had.
+  if (FSubThread && !FClosedByStory && !FSession->Stopped()) SaveTo(kAutoSave);
+  KeepReaderData(false);
   FS.SetFullScreen(false);
   std::string why;
   SaveSettings(FSettings, why);  // the window's size, as the reader left it
   QMainWindow::closeEvent(e);
 }
 
+void TSorvFrmMain::KeepReaderData(bool autoSave) {
+  if (!FSession) return;
+  TRefusal why;
+  if (autoSave && !FClosedByStory && !FSession->Stopped()) FSession->Save(kAutoSave, why);
+  FSession->KeepReadMarks(why);
+}
+
 void TSorvFrmMain::FixWindowSize() { SetPictureSize(QSize(FSettings.WindowWidth, FSettings.WindowHeight)); }
 
 void TSorvFrmMain::SetPictureSize(QSize size) {
+  // A size larger than the picture's own is never larger than the screen can show, with
+  // room for the frame and the menu bar.
+  if (const QScreen* screen = this->screen()) {
+    const QSize room = screen->availableGeometry().size() - QSize(kFrameRoom, kFrameRoom + menuBar()->sizeHint().height());
+    size = size.boundedTo(room).expandedTo(size.boundedTo(QSize(kScreenWidth, kScreenHeight)));
+  }
   // The window takes the size that gives the picture area this size; the reader may
   // resize it by its frame afterwards.
   // The picture area fixed at that size while the window fits itself around it, then free.

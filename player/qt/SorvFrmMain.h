@@ -1,5 +1,6 @@
-// The player's window: a fixed 800x600 client area that shows the interpreter's back
-// buffer, the menus, clicks and keys as input events, full screen and the about box.
+// The player's window: the interpreter's 800x600 back buffer, shown pixel for pixel or
+// scaled to the window's size, the menus, clicks and keys as input events, full screen,
+// the reader's controls (saves, backlog, settings) and the about box.
 // It is the runtime's host: the interpreter reaches the window only through IPlayerHost.
 // Threads: GUI thread only.
 #pragma once
@@ -9,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include <optional>
+
+#include "player/ReaderSession.h"
 #include "player/SubThread.h"
 #include "player/qt/FullScreen.h"
 #include "player/Settings.h"
@@ -16,6 +20,7 @@
 class QAction;
 class QMenu;
 class TBackBufferView;
+class TBacklogView;
 
 class TSorvFrmMain : public QMainWindow, public IPlayerHost {
  public:
@@ -37,6 +42,10 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
   // True when a fatal start-up error has been shown: the program ends without playing.
   bool StartupAborted() const { return FStartupAborted; }
   TSubThread* SubThread() const { return FSubThread.get(); }
+  TReaderSession* Session() const { return FSession.get(); }
+  // The display went away and the program ends at once: the read marks and, when the
+  // story is not in the middle of a step (`autoSave`), the automatic save are kept.
+  void KeepReaderData(bool autoSave);
 
   QMenu* File1;
   QMenu* C1;
@@ -78,15 +87,15 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
   void SubThreadTerminate(TThread& thread);
   void FixWindowSize();
   void MouseMovedTo(int y);
-  // Saves and loads in the story's folder of the reader's data: the quick save (F5, F9)
-  // and the automatic one made when the reader closes the window (続きから).
-  std::string SavePath(const char* name) const;
-  void SaveTo(const char* name);
-  void LoadFrom(const char* name, const char* missing);
-  void SaveToPath(const std::string& path);
-  void LoadFromPath(const std::string& path);
+  // Saves and loads through the reader's session: the quick save (F5, F9), the slots, and
+  // the automatic one made when the reader closes the window (続きから). `missing`, when
+  // given, is said when there is no such save.
+  void SaveTo(const std::string& name);
+  void LoadFrom(const std::string& name, const char* missing);
   void OpenSaveScreen(bool saving);
   void OpenBacklog();
+  // Whatever moves the story closes the backlog first.
+  void CloseBacklog();
   void OpenSettings();
   void ApplySettings();
   // The picture area's size (the window around it follows).
@@ -95,9 +104,16 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
 
   // In full screen, the menu bar shows while the mouse is this close to the top edge.
   static constexpr int kMenuRevealEdge = 20;
+  // How often read marks that changed are written while the story plays.
+  static constexpr int kMarksIntervalMs = 5000;
+  // What the window's frame takes around the picture area at most, for fitting the screen.
+  static constexpr int kFrameRoom = 60;
 
   TBackBufferView* FView;
   std::unique_ptr<TSubThread> FSubThread;
+  std::unique_ptr<TReaderSession> FSession;
+  TBacklogView* FBacklogView = nullptr;
+  std::optional<TSubThread::TReadingMode> FBacklogPaused;  // the mode the open backlog paused
   bool FMenuRevealed = false;
   bool FFullScreenActive = false;  // active since full screen began: losing focus now leaves it
   bool FStartupAborted = false;

@@ -8,6 +8,9 @@
 
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "platform/Application.h"
 #include "platform/Classes.h"
 #include "platform/VersionBlock.h"
@@ -23,13 +26,37 @@ SORVANE_VERSION_BLOCK(
     "StringFileInfo\\041103A4\\InternalName=Sorvane.exe\n"
     "StringFileInfo\\041103A4\\LegalCopyright=Copyright (C) the Sorvane developers\n")
 
+namespace {
+
+TSorvFrmMain* gPlaying = nullptr;  // the window while it plays
+int gStepDepth = 0;                // the runtime's steps being served on this thread
+
+// The program ends through exit() while the window plays only when Qt's platform plug-in
+// lost its display (a lost session, a logout). The reader's marks are kept, and the
+// automatic save unless a step was cut short; then the program ends at once, since the
+// interpreter's worker still runs and nothing may wait for it.
+void KeepWhenTheDisplayGoes() {
+  if (!gPlaying) return;
+  TSorvFrmMain* window = gPlaying;
+  gPlaying = nullptr;
+  window->KeepReaderData(gStepDepth == 0);
+  std::fflush(nullptr);
+  std::_Exit(1);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationDisplayName(QString::fromUtf8("Sorvane実行エンジン"));
   InstallQtDialogs();
   // The interpreter's worker wakes the event loop when a step waits for the main thread.
   TThread::SetWakeMainThread([] {
-    QMetaObject::invokeMethod(qApp, [] { while (TThread::CheckSynchronize()) {} }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(qApp, [] {
+      ++gStepDepth;
+      while (TThread::CheckSynchronize()) {}
+      --gStepDepth;
+    }, Qt::QueuedConnection);
   });
   SetApplicationTerminateHandler([] { QMetaObject::invokeMethod(qApp, &QApplication::quit, Qt::QueuedConnection); });
   std::string story = StoryFolderFor(argc > 1 ? argv[1] : "", QApplication::applicationDirPath().toStdString());
@@ -55,11 +82,14 @@ int main(int argc, char** argv) {
     TSorvFrmMain window(story);
     if (window.StartupAborted()) return TerminationSignal() != 0 ? 128 + TerminationSignal() : 1;
     shown = &window;
+    gPlaying = &window;
+    std::atexit(KeepWhenTheDisplayGoes);
     window.show();
     if (QScreen* screen = window.screen())
       window.move(screen->availableGeometry().center() - window.rect().center());
     if (TerminationSignal() != 0) QMetaObject::invokeMethod(&window, [&window] { window.close(); }, Qt::QueuedConnection);
     status = app.exec();
+    gPlaying = nullptr;
     shown = nullptr;
   }
   TThread::SetWakeMainThread(nullptr);

@@ -1,8 +1,8 @@
-// Save files: arbitrary bytes as a whole file; as a payload behind a right checksum (read
-// as the file reader reads it once the checksum holds), so that the parser itself sees the
-// damage; or as edits of a real save's payload (a snapshot of a small story taken during
-// a transition). A save that reads is restored
-// into the running story, which then plays a few frames.
+// Save files: arbitrary bytes as a whole file, or as its information alone; as a snapshot's
+// record behind a right checksum (read as the file reader reads it once the checksum
+// holds), so that the parser itself sees the damage; or as edits of a real snapshot's
+// record (a small story taken during a transition). A state that reads is restored into
+// the running story, which then plays a few frames.
 #include <zlib.h>
 
 #include <filesystem>
@@ -49,10 +49,7 @@ struct TWorld {
               "<CODE>WAIT</CODE><CODE>SET #X,1</CODE><P>x</P></BODY>");
     Runtime = std::make_unique<TSubThread>(Host, dir, Clock);
     for (int frame = 0; frame < 10; ++frame) Runtime->UpdateStep(), Runtime->DrawStep();
-    TSave save;
-    save.Snapshot = Runtime->Snapshot();
-    LocatePlace(Runtime->Script(), save.Snapshot.Position, save.Info);
-    Payload = SavePayload(save);
+    Payload = SnapshotRecord(Runtime->Snapshot());
   }
 };
 }  // namespace
@@ -65,11 +62,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::filesystem::current_path(FuzzDir());
   if (size < 1) return 0;
   TSave save;
-  std::string why;
+  TRefusal why;
   bool read = false;
-  switch (data[0] % 3) {
+  switch (data[0] % 4) {
     case 0: read = DecodeSave(data + 1, size - 1, save, why); break;
-    case 1: read = DecodeSavePayload(data + 1, size - 1, save, why); break;
+    case 1: read = DecodeSnapshotRecord(data + 1, size - 1, save.Snapshot, why); break;
+    case 2: DecodeSaveInfo(data + 1, size - 1, save.Info, why); break;
     default: {
       std::vector<uint8_t>& payload = world->Payload;
       // Edits of three bytes each: where (scaled to the payload), and the byte put there;
@@ -80,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         undo.emplace_back(at, payload[at]);
         payload[at] = data[i + 2];
       }
-      read = DecodeSavePayload(payload.data(), payload.size(), save, why);
+      read = DecodeSnapshotRecord(payload.data(), payload.size(), save.Snapshot, why);
       for (auto it = undo.rbegin(); it != undo.rend(); ++it) payload[it->first] = it->second;
     }
   }

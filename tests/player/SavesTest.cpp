@@ -126,3 +126,54 @@ INSTANTIATE_TEST_SUITE_P(Saves, SavedStory, testing::ValuesIn(CaseNames(SORVANE_
                          [](const testing::TestParamInfo<std::string>& info) { return info.param; });
 
 }  // namespace
+
+namespace {
+
+// Saves written by the first format's player, kept as files beside their story: they still
+// load where they belong (the story's folder of that name) and go on exactly.
+TEST(FormatOneSaves, LoadAndGoOnExactlyAsTheUninterruptedRun) {
+  ::setenv("SORVANE_AUDIO", "null", 1);
+  const std::string src = SORVANE_SOURCE_DIR "/tests/saves/pages_and_choice/";
+  TempDir root, out;
+  {
+    TempDir made;
+    MakeStoryFolder(src, made);
+    fs::rename(made.Path(), root / "pages_and_choice");  // the folder the saves were made in
+  }
+  const std::string story = root / "pages_and_choice";
+  const int64_t frames = Numbers(ReadFile(src + "frames")).at(0);
+  auto run = [&](std::vector<std::string> extra) {
+    std::vector<std::string> args{SORVANE_CLI, "run", story, "--frames", std::to_string(frames), "--trace",
+                                  "--backlog", "--data-dir", out.Path()};
+    for (const std::string& w : Words(ReadFile(src + "args"))) args.push_back(w);
+    args.insert(args.end(), extra.begin(), extra.end());
+    return RunProgram(args, out.Path());
+  };
+  std::vector<std::string> shots;
+  for (const int64_t g : {47, 150, 229}) shots.insert(shots.end(), {"--snapshot", std::to_string(g) + ":full-" + std::to_string(g) + ".png"});
+  const RunResult full = run(shots);
+  ASSERT_EQ(full.Status, 0) << full.Err;
+  for (const int64_t f : {45, 140}) {
+    SCOPED_TRACE("saved at frame " + std::to_string(f));
+    std::vector<std::string> load{"--load", src + "format1/" + std::to_string(f) + ".sav"};
+    for (const int64_t g : {47, 150, 229})
+      if (g > f) load.insert(load.end(), {"--snapshot", std::to_string(g) + ":load-" + std::to_string(g) + ".png"});
+    const RunResult loaded = run(load);
+    ASSERT_EQ(loaded.Status, 0) << loaded.Err;
+    EXPECT_EQ(TraceAfter(loaded.Out, f), TraceAfter(full.Out, f));
+    for (const int64_t g : {47, 150, 229}) {
+      if (g <= f) continue;
+      EXPECT_TRUE(ReadFile(out / ("load-" + std::to_string(g) + ".png")) == ReadFile(out / ("full-" + std::to_string(g) + ".png"))) << g;
+    }
+  }
+  // A story of that folder name with a title of its own may be another: the reader is
+  // asked, and a save refused is not loaded.
+  const std::string titled = ReadFile(story + "/start.svx");
+  WriteFile(story + "/start.svx", "<HEAD><TITLE>Other</TITLE></HEAD>" + titled);
+  const RunResult other = run({"--load", src + "format1/45.sav", "--dialogs", "no"});
+  EXPECT_EQ(other.Status, 1);
+  EXPECT_NE(other.Err.find("the reader chose not to load it"), std::string::npos) << other.Err;
+  EXPECT_NE(other.Err.find(CP932ToUtf8(WideToCP932(u"「Other」のセーブとして読み込みますか"))), std::string::npos) << other.Err;
+}
+
+}  // namespace

@@ -5,6 +5,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QScreen>
+
+#include <optional>
 
 #include "../../TestSupport.h"
 #include "platform/CodePage.h"
@@ -18,17 +21,28 @@ class Window : public testing::Test {
     static char name[] = "sorvane-test";
     static char* argv[] = {name, nullptr};
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static QApplication app(argc, argv);
+    // Never destroyed: Qt's input devices, made by the first key event, outlive it badly
+    // when a static application goes at exit.
+    static QApplication* app = new QApplication(argc, argv);
+    (void)app;
   }
   void SetUp() override {
     FOldDir = std::filesystem::current_path();
-    WriteFile(FDir / "start.svx", WideToCP932(u"<BODY><P>窓</P></BODY>"));
+    // Sealed from the reader's own folders: settings, saves, read marks and logs go here.
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"}) {
+      const char* old = std::getenv(name);
+      FOldEnv.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+      ::setenv(name, (FReader / name).c_str(), 1);
+    }
+    WriteFile(FDir / "start.svx", WideToCP932(Story()));
     FWindow = std::make_unique<TSorvFrmMain>(FDir.Path());
   }
   void TearDown() override {
     FWindow.reset();
+    for (const auto& [name, value] : FOldEnv) value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
     std::filesystem::current_path(FOldDir);
   }
+  virtual std::u16string Story() const { return u"<BODY><P>窓</P></BODY>"; }
   // The events the window queued, oldest first (the interpreter has not run meanwhile:
   // its steps wait for the event loop).
   std::vector<std::pair<int, int>> Drain() {
@@ -40,8 +54,9 @@ class Window : public testing::Test {
       out.emplace_back(e.EventType, e.EventData);
     }
   }
-  TempDir FDir;
+  TempDir FDir, FReader;
   std::filesystem::path FOldDir;
+  std::vector<std::pair<const char*, std::optional<std::string>>> FOldEnv;
   std::unique_ptr<TSorvFrmMain> FWindow;
 };
 
@@ -114,21 +129,25 @@ TEST_F(Window, AStoryStartsAProgramOnlyWhenTheReaderSaysYes) {
 
 #include <QListWidget>
 
-#include "player/SaveFile.h"
-#include "player/StoryFolder.h"
+#include "player/ReaderSession.h"
 #include "player/qt/SaveScreen.h"
 
 namespace {
 
 TEST_F(Window, TheSaveScreenShowsEachSlotAsItIsAndLoadsOnlyWhatCanBeLoaded) {
-  TempDir data;
-  const std::string identity = "mine";
-  std::string why;
-  ASSERT_TRUE(WriteSave(TSaveScreen::SlotPath(data.Path(), 1), SaveOf(*FWindow->SubThread(), TStoryIdentity{"Mine", identity}), why));
-  WriteFile(TSaveScreen::SlotPath(data.Path(), 2), "SORVSAVE but damaged");
-  ASSERT_TRUE(WriteSave(TSaveScreen::SlotPath(data.Path(), 3), SaveOf(*FWindow->SubThread(), TStoryIdentity{"Theirs", "theirs"}), why));
+  TReaderSession& session = *FWindow->Session();
+  auto slot = [&](int n) {
+    std::string path;
+    TRefusal why;
+    EXPECT_TRUE(session.PathOf(TSaveScreen::SlotName(n), path, why)) << why.English();
+    return path;
+  };
+  TRefusal why;
+  ASSERT_TRUE(WriteSave(slot(1), SaveOf(*FWindow->SubThread(), session.Story()), why));
+  WriteFile(slot(2), "SORVSAVE but damaged");
+  ASSERT_TRUE(WriteSave(slot(3), SaveOf(*FWindow->SubThread(), TStoryIdentity{"Theirs", "theirs", "theirs"}), why));
   std::string chosen;
-  TSaveScreen load(FWindow.get(), TSaveScreen::TMode::Load, data.Path(), identity, [&](const std::string& p) { chosen = p; });
+  TSaveScreen load(FWindow.get(), TSaveScreen::TMode::Load, session, [&](const std::string& p) { chosen = p; });
   auto* list = load.findChild<QListWidget*>();
   ASSERT_NE(list, nullptr);
   ASSERT_EQ(list->count(), TSaveScreen::kSlotsPerPage);
@@ -142,44 +161,171 @@ TEST_F(Window, TheSaveScreenShowsEachSlotAsItIsAndLoadsOnlyWhatCanBeLoaded) {
   EXPECT_TRUE(list->item(2)->text().contains(QString::fromUtf8("別の物語")));
   EXPECT_TRUE(list->item(3)->text().contains(QString::fromUtf8("空き")));
   emit list->itemActivated(list->item(0));
-  EXPECT_EQ(chosen, TSaveScreen::SlotPath(data.Path(), 1));
+  EXPECT_EQ(chosen, TSaveScreen::SlotName(1));
   // Saving into an empty slot asks nothing.
   chosen.clear();
-  TSaveScreen save(FWindow.get(), TSaveScreen::TMode::Save, data.Path(), identity, [&](const std::string& p) { chosen = p; });
+  TSaveScreen save(FWindow.get(), TSaveScreen::TMode::Save, session, [&](const std::string& p) { chosen = p; });
   auto* slotList = save.findChild<QListWidget*>();
   emit slotList->itemActivated(slotList->item(4));
-  EXPECT_EQ(chosen, TSaveScreen::SlotPath(data.Path(), 5));
+  EXPECT_EQ(chosen, TSaveScreen::SlotName(5));
+  // The screen fits the window's screen (the offscreen one is 800x600).
+  EXPECT_LE(save.height(), FWindow->screen()->availableGeometry().height());
 }
 
 }  // namespace
 
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QWheelEvent>
 
 #include "player/qt/BacklogView.h"
 
 namespace {
+
+// Records the keys that reach it: none should, from an open backlog.
+class TKeyWitness : public QWidget {
+ public:
+  int Keys = 0;
+
+ protected:
+  void keyPressEvent(QKeyEvent*) override { ++Keys; }
+};
 
 TEST_F(Window, TheBacklogListsPagesAndChoicesAndGoesBackToThePageChosen) {
   TBacklog backlog;
   backlog = BacklogAdd(backlog, TBacklogEntry{false, u"春香", u"一行目\n二行目"});
   backlog = BacklogAdd(backlog, TBacklogEntry{true, u"", u"東へ"});
   backlog = BacklogAdd(backlog, TBacklogEntry{false, u"", u"着きました"});
+  backlog = BacklogAdd(backlog, TBacklogEntry{false, u"", std::u16string(20000, u'長')});
   const TBacklogNode* asked = nullptr;
-  QWidget host;
+  const TBacklogNode* gone = backlog->Before.get();  // "着きました": no checkpoint left
+  TKeyWitness host;
   host.resize(800, 600);
-  auto* view = new TBacklogView(&host, backlog, [&](const TBacklogNode* page) {
-    asked = page;
-    return true;
-  });
-  ASSERT_EQ(view->count(), 3);
+  bool closed = false;
+  auto* view = new TBacklogView(
+      &host, backlog, [&](const TBacklogNode* page) { return page != gone; },
+      [&](const TBacklogNode* page) {
+        asked = page;
+        return true;
+      },
+      [&] { closed = true; });
+  backlog.reset();  // the view holds what it shows
+  ASSERT_EQ(view->count(), 4);
   EXPECT_TRUE(view->item(0)->text().contains(QString::fromUtf8("【春香】")));
   EXPECT_TRUE(view->item(1)->text().contains(QString::fromUtf8("→ 東へ")));
-  EXPECT_EQ(view->currentRow(), 2);  // the newest, at the bottom
+  EXPECT_LE(view->item(3)->text().size(), TBacklogView::kShownChars + 1);  // a long page shows its start
+  EXPECT_EQ(view->currentRow(), 3);  // the newest, at the bottom
   emit view->itemActivated(view->item(1));  // a choice is no page to go back to
   EXPECT_EQ(asked, nullptr);
+  // A page that can no longer be gone back to is greyed and says why; Return on it does
+  // nothing, and never reaches the story behind.
+  EXPECT_FALSE(view->item(2)->flags() & Qt::ItemIsEnabled);
+  EXPECT_FALSE(view->item(2)->toolTip().isEmpty());
+  view->setCurrentRow(2);
+  for (const int key : {Qt::Key_Return, Qt::Key_Space, Qt::Key_Home, Qt::Key_Control}) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(view, &press);
+  }
+  EXPECT_EQ(asked, nullptr);
+  EXPECT_EQ(host.Keys, 0);
   emit view->itemActivated(view->item(0));
   ASSERT_NE(asked, nullptr);
   EXPECT_EQ(asked->Entry.Text, u"一行目\n二行目");
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(closed);
+}
+
+}  // namespace
+
+namespace {
+
+// A story of nine pages, stepped by the test itself: the runtime's worker waits for an
+// event loop that never runs here, so every frame is the test's own.
+class ReaderWindow : public Window {
+ protected:
+  std::u16string Story() const override {
+    std::u16string story = u"<BODY>";
+    for (int page = 1; page <= 9; ++page) story += u"<P>page " + Utf8ToWide(std::to_string(page)) + u"</P>";
+    return story + u"</BODY>";
+  }
+  void Frames(int n) {
+    for (int i = 0; i < n; ++i) FWindow->SubThread()->UpdateStep(), FWindow->SubThread()->DrawStep();
+  }
+  // Typed out, then clicked past: `pages` times.
+  void Read(int pages) {
+    for (int i = 0; i < pages; ++i) {
+      Frames(30);
+      EventQueue->Push(TInputEvent{evAdvance, 1});
+      Frames(2);
+    }
+    Frames(30);
+  }
+  std::u16string Page() const { return FWindow->SubThread()->Message().State().Lines[0].Text; }
+  TBacklogView* Backlog() const {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return FWindow->findChild<TBacklogView*>();
+  }
+  void WheelUp() {
+    QWheelEvent wheel(QPointF(400, 300), QPointF(400, 300), QPoint(0, 120), QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(FWindow->centralWidget(), &wheel);
+  }
+  void Key(int key) {
+    QWidget* to = QApplication::focusWidget() ? QApplication::focusWidget() : FWindow.get();
+    if (TBacklogView* view = Backlog()) to = view;
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(to, &press);
+  }
+  QAction* Action(const char* caption) const {
+    for (QAction* a : FWindow->findChildren<QAction*>())
+      if (a->text() == QString::fromUtf8(caption)) return a;
+    ADD_FAILURE() << caption;
+    return nullptr;
+  }
+};
+
+// Under AddressSanitizer this once read freed pages: the backlog held nodes that the quick
+// load (or Page Up) freed, stayed open and listed them, and Return chose one.
+TEST_F(ReaderWindow, TheBacklogClosesBeforeALoadOrARollbackAndNeverShowsFreedPages) {
+  const TMessageDlgScope dialogs([](const std::string&, TMsgDlgType, TMsgDlgButtons) { return mrOk; });
+  Read(3);
+  ASSERT_EQ(Page(), u"page 4");
+  Action("クイックセーブ(&Q)")->trigger();
+  Read(4);
+  ASSERT_EQ(Page(), u"page 8");
+  for (QAction* back : {Action("クイックロード(&L)"), Action("一つ前のページへ戻る(&B)")}) {
+    WheelUp();
+    ASSERT_NE(Backlog(), nullptr);
+    back->trigger();
+    EXPECT_EQ(Backlog(), nullptr);  // closed first
+    Key(Qt::Key_Home);
+    Key(Qt::Key_Return);
+    Frames(2);
+    EXPECT_NE(Page(), u"page 8");
+  }
+  // A backlog opened now lists the pages up to the one the story is on, none after it.
+  Frames(30);
+  WheelUp();
+  ASSERT_NE(Backlog(), nullptr);
+  const QString current = QString::fromStdU16String(Page());
+  ASSERT_GT(Backlog()->count(), 0);
+  EXPECT_EQ(Backlog()->item(Backlog()->count() - 1)->text(), current);
+  EXPECT_EQ(Backlog()->count(), current.mid(5).toInt());
+}
+
+TEST_F(ReaderWindow, AnOpenBacklogPausesAutoModeUntilItCloses) {
+  Read(2);
+  Action("オートモード(&A)")->trigger();
+  ASSERT_EQ(FWindow->SubThread()->ReadingMode(), TSubThread::TReadingMode::Auto);
+  WheelUp();
+  ASSERT_NE(Backlog(), nullptr);
+  EXPECT_EQ(FWindow->SubThread()->ReadingMode(), TSubThread::TReadingMode::Normal);
+  const std::u16string page = Page();
+  Frames(600);  // far past auto mode's delay: the story stays on its page
+  EXPECT_EQ(Page(), page);
+  Key(Qt::Key_Escape);
+  EXPECT_EQ(Backlog(), nullptr);
+  EXPECT_EQ(FWindow->SubThread()->ReadingMode(), TSubThread::TReadingMode::Auto);
 }
 
 }  // namespace
