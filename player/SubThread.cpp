@@ -179,14 +179,15 @@ TSubThread::TSubThread(IPlayerHost& host, const std::string& storyDir, IFrameClo
 }
 
 void TSubThread::PlaceLogs(const std::string& hostFolder) {
-  // A story folder that can be written keeps its logs; one installed read-only has them in
-  // a folder of the reader's own, said once on the console rather than in a box a line.
+  // A story folder that can be written keeps its logs; one installed read-only, or a
+  // folder that holds no story at all (the root, a home), has them in a folder of the
+  // reader's own, said once on the console rather than in a box a line.
   SetLogsOff(false);
   if (!hostFolder.empty()) {
     SetLogFolder(hostFolder);
     return;
   }
-  if (::access(".", W_OK) == 0) {
+  if (::access(".", W_OK) == 0 && IsRegularFile(ResolveFileName(std::string_view(kStoryScript)))) {
     SetLogFolder("");
     return;
   }

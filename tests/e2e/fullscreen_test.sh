@@ -46,7 +46,7 @@ for i in \$(seq 1 100); do
   [ -n "\$WID" ] && break
   sleep 0.1
 done
-[ -n "\$WID" ] || { echo "no window" >&2; kill \$PID; exit 1; }
+[ -n "\$WID" ] || { echo "no window" >&2; kill \$PID; wait \$PID || true; exit 1; }
 geometry() { xdotool getwindowgeometry \$WID | tr -d '\n'; }
 # Waits until the window's geometry is the given one (or has changed from it, with !).
 wait_geometry() {

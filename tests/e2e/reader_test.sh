@@ -48,7 +48,7 @@ start() {
     [ -n "\$WID" ] && break
     sleep 0.1
   done
-  [ -n "\$WID" ] || { echo "no window" >&2; kill \$PID; exit 1; }
+  [ -n "\$WID" ] || { echo "no window" >&2; kill \$PID; wait \$PID || true; exit 1; }
   xdotool mousemove 5 5
   xdotool windowactivate --sync \$WID
 }
@@ -94,14 +94,14 @@ key alt+c; sleep 0.3; key w; sleep 0.3; key Down; key Return
 shot scaled
 key a
 for i in \$(seq 1 200); do kill -0 \$PID 2>/dev/null || break; sleep 0.1; done
-kill -0 \$PID 2>/dev/null && { echo "auto mode did not reach the end" > "$WORK/auto.fail"; kill \$PID; }
+kill -0 \$PID 2>/dev/null && { echo "auto mode did not reach the end" > "$WORK/auto.fail"; kill \$PID; wait \$PID || true; }
 start
 shot restarted
 # Every page has been read by now: Ctrl held skips through them all to the story's end.
 xdotool keydown ctrl
 for i in \$(seq 1 100); do kill -0 \$PID 2>/dev/null || break; sleep 0.1; done
 xdotool keyup ctrl
-kill -0 \$PID 2>/dev/null && { echo "Ctrl held did not skip the pages read" > "$WORK/skip.fail"; kill \$PID; }
+kill -0 \$PID 2>/dev/null && { echo "Ctrl held did not skip the pages read" > "$WORK/skip.fail"; kill \$PID; wait \$PID || true; }
 true
 SESSION
 chmod +x "$WORK/session.sh"

@@ -48,7 +48,7 @@ for i in \$(seq 1 100); do
   [ -n "\$WID" ] && break
   sleep 0.1
 done
-[ -n "\$WID" ] || { kill \$PID; echo "no folder chooser" >&2; exit 1; }
+[ -n "\$WID" ] || { kill \$PID; wait \$PID || true; echo "no folder chooser" >&2; exit 1; }
 xdotool windowfocus --sync \$WID key Escape
 for i in \$(seq 1 100); do kill -0 \$PID 2>/dev/null || break; sleep 0.1; done
 kill -0 \$PID 2>/dev/null && { kill -KILL \$PID; echo "the cancelled chooser did not quit" >&2; exit 1; }

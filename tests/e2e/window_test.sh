@@ -52,7 +52,7 @@ for i in \$(seq 1 100); do
   [ -n "\$WID" ] && break
   sleep 0.1
 done
-[ -n "\$WID" ] || { echo "no window" >&2; kill \$PID; exit 1; }
+[ -n "\$WID" ] || { echo "no window" >&2; kill \$PID; wait \$PID || true; exit 1; }
 eval \$(xdotool getwindowgeometry --shell \$WID)
 echo "\$X \$Y \$WIDTH \$HEIGHT" > "$WORK/geometry"
 MENU=\$((HEIGHT - 600))
@@ -72,7 +72,7 @@ xdotool key --window \$WID alt+f
 sleep 0.3
 xdotool key x
 for i in \$(seq 1 50); do kill -0 \$PID 2>/dev/null || break; sleep 0.1; done
-if kill -0 \$PID 2>/dev/null; then kill \$PID; echo "did not close" >&2; exit 1; fi
+if kill -0 \$PID 2>/dev/null; then kill \$PID; wait \$PID || true; echo "did not close" >&2; exit 1; fi
 wait \$PID
 SESSION
 chmod +x "$WORK/session.sh"
