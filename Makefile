@@ -10,7 +10,8 @@ DEBIAN_PACKAGES := \
   clang libclang-rt-14-dev \
   libpixman-1-dev imagemagick \
   qt6-base-dev xvfb xauth xdotool x11-utils openbox lintian \
-  libsdl2-dev libvorbis-dev sox vorbis-tools
+  libsdl2-dev libvorbis-dev sox vorbis-tools \
+  python3 time
 
 BUILD     ?= build
 ASAN_DIR  ?= build-asan
@@ -52,14 +53,16 @@ test-release: deps
 	  SORVANE_AUDIO=null $(RELEASE_DIR)/bin/$$t --gtest_brief=1 || exit 1; \
 	done
 
-# The parsers and decoders also run under AddressSanitizer and UBSan.
+# The parsers and decoders also run under AddressSanitizer and UBSan, and so does the
+# window's own code (the backlog, the save screen) in qt_tests.
+ASAN_TESTS := common_tests platform_tests player_tests engine_tests ombrix_tests sound_tests qt_tests
 test-sanitize: deps
 	@[ -f $(ASAN_DIR)/build.ninja ] || cmake -S . -B $(ASAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 	  -DSORVANE_SANITIZE=address,undefined -DSORVANE_BENCH=OFF -DSORVANE_WERROR=ON
-	ninja -C $(ASAN_DIR) -j $(JOBS) common_tests platform_tests player_tests engine_tests ombrix_tests sound_tests
-	for t in common_tests platform_tests player_tests engine_tests ombrix_tests sound_tests; do \
+	ninja -C $(ASAN_DIR) -j $(JOBS) $(ASAN_TESTS)
+	for t in $(ASAN_TESTS); do \
 	  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
-	    $(ASAN_DIR)/bin/$$t --gtest_brief=1 || exit 1; \
+	    QT_QPA_PLATFORM=offscreen $(ASAN_DIR)/bin/$$t --gtest_brief=1 || exit 1; \
 	done
 
 # The tests build with warnings as errors; a Release build with GCC runs the unit tests too.
@@ -108,7 +111,7 @@ play: build demo-assets
 # target, each starting from a seed corpus taken from tests/ and the demo story.
 FUZZ_SECONDS ?= 60
 TEST_FUZZ_SECONDS ?= 5
-FUZZ_TARGETS := htmldoc script calc commands ombrix ogg cmdline scenes lint save
+FUZZ_TARGETS := htmldoc script calc commands ombrix ogg cmdline scenes lint save reader
 fuzz: deps
 	@[ -f $(FUZZ_DIR)/build.ninja ] || CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVANE_FUZZ=ON -DSORVANE_SANITIZE=address,undefined \

@@ -16,7 +16,15 @@ seeds() {
     ogg) ogg_seeds ;;
     cmdline) printf '%s\n' 'a "b c" d\"e' '"prog name" x\\\\"y' ;;
     save) printf '%s\n' 'x' 'yy' 'zzzzzzzzzzzz' ;;
+    reader) reader_seeds ;;
   esac
+}
+# The reader's files: settings ('0' first), read marks ('1'), a save's information ('2').
+reader_seeds() {
+  printf '0window_width=1200\nvolume0=40\nauto_base=-1\n' > "$WORK/settings.seed"
+  printf '1SORVREAD\x02\x00\x00\x00\x01\x00\x00\x00\x2a\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00' > "$WORK/marks.seed"
+  printf '2SORVSAVE\x02\x00\x00\x00' > "$WORK/save.seed"
+  echo "$WORK/settings.seed"; echo "$WORK/marks.seed"; echo "$WORK/save.seed"
 }
 # Short sounds encoded here, mono and stereo, at two rates: the decoder's every header and
 # page kind with little to read per run.

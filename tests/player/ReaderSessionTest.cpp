@@ -257,3 +257,21 @@ TEST_F(Session, NamesInLogsAreBoundedAndToolOutputIsValidUtf8) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Session, CheckpointsShareTheVariablesUntilOneChanges) {
+  Start("<BODY><CODE>SET #A,1</CODE><P>one</P><P>two</P><CODE>SET #A,2</CODE><P>three</P></BODY>");
+  for (int page = 0; page < 3; ++page) {
+    Frames(30);
+    EventQueue->Push(TInputEvent{evAdvance, 1});
+  }
+  Frames(30);
+  const auto& c = FRuntime->Checkpoints();
+  ASSERT_GE(c.size(), 3u);
+  EXPECT_EQ(c[0].Variables, c[1].Variables);  // nothing set between "one" and "two"
+  EXPECT_NE(c[1].Variables, c[2].Variables);  // A set to 2 before "three"
+  EXPECT_EQ(*c[2].Variables, (TVariables{{"LASTSELECT", -1}, {"A", 2}}));
+}
+
+}  // namespace

@@ -326,6 +326,9 @@ TEST_F(SaveFiles, AfterALoadRollbackGoesBackWithinTheLoadedStoryOnly) {
   EventQueue->Push(TInputEvent{evAdvance, 1});
   frames(3);
   ASSERT_EQ(rt.Checkpoints().size(), 3u);  // "one", "two", and the wait the compiler closes with
+  // No variable changed between the pages: the checkpoints share one list of them.
+  EXPECT_EQ(rt.Checkpoints()[1].Variables, rt.Checkpoints()[0].Variables);
+  EXPECT_EQ(rt.Checkpoints()[2].Variables, rt.Checkpoints()[0].Variables);
   TRefusal why;
   ASSERT_TRUE(rt.Restore(first, why)) << why.English();
   ASSERT_EQ(rt.Checkpoints().size(), 1u);  // the loaded page is where going back stops
