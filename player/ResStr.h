@@ -31,6 +31,7 @@ inline constexpr const char* ProcessConfirm =
     "信頼できるストーリーの場合だけ起動してください。起動しますか?";
 inline constexpr const char* ProcessRefused = "プログラムを起動しませんでした: %s";
 inline constexpr const char* LogsElsewhere = "ストーリーのフォルダに書き込めないため、ログは %s に書きます。";
+inline constexpr const char* LogsNoStory = "このフォルダには %s がないため、ログは %s に書きます。";
 inline constexpr const char* LogsNowhere =
     "ストーリーのフォルダにも %s にも書き込めないため、ログは書きません。";
 inline constexpr const char* Runaway =

@@ -187,7 +187,8 @@ void TSubThread::PlaceLogs(const std::string& hostFolder) {
     SetLogFolder(hostFolder);
     return;
   }
-  if (::access(".", W_OK) == 0 && IsRegularFile(ResolveFileName(std::string_view(kStoryScript)))) {
+  const bool story = IsRegularFile(ResolveFileName(std::string_view(kStoryScript)));
+  if (::access(".", W_OK) == 0 && story) {
     SetLogFolder("");
     return;
   }
@@ -198,7 +199,8 @@ void TSubThread::PlaceLogs(const std::string& hostFolder) {
   // Said once on the console; with nowhere to write, the story goes on without logs.
   SetLogsOff(folder.empty());
   const std::string line = folder.empty() ? Format(ResStr::LogsNowhere, {wanted.empty() ? "$HOME" : wanted})
-                                          : Format(ResStr::LogsElsewhere, {folder});
+                           : story        ? Format(ResStr::LogsElsewhere, {folder})
+                                          : Format(ResStr::LogsNoStory, {kStoryScript, folder});
   std::fprintf(stderr, "%s\n", EscapeControls(line).c_str());
 }
 

@@ -54,6 +54,7 @@ TEST(Settings, EachGoodLineIsKeptAndEachBadOneClampedOrLeftOutAndTold) {
   EXPECT_EQ(notes[7].find('\x01'), std::string::npos);  // controls escaped
   // Through the file: one line for each bad one, and every good key kept.
   TempDir home;
+  const std::string sealed = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
   ::setenv("XDG_CONFIG_HOME", home.Path().c_str(), 1);
   std::filesystem::create_directories(home / "sorvane");
   WriteFile(home / "sorvane/settings", "window_width=1200\nnonsense\nvolume1=20\n");
@@ -72,7 +73,7 @@ TEST(Settings, EachGoodLineIsKeptAndEachBadOneClampedOrLeftOutAndTold) {
   ExpectSame(LoadSettings(), wide);
   std::filesystem::remove(home / "sorvane/settings");
   ExpectSame(LoadSettings(), TSettings{});
-  ::unsetenv("XDG_CONFIG_HOME");
+  ::setenv("XDG_CONFIG_HOME", sealed.c_str(), 1);
 }
 
 }  // namespace
