@@ -1,7 +1,8 @@
 // The script's command set, described once: each command's name, how its parameter splits
-// into fields and what kind each field is, where the script goes after it, what it does to
-// the message page, and the runtime's handler. The interpreter dispatches through it, the
-// linter checks through it, the tools learn from it what a command is without naming one.
+// into fields and what kind each field is, where the script goes after it and what it does
+// to the message page. It stands on its own: the interpreter binds its handlers to the
+// commands' ids, the linter checks through it, the tools learn from it what a command is
+// without naming one.
 // Threads: any (the table is constant).
 #pragma once
 
@@ -15,8 +16,10 @@
 #include "engine/KinetraDLL.h"
 #include "platform/SysUtils.h"
 
-class TSubThread;
 class TScriptLoader;
+
+// The error a command raises for a value the script gave it.
+SORVANE_DECLARE_EXCEPTION(, ESVXScriptError, Exception);
 
 // What a field holds, and so how it converts and what a checker may ask of it.
 enum class TFieldKind : uint8_t {
@@ -54,10 +57,15 @@ struct TFieldSpec {
   const char* What = "";  // how a report names the field
 };
 
-class TCommandArgs;
-using TCommandHandler = void (TSubThread::*)(const TCommandArgs& args);
+// Each command, as the interpreter binds its work to it.
+enum class TCommandId : uint8_t {
+  Text, Clear, Br, Speaker, ChangeScene, SetLayerVisible, Select, Jump, If, Set,
+  LoadSound, PlaySound, StopSound, SeekSound, MaxValue, CreateProcess, Exit, Label, Wait,
+  Count
+};
 
 struct TCommand {
+  TCommandId Id;
   const char* Name;
   // 0: the parameter is one field as it stands; otherwise the number of comma-separated
   // fields (the least number when AtLeast, the last field's kind repeating).
@@ -68,13 +76,22 @@ struct TCommand {
   std::array<int8_t, 4> Order;
   TFlow Flow;
   TPageEffect Page;
-  TCommandHandler Handler;  // null for WAIT, which the interpreter stops at
 
   // The kind of field i (the last declared one repeats for AtLeast).
   const TFieldSpec& Field(size_t i) const;
   // The field that names the jump target, or -1.
   int32_t TargetField() const;
+  // The fields of a parameter of `fields` fields, in the order the runtime converts them.
+  std::vector<size_t> ConversionOrder(size_t fields) const;
 };
+
+// A #NAME reference (a variable set, a jump target): '#' and a name of one character or more.
+bool IsReference(const WideString& field);
+
+// Whether `text` converts as a field of that kind converts in the runtime, without raising:
+// false, with what is wrong in English, when the runtime would refuse it. Kinds the command
+// set cannot check alone (expressions, scenes, files) pass.
+bool CheckField(const TFieldSpec& field, const WideString& text, std::string& why);
 
 // Every command, in a fixed order; null for a name that is none.
 std::span<const TCommand> CommandSet();

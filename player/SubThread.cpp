@@ -403,12 +403,24 @@ void TSubThread::RunCommands() {
       return;
     }
     const TCommandArgs args(*command, name, param);
-    if (args.CountMatches()) (this->*command->Handler)(args);
+    if (args.CountMatches()) (this->*HandlerOf(command->Id))(args);
     else CountError(name, param);
     // A command that started a transition holds the script until it is over.
     const bool blocked = command->Flow == TFlow::HoldsScript && AnyLayerBusy();
     if (Loader->Next() || blocked) return;
   }
+}
+
+TSubThread::THandler TSubThread::HandlerOf(TCommandId id) {
+  using T = TSubThread;
+  static constexpr THandler kHandlers[] = {
+      &T::CmdText,      &T::CmdClear,     &T::CmdBr,        &T::CmdSpeaker,    &T::CmdChangeScene,
+      &T::CmdSetLayerVisible, &T::CmdSelect, &T::CmdJump,   &T::CmdIf,         &T::CmdSet,
+      &T::CmdLoadSound, &T::CmdPlaySound, &T::CmdStopSound, &T::CmdSeekSound,  &T::CmdMaxValue,
+      &T::CmdCreateProcess, &T::CmdExit,  &T::CmdLabel,     nullptr,
+  };
+  static_assert(std::size(kHandlers) == size_t(TCommandId::Count));
+  return kHandlers[size_t(id)];
 }
 
 void TSubThread::ReportRunaway() {

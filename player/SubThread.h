@@ -33,8 +33,6 @@
 #include "player/TextLayer.h"
 #include "sound/Sonara2.h"
 
-SORVANE_DECLARE_EXCEPTION(, ESVXScriptError, Exception);
-
 // The frame clock: the worker's pacing reads and sleeps through it (tests use a fake).
 class IFrameClock {
  public:
@@ -192,8 +190,9 @@ class TSubThread : public TThread {
   TRect MessageLayerRect() const;
   void DrawOverlay();
 
-  // The commands, dispatched through the command set.
-  friend std::span<const TCommand> CommandSet();
+  // The commands' work, bound to the command set's ids.
+  using THandler = void (TSubThread::*)(const TCommandArgs& args);
+  static THandler HandlerOf(TCommandId id);  // null for WAIT, which the interpreter stops at
   void CmdText(const TCommandArgs& a);
   void CmdClear(const TCommandArgs& a);
   void CmdBr(const TCommandArgs& a);

@@ -123,18 +123,12 @@ class TLinter {
     return false;
   }
 
-  bool Integer(int32_t i, const WideString& field, const char* what, int32_t& value) {
-    if (TryStrToInt(std::u16string_view(field), value)) return true;
-    AddAt(i, true, std::string(what) + " '" + WideToUtf8(field) + "' is not an integer", "command");
+  // A field as the runtime converts it: false, with the finding added, when it would refuse it.
+  bool Valid(int32_t i, const TFieldSpec& field, const WideString& text) {
+    std::string why;
+    if (CheckField(field, text, why)) return true;
+    AddAt(i, true, why, "command");
     return false;
-  }
-
-  void Boolean(int32_t i, const WideString& field, const char* what) {
-    try {
-      StrToBool(std::u16string_view(field));
-    } catch (const Exception&) {
-      AddAt(i, true, std::string(what) + " '" + WideToUtf8(field) + "' is not a boolean", "command");
-    }
   }
 
   // The expression through the real calculator; the variables it reads are noted.
@@ -147,7 +141,7 @@ class TLinter {
       return;
     }
     for (const WideString& token : SplitWideString(text, u' '))
-      if (token.size() > 1 && token[0] == u'#') Read(i, WideToUtf8(std::u16string_view(token).substr(1)));
+      if (IsReference(token)) Read(i, WideToUtf8(std::u16string_view(token).substr(1)));
   }
 
   void Read(int32_t i, const AnsiString& name) { FReads.emplace(name, i); }
@@ -155,11 +149,8 @@ class TLinter {
     if (!reference.empty()) FSets.insert(WideToUtf8(std::u16string_view(reference).substr(1)));
   }
 
-  void Target(int32_t i, const WideString& target) {
-    if (target.size() < 2 || target[0] != u'#') {
-      AddAt(i, true, "jump target '" + WideToUtf8(target) + "' is not #LABEL", "command");
-      return;
-    }
+  void Target(int32_t i, const TFieldSpec& field, const WideString& target) {
+    if (!Valid(i, field, target)) return;
     const AnsiString label = WideToUtf8(std::u16string_view(target).substr(1));
     FTargets.emplace(label, i);
     int32_t index;
@@ -184,51 +175,34 @@ class TLinter {
   void CheckFields(int32_t i, const TCommand& command) {
     const WideString& param = FLoader.CommandParam(i);
     if (command.FieldCount <= 0) {
-      if (command.Fields[0].Kind == TFieldKind::Target) Target(i, param);
+      if (command.Fields[0].Kind == TFieldKind::Target) Target(i, command.Fields[0], param);
       return;
     }
     const WideStringArray f = Fields(param);
     if (!ExpectFields(i, f, size_t(command.FieldCount), command.AtLeast)) return;
     // In the order the runtime converts them, so that findings come as its reports would.
-    std::vector<size_t> order;
-    for (const int8_t k : command.Order)
-      if (size_t(k) < f.size()) order.push_back(size_t(k));
-    for (size_t k = command.Order.size(); k < f.size(); ++k) order.push_back(k);
     TFieldValues values;
-    for (const size_t k : order) CheckField(i, command.Field(k), f[k], values);
+    for (const size_t k : command.ConversionOrder(f.size())) LintField(i, command.Field(k), f[k], values);
     if (FScenesRead && values.HaveTransition && IsMaskSlot(values.Transition) && !FScenes.Masks[size_t(values.Transition)].Mask)
       AddAt(i, false, "mask slot " + std::to_string(values.Transition) + " is empty: the scene changes at once", "scene");
   }
 
   static bool IsMaskSlot(int32_t transition) { return transition >= 0 && transition < kKNMaskCount; }
 
-  void CheckField(int32_t i, const TFieldSpec& field, const WideString& text, TFieldValues& values) {
+  void LintField(int32_t i, const TFieldSpec& field, const WideString& text, TFieldValues& values) {
     int32_t n;
     switch (field.Kind) {
-      case TFieldKind::Any: break;
-      case TFieldKind::Integer: Integer(i, text, field.What, n); break;
       case TFieldKind::Transition:
-        values.HaveTransition = Integer(i, text, field.What, values.Transition);
+        values.HaveTransition = Valid(i, field, text) && TryStrToInt(std::u16string_view(text), values.Transition);
         CheckTransitionLength(i, values);
         break;
       case TFieldKind::Duration:
-        values.HaveDuration = Integer(i, text, field.What, values.Duration);
+        values.HaveDuration = Valid(i, field, text) && TryStrToInt(std::u16string_view(text), values.Duration);
         CheckTransitionLength(i, values);
         break;
-      case TFieldKind::Boolean: Boolean(i, text, field.What); break;
       case TFieldKind::Expression: Expression(i, text); break;
       case TFieldKind::Variable: Set(text); break;
-      case TFieldKind::Target: Target(i, text); break;
-      case TFieldKind::Comparison:
-        if (!IsComparison(text)) AddAt(i, true, "unknown comparison '" + WideToUtf8(text) + "'", "command");
-        break;
-      case TFieldKind::Channel:
-      case TFieldKind::Layer: {
-        const int32_t count = field.Kind == TFieldKind::Channel ? kChannelCount : kSceneLayerCount;
-        if (Integer(i, text, field.What, n) && (n < 0 || n >= count))
-          AddAt(i, true, std::string(field.What) + " " + std::to_string(n) + " does not exist (0 or 1)", "command");
-        break;
-      }
+      case TFieldKind::Target: Target(i, field, text); break;
       case TFieldKind::Scene: {
         const AnsiString scene = WideToUtf8(text);
         if (FScenesRead && !FScenes.Index.TryGetInt(scene, n))
@@ -236,6 +210,7 @@ class TLinter {
         break;
       }
       case TFieldKind::SoundFile: CheckFile(kScript, FLoader.CommandLine(i), WideToUtf8(text), field.What); break;
+      default: Valid(i, field, text); break;
     }
   }
 

@@ -29,7 +29,8 @@ TEST(Commands, FieldsCountAsEachCommandTakesThem) {
   EXPECT_EQ(FindCommand("IF")->TargetField(), 3);
   EXPECT_EQ(FindCommand("SET")->TargetField(), -1);
   // Every command runs through a handler but the wait, which the interpreter stops at.
-  for (const TCommand& c : CommandSet()) EXPECT_EQ(c.Handler == nullptr, c.Flow == TFlow::Waits) << c.Name;
+  for (size_t i = 0; i < CommandSet().size(); ++i) EXPECT_EQ(size_t(CommandSet()[i].Id), i) << CommandSet()[i].Name;
+  EXPECT_EQ(CommandSet().size(), size_t(TCommandId::Count));
 }
 
 TEST(Commands, FieldsConvertInTheRuntimesOrderWithItsOwnErrors) {
