@@ -158,8 +158,7 @@ TSubThread::TSubThread(IPlayerHost& host, const std::string& storyDir, IFrameClo
     for (const AnsiString& note : notes) ErrorReport->WriteLog(note);
     Loader->OnLog = [this](const AnsiString& line) { ErrorReport->WriteLog(line); };
 
-    const SonaraCreateOptions options{0};  // the library's default buffer length
-    for (ISonara2*& player : Players) Sonara2Create(&player, &options);
+    for (TSoundChannel& channel : FChannels) channel.Open();
   } catch (const EStartupAborted& e) {
     EventQueue = nullptr;
     LogAbortedStart(notes, e.Message());
@@ -227,10 +226,8 @@ TSubThread::~TSubThread() {
   FEventQueue.reset();
   if (ErrorReport) ErrorReport->WriteLog(ResStr::ProgramEnded);
   // The players and sounds go last.
-  for (ISonara2*& player : Players)
-    if (player) player->Release(), player = nullptr;
-  for (ISonaraData2*& data : SoundData)
-    if (data) data->Release(), data = nullptr;
+  for (TSoundChannel& channel : FChannels) channel.ClosePlayer();
+  for (TSoundChannel& channel : FChannels) channel.CloseSound();
 }
 
 void TSubThread::Execute() {

@@ -30,8 +30,8 @@
 #include "player/ReadMarks.h"
 #include "player/Refusal.h"
 #include "player/Snapshot.h"
+#include "player/SoundChannel.h"
 #include "player/TextLayer.h"
-#include "sound/Sonara2.h"
 
 // The frame clock: the worker's pacing reads and sleeps through it (tests use a fake).
 class IFrameClock {
@@ -244,9 +244,7 @@ class TSubThread : public TThread {
   std::unique_ptr<IVariableDebugView> VariableDebug;
   TRect PaintRect{};
   TFramePacer Pacer;
-  // The two sound channels: a player each, and the sound loaded into it.
-  ISonara2* Players[kChannelCount] = {nullptr, nullptr};
-  ISonaraData2* SoundData[kChannelCount] = {nullptr, nullptr};
+  TSoundChannel FChannels[kChannelCount];
 
   IPlayerHost& FHost;
   IFrameClock& FClock;
@@ -254,9 +252,6 @@ class TSubThread : public TThread {
   bool FRunawayReported = false;  // the reader's answer for each command line
   std::unique_ptr<TEventQueue> FEventQueue;
   std::vector<const TCommand*> FCommands;  // the entry of each compiled command
-  // The sound each channel was given, and whether it was last played looping.
-  WideString FSoundFile[kChannelCount];
-  bool FSoundLoop[kChannelCount] = {false, false};
   // The wait the script rests on since its checkpoint was taken (-1: none), and whether a
   // checkpoint is due after this frame's draw.
   int32_t FRestingAt = -1;

@@ -4,7 +4,6 @@
 #include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "player/SubThread.h"
-#include "sound/SonaraOgg.h"
 
 TSnapshot TSubThread::Snapshot(const TSnapshot* previous) const {
   TSnapshot s;
@@ -17,14 +16,7 @@ TSnapshot TSubThread::Snapshot(const TSnapshot* previous) const {
   MessageLayer->SaveTo(s.Message);
   SpeakerLayer->SaveTo(s.Speaker);
   s.Engine = SceneLayer->SaveState();
-  for (int32_t c = 0; c < kChannelCount; ++c) {
-    TSoundSnapshot& sound = s.Sound[c];
-    if (!SoundData[c]) continue;
-    sound.File = FSoundFile[c];
-    sound.Loop = FSoundLoop[c];
-    sound.Playing = Players[c] && Players[c]->IsPlaying();
-    sound.Position = SoundData[c]->GetPosition();
-  }
+  for (int32_t c = 0; c < kChannelCount; ++c) s.Sound[c] = FChannels[c].Snapshot();
   s.Input = FEventQueue->Pending();
   s.ShowClipRects = ShowClipRects;
   s.RunawayReported = FRunawayReported;
@@ -124,27 +116,8 @@ bool TSubThread::Apply(const TSnapshot& s, TRefusal& why) {
 }
 
 void TSubThread::RestoreSound(int32_t c, const TSoundSnapshot& sound) {
-  if (Players[c]) {
-    Players[c]->Stop(0);
-    Players[c]->DetachData();
-  }
-  if (SoundData[c]) SoundData[c]->Release(), SoundData[c] = nullptr;
-  FSoundFile[c].clear();
-  FSoundLoop[c] = sound.Loop;
-  if (sound.File.empty()) return;
-  // A sound that cannot be found or decoded now stays silent: the story goes on.
-  const std::string path = ResolveFileName(std::u16string_view(sound.File));
-  if (SonaraData2OggCreateFromFile(&SoundData[c], path.c_str()) != 0) {
+  if (!FChannels[c].Restore(sound))
     ErrorReport->WriteLog("The sound \"" + LogName(WideToUtf8(sound.File)) + "\" of the restored state could not be loaded.");
-    return;
-  }
-  FSoundFile[c] = sound.File;
-  SoundData[c]->Seek(std::max(sound.Position, 0), SONARA_SEEK_SET);
-  if (sound.Playing && Players[c]) {
-    Players[c]->SetData(SoundData[c]);
-    const SonaraPlayOptions options{sound.Loop ? 1 : 0};
-    Players[c]->Play(&options);
-  }
 }
 
 void TSubThread::NotePage() {
@@ -199,9 +172,5 @@ bool TSubThread::Rollback() {
 }
 
 void TSubThread::SetVolume(int32_t channel, int32_t percent) {
-  if (channel < 0 || channel >= kChannelCount || !Players[channel]) return;
-  void* volume = nullptr;
-  if (Players[channel]->QueryInterface(&IID_ISonara2Volume, &volume) != 0) return;
-  static_cast<ISonara2Volume*>(volume)->SetVolume(percent < 0 ? 0 : percent > 100 ? 100 : percent);
-  static_cast<ISonara2Volume*>(volume)->Release();
+  if (channel >= 0 && channel < kChannelCount) FChannels[channel].SetVolume(percent);
 }
