@@ -297,7 +297,7 @@ void TSubThread::Advance(bool busy) {
       const int32_t chosen = l->TakeSelection();
       if (chosen != -1) {
         if (l == MessageLayer.get() && size_t(chosen) < MessageLayer->State().Lines.size())
-          FBacklog = BacklogAdd(FBacklog, TBacklogEntry{true, WideString(), MessageLayer->State().Lines[size_t(chosen)].Text});
+          FHistory.NoteChoice(MessageLayer->State().Lines[size_t(chosen)].Text);
         Loader->Next();
         FRestingAt = -1;
         Variables->SetInt("LASTSELECT", chosen);

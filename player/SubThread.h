@@ -29,6 +29,7 @@
 #include "player/PlayerHost.h"
 #include "player/ReadMarks.h"
 #include "player/Refusal.h"
+#include "player/PageHistory.h"
 #include "player/Snapshot.h"
 #include "player/SoundChannel.h"
 #include "player/TextLayer.h"
@@ -119,14 +120,14 @@ class TSubThread : public TThread {
   bool Restore(const TSnapshot& snapshot, TRefusal& why);
   // A checkpoint is taken after the draw of each frame in which the script came to rest
   // on a wait for the reader; the last kCheckpointKeep are kept.
-  static constexpr size_t kCheckpointKeep = 128;
-  const std::deque<TSnapshot>& Checkpoints() const { return FCheckpoints; }
+  static constexpr size_t kCheckpointKeep = TPageHistory::kKeep;
+  const std::deque<TSnapshot>& Checkpoints() const { return FHistory.Checkpoints(); }
   // Back to the checkpoint before the latest (which goes): false when there is none.
   bool Rollback();
   // The pages seen and the choices taken, oldest first.
-  std::vector<TBacklogEntry> Backlog() const { return BacklogEntries(FBacklog); }
+  std::vector<TBacklogEntry> Backlog() const { return BacklogEntries(FHistory.Backlog()); }
   // The same as the list itself, whose nodes name the pages to go back to.
-  const TBacklog& BacklogList() const { return FBacklog; }
+  const TBacklog& BacklogList() const { return FHistory.Backlog(); }
   // Back to the checkpoint of a page of the backlog (those after it go): false when no
   // kept checkpoint is that page's.
   bool RollbackTo(const TBacklogNode* page);
@@ -257,8 +258,7 @@ class TSubThread : public TThread {
   int32_t FRestingAt = -1;
   bool FCheckpointDue = false;
   uint32_t FNextCheckpoint = 0;
-  std::deque<TSnapshot> FCheckpoints;
-  TBacklog FBacklog;
+  TPageHistory FHistory;
   TReadingMode FMode = TReadingMode::Normal;
   bool FSkipUnread = false;
   uint32_t FAutoBase = 90, FAutoPerChar = 4, FAutoFrames = 0;

@@ -1,5 +1,4 @@
 // The runtime's state as a value: snapshots, checkpoints at each page, rollback, backlog.
-#include <algorithm>
 
 #include "platform/CodePage.h"
 #include "platform/Files.h"
@@ -21,7 +20,7 @@ TSnapshot TSubThread::Snapshot(const TSnapshot* previous) const {
   s.ShowClipRects = ShowClipRects;
   s.RunawayReported = FRunawayReported;
   s.Picture.Capture(BackBuffer, previous ? &previous->Picture : nullptr);
-  s.Backlog = FBacklog;
+  s.Backlog = FHistory.Backlog();
   return s;
 }
 
@@ -59,8 +58,7 @@ bool TSubThread::Restore(const TSnapshot& s, TRefusal& why) {
   if (!Apply(s, why)) return false;
   // A state taken back begins the pages that can be gone back to; it is the first of them
   // when it rests on a page whose checkpoint it had.
-  FCheckpoints.clear();
-  if (FRestingAt >= 0 && FRestingAt == s.Position && !FCheckpointDue) FCheckpoints.push_back(s);
+  FHistory.StartFrom(FRestingAt >= 0 && FRestingAt == s.Position && !FCheckpointDue ? &s : nullptr);
   return true;
 }
 
@@ -105,7 +103,7 @@ bool TSubThread::Apply(const TSnapshot& s, TRefusal& why) {
   DirtyRects.Count = 0;
   FrameIndex = s.Frame;
   FNextCheckpoint = s.NextCheckpoint;
-  FBacklog = s.Backlog;
+  FHistory.SetBacklog(s.Backlog);
   FRestingAt = s.RestingAt;
   FCheckpointDue = s.CheckpointDue;
   FMarkedAt = -1;
@@ -131,44 +129,35 @@ void TSubThread::NotePage() {
   while (!entry.Text.empty() && entry.Text.back() == u'\n') entry.Text.pop_back();
   if (entry.Text.empty()) return;
   if (SpeakerLayer->Visible && !SpeakerLayer->State().Lines.empty()) entry.Speaker = SpeakerLayer->State().Lines[0].Text;
-  // A wait on the page already noted (the script waits again without a new page) adds nothing.
-  if (FBacklog && !FBacklog->Entry.Choice && FBacklog->Entry.Text == entry.Text && FBacklog->Entry.Speaker == entry.Speaker)
-    return;
-  FBacklog = BacklogAdd(FBacklog, std::move(entry));
+  FHistory.NotePage(std::move(entry));
 }
 
 void TSubThread::TakeCheckpoint() {
   FCheckpointDue = false;
   NotePage();
   const uint32_t number = FNextCheckpoint++;
-  FCheckpoints.push_back(Snapshot(FCheckpoints.empty() ? nullptr : &FCheckpoints.back()));
-  if (FCheckpoints.size() > kCheckpointKeep) FCheckpoints.pop_front();
+  const auto& kept = FHistory.Checkpoints();
+  FHistory.Keep(Snapshot(kept.empty() ? nullptr : &kept.back()));
   if (OnCheckpoint) OnCheckpoint(number);
 }
 
 bool TSubThread::RollbackTo(const TBacklogNode* page) {
-  for (size_t i = FCheckpoints.size(); i-- > 0;) {
-    if (FCheckpoints[i].Backlog.get() != page) continue;
-    TRefusal why;
-    if (!Apply(FCheckpoints[i], why)) return false;
-    FCheckpoints.erase(FCheckpoints.begin() + std::ptrdiff_t(i) + 1, FCheckpoints.end());
-    return true;
-  }
-  return false;
+  const ptrdiff_t at = FHistory.Find(page);
+  TRefusal why;
+  if (at < 0 || !Apply(FHistory.Checkpoints()[size_t(at)], why)) return false;
+  FHistory.DropAfter(size_t(at));
+  return true;
 }
 
-bool TSubThread::CanRollbackTo(const TBacklogNode* page) const {
-  return std::any_of(FCheckpoints.begin(), FCheckpoints.end(), [page](const TSnapshot& c) { return c.Backlog.get() == page; });
-}
+bool TSubThread::CanRollbackTo(const TBacklogNode* page) const { return FHistory.Find(page) >= 0; }
 
 bool TSubThread::Rollback() {
-  if (FCheckpoints.size() < 2) return false;
-  const TSnapshot latest = std::move(FCheckpoints.back());
-  FCheckpoints.pop_back();
+  const TSnapshot* before = FHistory.BeforeLatest();
+  if (!before) return false;
   TRefusal why;
-  if (Apply(FCheckpoints.back(), why)) return true;
-  FCheckpoints.push_back(latest);  // a checkpoint of this run always fits it
-  return false;
+  if (!Apply(*before, why)) return false;  // a checkpoint of this run always fits it
+  FHistory.DropLatest();
+  return true;
 }
 
 void TSubThread::SetVolume(int32_t channel, int32_t percent) {
