@@ -10,12 +10,13 @@
 #include <vector>
 
 #include "player/Commands.h"
+#include "player/ReadingModes.h"
 
 struct TSettings {
   int32_t WindowWidth = 800;
   int32_t WindowHeight = 600;
-  int32_t AutoBase = 90;     // frames a page stays in auto mode
-  int32_t AutoPerChar = 4;   // and more for each of its characters
+  int32_t AutoBase = TReadingModes::kDefaultAutoBase;        // frames a page stays in auto mode
+  int32_t AutoPerChar = TReadingModes::kDefaultAutoPerChar;  // and more for each of its characters
   bool SkipUnread = false;
   int32_t Volume[kChannelCount] = {100, 100};  // each sound channel's, 0 to 100
 };

@@ -262,7 +262,7 @@ void TSubThread::UpdateStep() {
   EventType = e.EventType;
   if (EventType != 0) EventData = e.EventData;
   if (EventType == evAdvance) {
-    if (FMode != TReadingMode::Normal) FMode = TReadingMode::Normal;  // the click only ends the mode
+    if (FModes.Mode() != TReadingMode::Normal) FModes.End();  // the click only ends the mode
     else if (EventData == 1) Advance(busy);
   } else {
     TakeMenuEvent();
@@ -270,7 +270,7 @@ void TSubThread::UpdateStep() {
   if (!busy) RunCommands();
   if (!WaitingForReader()) FRestingAt = -1;
   else if (Loader->Position() != FRestingAt) FRestingAt = Loader->Position(), FCheckpointDue = true;
-  FollowReadingMode();
+  FModes.Follow(*this);
   const TPoint cursor = FHost.CursorPos();
   for (TLayer* l : Layers) {
     l->MouseX = cursor.x - ClientOriginX;
@@ -284,7 +284,7 @@ void TSubThread::MarkShownPage() {
   // After the reading mode had its turn, so that skip still stops at a page it had not read.
   if (!WaitingForReader() || MessageLayer->IsBusy() || Loader->Position() == FMarkedAt) return;
   FMarkedAt = Loader->Position();
-  FReadMarks.Mark(PageKey(*Loader, FMarkedAt));
+  FModes.Marks().Mark(PageKey(*Loader, FMarkedAt));
 }
 
 void TSubThread::Advance(bool busy) {
@@ -308,7 +308,7 @@ void TSubThread::Advance(bool busy) {
 }
 
 void TSubThread::PassWait() {
-  FReadMarks.Mark(PageKey(*Loader, Loader->Position()));
+  FModes.Marks().Mark(PageKey(*Loader, Loader->Position()));
   Loader->Next();
   FMarkedAt = -1;
   FRestingAt = -1;
@@ -323,37 +323,20 @@ bool TSubThread::AtChoice() const {
   return false;
 }
 
-void TSubThread::FollowReadingMode() {
-  if (FMode == TReadingMode::Normal) return;
-  // Skip does not wait for scene changes: they end at once.
-  if (FMode == TReadingMode::Skip && SceneLayer->InTransition()) SceneLayer->FinishTransitions();
-  if (AtChoice()) {
-    FMode = TReadingMode::Normal;
-    return;
-  }
-  if (!WaitingForReader()) {
-    FAutoFrames = 0;
-    return;
-  }
-  if (FMode == TReadingMode::Skip) {
-    if (!FSkipUnread && !FReadMarks.Read(PageKey(*Loader, Loader->Position()))) {
-      FMode = TReadingMode::Normal;  // a page not read yet: the reader reads it
-      return;
-    }
-    MessageLayer->Skip();
-    // Shown for the frame of its checkpoint, then gone past; a scene change runs its course.
-    if (!FCheckpointDue && !SceneLayer->IsBusy()) PassWait();
-    return;
-  }
-  if (MessageLayer->IsBusy() || SceneLayer->IsBusy()) {
-    FAutoFrames = 0;
-    return;
-  }
+// ---- the story as the reading modes follow it
+
+bool TSubThread::PageRead() const { return FModes.Marks().Read(PageKey(*Loader, Loader->Position())); }
+bool TSubThread::TextBusy() const { return MessageLayer->IsBusy(); }
+bool TSubThread::ScenesBusy() const { return SceneLayer->IsBusy(); }
+bool TSubThread::InTransition() const { return SceneLayer->InTransition(); }
+bool TSubThread::CheckpointDue() const { return FCheckpointDue; }
+void TSubThread::FinishTransitions() { SceneLayer->FinishTransitions(); }
+void TSubThread::ShowPageWhole() { MessageLayer->Skip(); }
+
+uint32_t TSubThread::PageCharacters() const {
   uint32_t characters = 0;
   for (const SString2& line : MessageLayer->State().Lines) characters += uint32_t(line.Text.size());
-  if (++FAutoFrames < FAutoBase + FAutoPerChar * characters) return;
-  FAutoFrames = 0;
-  PassWait();
+  return characters;
 }
 
 void TSubThread::TakeMenuEvent() {

@@ -27,7 +27,7 @@
 #include "player/Layer.h"
 #include "player/MainScriptLoader.h"
 #include "player/PlayerHost.h"
-#include "player/ReadMarks.h"
+#include "player/ReadingModes.h"
 #include "player/Refusal.h"
 #include "player/PageHistory.h"
 #include "player/Snapshot.h"
@@ -66,7 +66,7 @@ class TFramePacer {
   uint32_t FStart = 0;
 };
 
-class TSubThread : public TThread {
+class TSubThread : public TThread, private TReadingModes::IStory {
   // First made, last gone: whatever the runtime holds reads story files only while set.
   TStoryFolderScope FStoryFolder;
 
@@ -92,7 +92,7 @@ class TSubThread : public TThread {
   bool AnyLayerBusy() const;
   bool ScriptEnded() const { return Loader->Position() < 0; }
   // The script rests on a command that waits for the reader to advance.
-  bool WaitingForReader() const;
+  bool WaitingForReader() const override;
   // The command set's entry for command `index`, null for a name that is none.
   const TCommand* Command(int32_t index) const { return FCommands[size_t(index)]; }
 
@@ -136,21 +136,17 @@ class TSubThread : public TThread {
   // Told of each checkpoint taken, with its number.
   std::function<void(uint32_t)> OnCheckpoint;
 
-  // ---- the reader's modes (main thread)
-  // Auto: a page fully shown goes on by itself after a delay that grows with its length.
-  // Skip: pages read before (any page, with SetSkipUnread) go on at once, shown whole.
-  // Both stop at a choice, skip also at a page not read; a click ends either (and does
-  // nothing else). Normal is the story as it always played.
-  enum class TReadingMode : uint8_t { Normal, Auto, Skip };
-  void SetReadingMode(TReadingMode mode) { FMode = mode, FAutoFrames = 0; }
-  TReadingMode ReadingMode() const { return FMode; }
-  void SetSkipUnread(bool all) { FSkipUnread = all; }
+  // ---- the reader's modes (main thread), as TReadingModes tells them
+  using TReadingMode = TReadingModes::TMode;
+  void SetReadingMode(TReadingMode mode) { FModes.Set(mode); }
+  TReadingMode ReadingMode() const { return FModes.Mode(); }
+  void SetSkipUnread(bool all) { FModes.SetSkipUnread(all); }
   // Auto mode's delay: `base` frames, and `perChar` more for each character of the page.
-  void SetAutoPace(uint32_t base, uint32_t perChar) { FAutoBase = base, FAutoPerChar = perChar; }
+  void SetAutoPace(uint32_t base, uint32_t perChar) { FModes.SetAutoPace(base, perChar); }
   // A sound channel's volume, 0 to 100 (the sound as it is).
   void SetVolume(int32_t channel, int32_t percent);
   // The pages gone past: marked as the reader advances, kept by the owner across runs.
-  TReadMarks& ReadMarks() { return FReadMarks; }
+  TReadMarks& ReadMarks() { return FModes.Marks(); }
 
   // Told of every command the interpreter reaches (index, name, parameter).
   std::function<void(int32_t, const AnsiString&, const WideString&)> OnDispatch;
@@ -166,11 +162,18 @@ class TSubThread : public TThread {
   void Advance(bool busy);
   // The debug menu's events.
   void TakeMenuEvent();
-  // The reading mode's part of an update, after the commands ran.
-  void FollowReadingMode();
-  bool AtChoice() const;
+  // The story as the reading modes follow it.
+  bool AtChoice() const override;
+  bool PageRead() const override;
+  bool TextBusy() const override;
+  bool ScenesBusy() const override;
+  bool InTransition() const override;
+  bool CheckpointDue() const override;
+  uint32_t PageCharacters() const override;
+  void FinishTransitions() override;
+  void ShowPageWhole() override;
   // Goes past the wait the script rests on, marking its page read.
-  void PassWait();
+  void PassWait() override;
   // After a draw: the checkpoint of a page or choice the script came to rest on.
   void TakeCheckpoint();
   // Restore without touching the checkpoints (a rollback keeps those before it).
@@ -259,9 +262,6 @@ class TSubThread : public TThread {
   bool FCheckpointDue = false;
   uint32_t FNextCheckpoint = 0;
   TPageHistory FHistory;
-  TReadingMode FMode = TReadingMode::Normal;
-  bool FSkipUnread = false;
-  uint32_t FAutoBase = 90, FAutoPerChar = 4, FAutoFrames = 0;
-  TReadMarks FReadMarks;
+  TReadingModes FModes;
   int32_t FMarkedAt = -1;  // the wait whose page was last marked read
 };
