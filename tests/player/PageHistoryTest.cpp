@@ -58,7 +58,7 @@ struct TFakeStory : TReadingModes::IStory {
   void PassWait() override { ++Passed; }
 };
 
-TEST(ReadingModes, AutoWaitsByThePagesLengthAndSkipStopsWhereTheReaderMustRead) {
+TEST(ReadingModeRules, AutoWaitsByThePagesLengthAndSkipStopsWhereTheReaderMustRead) {
   TReadingModes modes;
   TFakeStory story;
   modes.SetAutoPace(5, 2);
