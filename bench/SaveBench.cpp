@@ -58,7 +58,7 @@ struct TStory {
     ::setenv("SORVANE_AUDIO", "null", 1);
     Runtime = std::make_unique<TSubThread>(TheHost, Dir, Clock);
     while (Runtime->Checkpoints().size() < size_t(pages) && Frame < uint32_t(pages) * 200) {
-      if (Frame % 80 == 79) EventQueue->Push(TInputEvent{evAdvance, 1});
+      if (Frame % 80 == 79) Runtime->Input(TInputEvent{evAdvance, 1});
       Runtime->UpdateStep();
       Runtime->DrawStep();
       ++Frame;

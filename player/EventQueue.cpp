@@ -1,7 +1,5 @@
 #include "player/EventQueue.h"
 
-TEventQueue* EventQueue = nullptr;
-
 TEventQueue::~TEventQueue() { Clear(); }
 
 void TEventQueue::Push(const TInputEvent& event) {

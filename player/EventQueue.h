@@ -1,7 +1,6 @@
 // Input and menu actions on their way from the window to the interpreter's update step:
-// a first-in-first-out list of (type, data) events. One queue exists per run, reached
-// through the process-wide EventQueue reference, which is empty while no interpreter
-// exists (the window then sends nothing).
+// a first-in-first-out list of (type, data) events. The runtime holds its run's queue and
+// takes input through TSubThread::Input.
 // Threads: main thread only (the window pushes, the update step pops).
 #pragma once
 
@@ -49,9 +48,6 @@ class TEventQueue {
   TNode* FHead = nullptr;
   TNode* FTail = nullptr;
 };
-
-// The run's queue, or null.
-extern TEventQueue* EventQueue;
 
 // Drains the queue into the debug dump the window shows for its Home key: a
 // "Type %d, Data %d" line per event, then an empty line and "4".

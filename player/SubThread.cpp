@@ -103,7 +103,6 @@ TSubThread::TSubThread(IPlayerHost& host, const std::string& storyDir, IFrameClo
   try {
     BackBuffer.SetSize(kScreenWidth, kScreenHeight);
     FEventQueue = std::make_unique<TEventQueue>();
-    EventQueue = FEventQueue.get();
 
     // The message window's picture is decoded while the text layer finds its font; what
     // went wrong with it is said in its place, before anything the layers after it say.
@@ -160,11 +159,9 @@ TSubThread::TSubThread(IPlayerHost& host, const std::string& storyDir, IFrameClo
 
     for (TSoundChannel& channel : FChannels) channel.Open();
   } catch (const EStartupAborted& e) {
-    EventQueue = nullptr;
     LogAbortedStart(notes, e.Message());
     throw;
   } catch (const std::bad_alloc&) {
-    EventQueue = nullptr;
     try {
       FatalStartupError(ResStr::OutOfMemory, "ST-CR_1");
     } catch (const EStartupAborted& e) {
@@ -172,7 +169,6 @@ TSubThread::TSubThread(IPlayerHost& host, const std::string& storyDir, IFrameClo
       throw;
     }
   } catch (...) {
-    EventQueue = nullptr;
     throw;
   }
 }
@@ -222,7 +218,6 @@ TSubThread::~TSubThread() {
   MessageLayer.reset();
   SpeakerLayer.reset();
   Variables.reset();
-  EventQueue = nullptr;
   FEventQueue.reset();
   if (ErrorReport) ErrorReport->WriteLog(ResStr::ProgramEnded);
   // The players and sounds go last.

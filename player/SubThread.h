@@ -111,6 +111,10 @@ class TSubThread : public TThread, private TReadingModes::IStory {
   TPoint ClientOrigin() const { return TPoint{ClientOriginX, ClientOriginY}; }
   // An area of the window the window system wants drawn again: the next frame presents it.
   void Expose(const TRect& area);
+  // Input from the window or a tool: a click, a key, a menu action, for the next updates.
+  void Input(const TInputEvent& event) { FEventQueue->Push(event); }
+  // The input not yet taken, taken: what the window's debug dump lists.
+  std::string DumpInput() { return DumpEventQueue(*FEventQueue); }
 
   // ---- the state as a value (main thread)
   // Shares the picture's unchanged tiles with `previous` when given.

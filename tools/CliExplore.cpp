@@ -250,7 +250,7 @@ class TExplorer {
       bool chosen = node.Option < 0;  // the option this run takes is made at the first choice it meets
       for (int64_t& frame = run.Frame; frame < FOptions.MaxFrames && ended.empty(); ++frame) {
         if (frame == run.ClickAt) {
-          EventQueue->Push(TInputEvent{evAdvance, 1});
+          rt.Input(TInputEvent{evAdvance, 1});
           run.ClickAt = -1;
         } else if (run.ClickAt < 0 && frame > 0) {  // before the first update nothing is known yet
           int sceneLayer;

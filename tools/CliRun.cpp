@@ -246,7 +246,7 @@ class TRunner {
   }
 
   void GiveInput() {
-    for (auto [it, end] = FOptions.Events.equal_range(FFrame); it != end; ++it) EventQueue->Push(it->second);
+    for (auto [it, end] = FOptions.Events.equal_range(FFrame); it != end; ++it) FRuntime->Input(it->second);
     if (auto m = FOptions.Mouse.find(FFrame); m != FOptions.Mouse.end()) FHost.Mouse = m->second;
   }
 

@@ -248,7 +248,7 @@ void TSorvFrmMain::BuildMenus() {
 }
 
 void TSorvFrmMain::Send(uint8_t type, int32_t data) {
-  if (EventQueue) EventQueue->Push(TInputEvent{type, data});
+  if (FSubThread) FSubThread->Input(TInputEvent{type, data});
 }
 
 void TSorvFrmMain::CheckClick(QAction* item, uint8_t type) {
@@ -289,7 +289,7 @@ void TSorvFrmMain::keyPressEvent(QKeyEvent* e) {
       Send(evAdvance, 1);
       break;
     case Qt::Key_Home:
-      if (EventQueue) MessageDlg(DumpEventQueue(*EventQueue), mtInformation, mbOKOnly);
+      if (FSubThread) MessageDlg(FSubThread->DumpInput(), mtInformation, mbOKOnly);
       break;
     default: QMainWindow::keyPressEvent(e);
   }

@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     TSubThread runtime(host, FuzzDir(), clock);
     for (int frame = 0; frame < 40 && !ended; ++frame) {
-      if ((data[0] >> (frame % 8)) & 1) EventQueue->Push(TInputEvent{evAdvance, 1});
+      if ((data[0] >> (frame % 8)) & 1) runtime.Input(TInputEvent{evAdvance, 1});
       host.Mouse = TPoint{(data[1] * (frame + 1)) % 800, (data[1] * 7 * frame) % 600};
       runtime.UpdateStep();
       runtime.DrawStep();

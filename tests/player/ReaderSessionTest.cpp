@@ -160,7 +160,7 @@ class Session : public testing::Test {
 TEST_F(Session, ALostPlaceAsksTheReaderAndAStoppedStoryIsNeverSaved) {
   TReaderSession& s = Start("<BODY><A name=day></A><P>a</P><P>b</P></BODY>");
   Frames(30);
-  EventQueue->Push(TInputEvent{evAdvance, 1});
+  FRuntime->Input(TInputEvent{evAdvance, 1});
   Frames(30);
   TRefusal why;
   ASSERT_TRUE(s.Save("q.sav", why)) << why.English();
@@ -264,7 +264,7 @@ TEST_F(Session, CheckpointsShareTheVariablesUntilOneChanges) {
   Start("<BODY><CODE>SET #A,1</CODE><P>one</P><P>two</P><CODE>SET #A,2</CODE><P>three</P></BODY>");
   for (int page = 0; page < 3; ++page) {
     Frames(30);
-    EventQueue->Push(TInputEvent{evAdvance, 1});
+    FRuntime->Input(TInputEvent{evAdvance, 1});
   }
   Frames(30);
   const auto& c = FRuntime->Checkpoints();

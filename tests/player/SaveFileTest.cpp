@@ -321,9 +321,9 @@ TEST_F(SaveFiles, AfterALoadRollbackGoesBackWithinTheLoadedStoryOnly) {
   frames(3);
   ASSERT_EQ(rt.Checkpoints().size(), 1u);
   const TSnapshot first = rt.Snapshot();  // resting on page one, its checkpoint taken
-  EventQueue->Push(TInputEvent{evAdvance, 1});
+  rt.Input(TInputEvent{evAdvance, 1});
   frames(3);
-  EventQueue->Push(TInputEvent{evAdvance, 1});
+  rt.Input(TInputEvent{evAdvance, 1});
   frames(3);
   ASSERT_EQ(rt.Checkpoints().size(), 3u);  // "one", "two", and the wait the compiler closes with
   // No variable changed between the pages: the checkpoints share one list of them.
@@ -333,7 +333,7 @@ TEST_F(SaveFiles, AfterALoadRollbackGoesBackWithinTheLoadedStoryOnly) {
   ASSERT_TRUE(rt.Restore(first, why)) << why.English();
   ASSERT_EQ(rt.Checkpoints().size(), 1u);  // the loaded page is where going back stops
   EXPECT_FALSE(rt.Rollback());
-  EventQueue->Push(TInputEvent{evAdvance, 1});
+  rt.Input(TInputEvent{evAdvance, 1});
   frames(3);
   ASSERT_EQ(rt.Checkpoints().size(), 2u);
   ASSERT_TRUE(rt.Rollback());
@@ -347,9 +347,9 @@ TEST_F(SaveFiles, ThePageChosenInTheBacklogIsTheOneGoneBackTo) {
   };
   frames(3);
   const TSnapshot first = rt.Snapshot();
-  EventQueue->Push(TInputEvent{evAdvance, 1});
+  rt.Input(TInputEvent{evAdvance, 1});
   frames(3);
-  EventQueue->Push(TInputEvent{evAdvance, 1});
+  rt.Input(TInputEvent{evAdvance, 1});
   frames(3);
   // The backlog's pages, oldest first: "one", "two".
   std::vector<const TBacklogNode*> pages;

@@ -200,7 +200,7 @@ TEST_F(Runtime, SpeakerAndLayerVisibility) {
   ASSERT_EQ(rt.Dirty().Count, 1);  // the message window is marked
   EXPECT_EQ(rt.Dirty().Rects[0], Rect(22, 395, 778, 587));
   rt.DrawStep();
-  EventQueue->Push(TInputEvent{evAdvance, 1});
+  rt.Input(TInputEvent{evAdvance, 1});
   rt.UpdateStep();
   EXPECT_FALSE(rt.Speaker().Visible);
   EXPECT_FALSE(rt.Message().Visible);
@@ -226,9 +226,8 @@ TEST_F(Runtime, TheLogHasStartFontAndEndLines) {
             "プログラムを終了しました。\r\n");
 }
 
-TEST_F(Runtime, AMissingScriptFailsConstructionAndLeavesNoQueue) {
+TEST_F(Runtime, AMissingScriptFailsConstruction) {
   EXPECT_THROW(FRuntime = std::make_unique<TSubThread>(FHost, FDir.Path()), EInOutError);
-  EXPECT_EQ(EventQueue, nullptr);
 }
 
 TEST_F(Runtime, DestroyingARunningInterpreterCompletes) {

@@ -47,12 +47,9 @@ class Window : public testing::Test {
   // its steps wait for the event loop).
   std::vector<std::pair<int, int>> Drain() {
     std::vector<std::pair<int, int>> out;
-    TInputEvent e;
-    for (;;) {
-      EventQueue->Pop(e);
-      if (e.EventType == 0) return out;
-      out.emplace_back(e.EventType, e.EventData);
-    }
+    for (const TInputEvent& e : FWindow->SubThread()->Snapshot().Input) out.emplace_back(e.EventType, e.EventData);
+    FWindow->SubThread()->DumpInput();  // taken
+    return out;
   }
   TempDir FDir, FReader;
   std::filesystem::path FOldDir;
@@ -255,7 +252,7 @@ class ReaderWindow : public Window {
   void Read(int pages) {
     for (int i = 0; i < pages; ++i) {
       Frames(30);
-      EventQueue->Push(TInputEvent{evAdvance, 1});
+      FWindow->SubThread()->Input(TInputEvent{evAdvance, 1});
       Frames(2);
     }
     Frames(30);
