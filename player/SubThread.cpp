@@ -94,69 +94,22 @@ void TFramePacer::Cycle(const std::function<void()>& update, const std::function
 
 TSubThread::TSubThread(IPlayerHost& host, const std::string& storyDir, IFrameClock& clock)
     : Pacer(clock, FrameIndex), FHost(host), FClock(clock) {
-  if (!storyDir.empty() && ::chdir(storyDir.c_str()) != 0)
-    throw EInOutError("Cannot open the story folder \"" + storyDir + "\". " + SysErrorMessage(errno));
-  // Names in the story resolve inside its folder only.
-  FStoryFolder.Set(".");
+  EnterStoryFolder(storyDir);
   PlaceLogs(FHost.LogFolder());
   std::vector<AnsiString> notes;  // log lines that wait for the log's start line
   try {
     BackBuffer.SetSize(kScreenWidth, kScreenHeight);
     FEventQueue = std::make_unique<TEventQueue>();
-
-    // The message window's picture is decoded while the text layer finds its font; what
-    // went wrong with it is said in its place, before anything the layers after it say.
-    std::future<std::unique_ptr<TMessageImage>> reading;
-    try {
-      reading = std::async(std::launch::async, ReadMessageImage);
-    } catch (const std::system_error&) {
-      reading = std::async(std::launch::deferred, ReadMessageImage);
-    }
-    MessageLayer = std::make_unique<TTextLayer>();
-    PlaceMessageLayer(*MessageLayer);
-    const std::unique_ptr<TMessageImage> messageImage = reading.get();
-    if (messageImage->Failure) MessageDlg(messageImage->Failure, mtError, mbOKOnly);
-    MessageLayer->BackImage.Assign(messageImage->Image);
-    MessageLayer->Visible = false;
-    notes.push_back(Format(ResStr::FontUsed, {MessageLayer->Font.Name, MessageLayer->FontFile()}));
-
-    SpeakerLayer = std::make_unique<TTextLayer>();
-    SpeakerLayer->SetWidth(250);
-    SpeakerLayer->SetHeight(40);
-    SpeakerLayer->Left = 22;
-    SpeakerLayer->Top = 400;
-    SpeakerLayer->MarginLeft = 15;
-    SpeakerLayer->MarginTop = 7;
-    SpeakerLayer->ClearText();
-    SpeakerLayer->BackImage.SetSize(250, 40);
-    SpeakerLayer->BackImage.FillRGBA(0, 0, 0, 0);
-    SpeakerLayer->Visible = false;
-
+    BuildTextLayers(notes);
     SceneLayer = std::make_unique<TKinetraLayer>();
     SceneLayer->LoadScenes(kStorySceneFile);  // a story without scenes still plays
-
-    Variables = std::make_unique<TIntTable>();
-    Variables->Overwrite = true;
-    Variables->SetInt("LASTSELECT", -1);
-
-    Loader = std::make_unique<TMainScriptLoader>(FHost.CreateScriptDebugView());
-    Loader->OnLog = [&notes](const AnsiString& line) { notes.push_back(line); };
-    Loader->Load(kStoryScript);
-    Loader->OnLog = nullptr;
-    for (int32_t i = 0; i <= Loader->LastIndex(); ++i) FCommands.push_back(FindCommand(Loader->CommandName(i)));
-
+    BuildVariables();
+    LoadScript(notes);
     Layers[0] = SceneLayer.get();
     Layers[1] = MessageLayer.get();
     Layers[2] = SpeakerLayer.get();
     VariableDebug = FHost.CreateVariableDebugView(*Variables);
-
-    ErrorReport = std::make_unique<TErrorReport>();
-    ErrorReport->LogFileName = "sorvane.log";
-    ErrorReport->LogEnabled = true;
-    ErrorReport->WriteLog(Now() + "\r\n" + ResStr::ProgramStarted);
-    for (const AnsiString& note : notes) ErrorReport->WriteLog(note);
-    Loader->OnLog = [this](const AnsiString& line) { ErrorReport->WriteLog(line); };
-
+    StartLog(notes);
     for (TSoundChannel& channel : FChannels) channel.Open();
   } catch (const EStartupAborted& e) {
     LogAbortedStart(notes, e.Message());
@@ -168,9 +121,67 @@ TSubThread::TSubThread(IPlayerHost& host, const std::string& storyDir, IFrameClo
       LogAbortedStart(notes, e.Message());
       throw;
     }
-  } catch (...) {
-    throw;
   }
+}
+
+void TSubThread::EnterStoryFolder(const std::string& storyDir) {
+  if (!storyDir.empty() && ::chdir(storyDir.c_str()) != 0)
+    throw EInOutError("Cannot open the story folder \"" + storyDir + "\". " + SysErrorMessage(errno));
+  // Names in the story resolve inside its folder only.
+  FStoryFolder.Set(".");
+}
+
+void TSubThread::BuildTextLayers(std::vector<AnsiString>& notes) {
+  // The message window's picture is decoded while the text layer finds its font; what
+  // went wrong with it is said in its place, before anything the layers after it say.
+  std::future<std::unique_ptr<TMessageImage>> reading;
+  try {
+    reading = std::async(std::launch::async, ReadMessageImage);
+  } catch (const std::system_error&) {
+    reading = std::async(std::launch::deferred, ReadMessageImage);
+  }
+  MessageLayer = std::make_unique<TTextLayer>();
+  PlaceMessageLayer(*MessageLayer);
+  const std::unique_ptr<TMessageImage> messageImage = reading.get();
+  if (messageImage->Failure) MessageDlg(messageImage->Failure, mtError, mbOKOnly);
+  MessageLayer->BackImage.Assign(messageImage->Image);
+  MessageLayer->Visible = false;
+  notes.push_back(Format(ResStr::FontUsed, {MessageLayer->Font.Name, MessageLayer->FontFile()}));
+
+  SpeakerLayer = std::make_unique<TTextLayer>();
+  SpeakerLayer->SetWidth(kSpeakerWidth);
+  SpeakerLayer->SetHeight(kSpeakerHeight);
+  SpeakerLayer->Left = 22;
+  SpeakerLayer->Top = 400;
+  SpeakerLayer->MarginLeft = 15;
+  SpeakerLayer->MarginTop = 7;
+  SpeakerLayer->ClearText();
+  SpeakerLayer->BackImage.SetSize(kSpeakerWidth, kSpeakerHeight);
+  SpeakerLayer->BackImage.FillRGBA(0, 0, 0, 0);
+  SpeakerLayer->Visible = false;
+}
+
+void TSubThread::BuildVariables() {
+  Variables = std::make_unique<TIntTable>();
+  Variables->Overwrite = true;
+  Variables->SetInt("LASTSELECT", -1);
+}
+
+void TSubThread::LoadScript(std::vector<AnsiString>& notes) {
+  Loader = std::make_unique<TMainScriptLoader>(FHost.CreateScriptDebugView());
+  Loader->OnLog = [&notes](const AnsiString& line) { notes.push_back(line); };
+  Loader->Load(kStoryScript);
+  Loader->OnLog = nullptr;
+  for (int32_t i = 0; i <= Loader->LastIndex(); ++i) FCommands.push_back(FindCommand(Loader->CommandName(i)));
+}
+
+void TSubThread::StartLog(const std::vector<AnsiString>& notes) {
+  ErrorReport = std::make_unique<TErrorReport>();
+  ErrorReport->LogFileName = "sorvane.log";
+  ErrorReport->LogEnabled = true;
+  ErrorReport->WriteLog(Now() + "\r\n" + ResStr::ProgramStarted);
+  for (const AnsiString& note : notes) ErrorReport->WriteLog(note);
+  Loader->OnLog = [this](const AnsiString& line) { ErrorReport->WriteLog(line); };
 }
 
 void TSubThread::PlaceLogs(const std::string& hostFolder) {

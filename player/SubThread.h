@@ -192,7 +192,14 @@ class TSubThread : public TThread, private TReadingModes::IStory {
   void CountError(const AnsiString& name, const WideString& param);
   void ReportException(const Exception& e);
   void ReportRunaway();
+  // The steps of construction, in their order.
+  void EnterStoryFolder(const std::string& storyDir);
   static void PlaceLogs(const std::string& hostFolder);
+  void BuildTextLayers(std::vector<AnsiString>& notes);
+  void BuildVariables();
+  void LoadScript(std::vector<AnsiString>& notes);
+  void StartLog(const std::vector<AnsiString>& notes);
+  static constexpr int32_t kSpeakerWidth = 250, kSpeakerHeight = 40;
   static void LogAbortedStart(const std::vector<AnsiString>& notes, const AnsiString& reason);
   void Jump(const WideString& target);
   TRect MessageLayerRect() const;
