@@ -323,9 +323,18 @@ bool MakeFolders(const std::string& path, std::string& why) {
     }
   }
   struct stat st{};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
     why = path + ": not a folder";
     return false;
   }
   return true;
+}
+
+std::string ReaderFolder(TReaderFolder kind) {
+  static constexpr const char* kVariables[] = {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME"};
+  static constexpr const char* kUnderHome[] = {"/.local/share", "/.config", "/.local/state"};
+  const size_t k = size_t(kind);
+  if (const char* xdg = std::getenv(kVariables[k]); xdg && xdg[0] == '/') return xdg;
+  if (const char* home = std::getenv("HOME"); home && home[0] == '/') return std::string(home) + kUnderHome[k];
+  return std::string();
 }

@@ -98,6 +98,11 @@ SVP_API TFileRead ReadFileStart(const std::string& path, std::string& bytes, siz
 // written, flushed to disk, renamed over the old one, the folder flushed. False, with the
 // system's reason in `why`, when any step failed (the old file is then as it was).
 SVP_API bool WriteFileAtomically(const std::string& path, const void* bytes, size_t size, std::string& why);
+// The base folder of the reader's own files of a kind: $XDG_DATA_HOME, $XDG_CONFIG_HOME or
+// $XDG_STATE_HOME when absolute, else ~/.local/share, ~/.config or ~/.local/state; empty
+// when neither names an absolute folder.
+enum class TReaderFolder { Data, Config, State };
+SVP_API std::string ReaderFolder(TReaderFolder kind);
 // Makes `path` and its missing parents as folders of the reader's own (0700); false with
-// the reason when one cannot be made or is no folder.
+// the reason when one cannot be made, or when `path` is no folder (a link is none).
 SVP_API bool MakeFolders(const std::string& path, std::string& why);

@@ -78,5 +78,15 @@ SVP_API WideString IntToWideStr(int64_t value);
 
 // ASCII-only case mapping (A-Z / a-z), as the markup rules want.
 SVP_API std::string AsciiUpper(std::string_view text);
+
+// FNV-1a over bytes, continuing from `h`: how places, folders and states hash what they are.
+constexpr uint32_t Fnv1a32(const void* data, size_t size, uint32_t h = 2166136261u) {
+  for (size_t k = 0; k < size; ++k) h = (h ^ static_cast<const uint8_t*>(data)[k]) * 16777619u;
+  return h;
+}
+constexpr uint64_t Fnv1a64(const void* data, size_t size, uint64_t h = 14695981039346656037ull) {
+  for (size_t k = 0; k < size; ++k) h = (h ^ static_cast<const uint8_t*>(data)[k]) * 1099511628211ull;
+  return h;
+}
 SVP_API std::string AsciiLower(std::string_view text);
 SVP_API bool SameTextAscii(std::string_view a, std::string_view b);

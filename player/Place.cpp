@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "platform/CodePage.h"
+#include "platform/SysUtils.h"
 #include "player/Commands.h"
 
 namespace {
@@ -26,16 +27,6 @@ uint32_t BeforeOf(const TScriptLoader& s, int32_t p) { return Fingerprint(s, p -
 uint32_t AfterOf(const TScriptLoader& s, int32_t p) { return Fingerprint(s, p, p + kFingerprintReach); }
 
 }  // namespace
-
-uint32_t Fnv1a32(const void* data, size_t size, uint32_t h) {
-  for (size_t k = 0; k < size; ++k) h = (h ^ static_cast<const uint8_t*>(data)[k]) * 16777619u;
-  return h;
-}
-
-uint64_t Fnv1a64(const void* data, size_t size, uint64_t h) {
-  for (size_t k = 0; k < size; ++k) h = (h ^ static_cast<const uint8_t*>(data)[k]) * 1099511628211ull;
-  return h;
-}
 
 TPlace LocatePlace(const TScriptLoader& script, int32_t position) {
   TPlace place;

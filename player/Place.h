@@ -31,7 +31,3 @@ int32_t LabelStart(const TScriptLoader& script, const TPlace& place);
 // A page's key: the commands around its wait (the page's own text and what follows it),
 // not its index, so that it survives pages added or moved elsewhere.
 uint64_t PageKey(const TScriptLoader& script, int32_t wait);
-
-// FNV-1a, as the places and the reader's folders hash their bytes.
-uint32_t Fnv1a32(const void* data, size_t size, uint32_t h = 2166136261u);
-uint64_t Fnv1a64(const void* data, size_t size, uint64_t h = 14695981039346656037ull);

@@ -40,11 +40,8 @@ int32_t* VolumeField(TSettings& s, const std::string& key) {
 }  // namespace
 
 std::string SettingsPath() {
-  std::filesystem::path base;
-  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && config[0] == '/') base = config;
-  else if (const char* home = std::getenv("HOME"); home && home[0] == '/') base = std::filesystem::path(home) / ".config";
-  else return std::string();
-  return (base / "sorvane" / "settings").string();
+  const std::string base = ReaderFolder(TReaderFolder::Config);
+  return base.empty() ? base : base + "/sorvane/settings";
 }
 
 std::string FormatSettings(const TSettings& settings) {

@@ -7,7 +7,8 @@
 #include <system_error>
 
 #include "platform/CodePage.h"
-#include "player/Place.h"
+#include "platform/Files.h"
+#include "platform/SysUtils.h"
 
 namespace fs = std::filesystem;
 
@@ -51,9 +52,8 @@ TStoryIdentity StoryIdentityOf(const std::string& storyDir, const std::string& s
 
 std::string ReaderDataRoot(const std::string& dataDir) {
   if (!dataDir.empty()) return dataDir;
-  if (const char* data = std::getenv("XDG_DATA_HOME"); data && data[0] == '/') return (fs::path(data) / "sorvane").string();
-  if (const char* home = std::getenv("HOME"); home && home[0] == '/') return (fs::path(home) / ".local/share/sorvane").string();
-  return std::string();
+  const std::string base = ReaderFolder(TReaderFolder::Data);
+  return base.empty() ? base : base + "/sorvane";
 }
 
 std::string LegacyDataFolderName(const std::string& identity) {

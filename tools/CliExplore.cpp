@@ -184,13 +184,10 @@ class TExplorer {
   }
 
   static std::pair<uint64_t, uint64_t> StateKey(const std::string& state) {
-    // Two FNV-1a hashes from different starting points.
-    uint64_t a = 14695981039346656037ull, b = 0x9E3779B97F4A7C15ull;
-    for (const char c : state) {
-      a = (a ^ uint8_t(c)) * 1099511628211ull;
-      b = (b ^ uint8_t(c)) * 0x100000001B3ull + 0x632BE59BD9B4E019ull;
-    }
-    return {a, b};
+    // FNV-1a, and a second hash of another start and step.
+    uint64_t b = 0x9E3779B97F4A7C15ull;
+    for (const char c : state) b = (b ^ uint8_t(c)) * 0x100000001B3ull + 0x632BE59BD9B4E019ull;
+    return {Fnv1a64(state.data(), state.size()), b};
   }
 
   std::string State(const TSubThread& rt) const {
