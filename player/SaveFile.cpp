@@ -1,6 +1,5 @@
 #include "player/SaveFile.h"
 
-#include <png.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -12,6 +11,7 @@
 #include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "platform/SysUtils.h"
+#include "player/PngEncode.h"
 
 namespace {
 
@@ -481,54 +481,21 @@ bool ReadSaveInfo(const std::string& path, TSaveInfo& info, TRefusal& why) {
   return true;
 }
 
-namespace {
-
-// RGB rows as PNG, made quickly: the thumbnail is small, and a save should not wait for it.
-std::string EncodePng(const uint8_t* rgb, int32_t width, int32_t height) {
-  std::string png;
-  png_structp write = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = write ? png_create_info_struct(write) : nullptr;
-  if (!info) {
-    png_destroy_write_struct(&write, nullptr);
-    return png;
-  }
-  if (setjmp(png_jmpbuf(write))) {
-    png_destroy_write_struct(&write, &info);
-    return std::string();
-  }
-  png_set_write_fn(
-      write, &png,
-      [](png_structp p, png_bytep data, png_size_t n) {
-        static_cast<std::string*>(png_get_io_ptr(p))->append(reinterpret_cast<const char*>(data), n);
-      },
-      nullptr);
-  png_set_compression_level(write, 1);
-  png_set_filter(write, 0, PNG_FILTER_SUB);
-  png_set_IHDR(write, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(write, info);
-  for (int32_t y = 0; y < height; ++y) png_write_row(write, rgb + size_t(y) * size_t(width) * 3);
-  png_write_end(write, info);
-  png_destroy_write_struct(&write, &info);
-  return png;
-}
-
-}  // namespace
-
 std::string ThumbnailPng(const TABitmap& picture, int32_t& width, int32_t& height) {
   width = picture.Width() / kThumbnailScale;
   height = picture.Height() / kThumbnailScale;
-  std::vector<uint8_t> rgb(size_t(width) * size_t(height) * 3);
+  // Each pixel the mean of its square of the picture.
+  std::vector<uint8_t> small(size_t(width) * size_t(height) * 4);
   for (int32_t y = 0; y < height; ++y)
     for (int32_t x = 0; x < width; ++x) {
       uint32_t sum[3] = {0, 0, 0};
       for (int32_t dy = 0; dy < kThumbnailScale; ++dy) {
         const uint8_t* p = picture.ScanLine(y * kThumbnailScale + dy) + size_t(x) * kThumbnailScale * 4;
         for (int32_t dx = 0; dx < kThumbnailScale; ++dx, p += 4)
-          for (int c = 0; c < 3; ++c) sum[c] += p[2 - c];  // BGRA to RGB
+          for (int c = 0; c < 3; ++c) sum[c] += p[c];
       }
-      for (int c = 0; c < 3; ++c)
-        rgb[(size_t(y) * size_t(width) + size_t(x)) * 3 + size_t(c)] = uint8_t(sum[c] / (kThumbnailScale * kThumbnailScale));
+      uint8_t* to = small.data() + (size_t(y) * size_t(width) + size_t(x)) * 4;
+      for (int c = 0; c < 3; ++c) to[c] = uint8_t(sum[c] / (kThumbnailScale * kThumbnailScale));
     }
-  return EncodePng(rgb.data(), width, height);
+  return EncodePng([&](int32_t y) { return small.data() + size_t(y) * size_t(width) * 4; }, width, height, true);
 }
