@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/ABitmap.h"
+#include "player/Commands.h"
 #include "player/EventQueue.h"
 #include "player/TextLayer.h"
 
@@ -88,7 +89,7 @@ struct TSnapshot {
   std::shared_ptr<const TVariables> Variables;
   TTextSnapshot Message, Speaker;
   std::vector<uint8_t> Engine;  // the graphics engine's own state
-  TSoundSnapshot Sound[2];
+  TSoundSnapshot Sound[kChannelCount];
   std::vector<TInputEvent> Input;  // events not yet taken
   bool ShowClipRects = false;
   bool RunawayReported = false;

@@ -10,6 +10,9 @@
 // story folder, '\\' as separator): its script, and its scene file.
 inline constexpr const char* kStoryScript = "start.svx";
 inline constexpr const char* kStorySceneFile = "knv\\background.knv";
+// The story's own font, which it may hold, in its folder.
+inline constexpr const char* kStoryFontFile = "YOzFontN\\YOzFontN.TTF";
+inline constexpr const char* kStoryFontFolder = "YOzFontN";
 
 // A story file's name with '/' as separator, as reports write it.
 std::string WithSlashes(std::string name);

@@ -8,10 +8,10 @@
 #include "platform/Files.h"
 #include "player/SStr2Abitmap.h"
 #include "player/Snapshot.h"
+#include "player/StoryFolder.h"
 
 namespace {
 const char* const kStoryFontFamily = "Ｙ．ＯｚＦｏｎｔＮ";
-const char16_t* const kStoryFontFile = u"YOzFontN\\YOzFontN.TTF";
 }  // namespace
 
 void TTextLayer::Add(TClipRects& list, const TRect& r) const {
@@ -25,7 +25,7 @@ TTextLayer::TTextLayer() {
   if (FontFamilyInstalled(kStoryFontFamily)) {
     Font.Name = kStoryFontFamily;
   } else {
-    const std::string path = ResolveFileName(std::u16string_view(kStoryFontFile));
+    const std::string path = ResolveFileName(std::string_view(kStoryFontFile));
     if (::access(path.c_str(), R_OK) == 0 && InsideStoryFolder(path) && AddFontResource(path)) {
       FontInstalled = true;
       FontPath = path;

@@ -385,9 +385,9 @@ class TLinter {
   // matches only by ignoring case, is worth saying.
   void CheckFont() {
     std::error_code error;
-    const std::string path = ResolveFileName(std::string_view("YOzFontN\\YOzFontN.TTF"));
-    if (std::filesystem::is_regular_file(path, error) || std::filesystem::is_directory("YOzFontN", error))
-      CheckFile("YOzFontN/YOzFontN.TTF", 0, "YOzFontN\\YOzFontN.TTF", "font");
+    const std::string path = ResolveFileName(std::string_view(kStoryFontFile));
+    if (std::filesystem::is_regular_file(path, error) || std::filesystem::is_directory(kStoryFontFolder, error))
+      CheckFile(WithSlashes(kStoryFontFile), 0, kStoryFontFile, "font");
   }
 
   // ---- the scene file, through the real loader, and its elements for their lines
