@@ -10,17 +10,32 @@ namespace {
 
 int gOpenCount = 0;  // guarded by the wave lock
 
+// Walked in order: the first is taken when SORVANE_AUDIO names none, the last (which can
+// always play) when the one chosen cannot.
+const TWaveBootstrap* const kBootstraps[] = {&kSdlBootstrap, &kCaptureBootstrap, &kNullBootstrap};
+
+struct TChoice {
+  const TWaveBootstrap* Bootstrap;
+  const TWaveBackendOps* Ops;
+};
+
 // The back end SORVANE_AUDIO chose, read once.
-const TWaveBackendOps* ChosenBackend() {
+TChoice ChosenBackend() {
   const char* v = std::getenv("SORVANE_AUDIO");
-  const std::string s = v ? v : "sdl";
-  if (s == "null") return &NullBackend();
-  if (s.rfind("capture:", 0) == 0) return &CaptureBackend(s.substr(8));
-  return &SdlBackend();
+  const std::string s = v ? v : "";
+  for (const TWaveBootstrap* b : kBootstraps) {
+    const size_t n = std::string::traits_type::length(b->Name);
+    if (b->TakesArgument ? s.compare(0, n, b->Name) == 0 : s == b->Name) return TChoice{b, &b->Ops(s.substr(n))};
+  }
+  return TChoice{kBootstraps[0], &kBootstraps[0]->Ops("")};
 }
 // Chosen at the first use, so that a test may set SORVANE_AUDIO before it.
+const TChoice& Chosen() {
+  static const TChoice choice = ChosenBackend();
+  return choice;
+}
 std::atomic<const TWaveBackendOps*>& Backend() {
-  static std::atomic<const TWaveBackendOps*> backend{ChosenBackend()};
+  static std::atomic<const TWaveBackendOps*> backend{Chosen().Ops};
   return backend;
 }
 
@@ -67,9 +82,11 @@ MMRESULT waveOutOpen(HWAVEOUT* device, UINT, const WAVEFORMATEX* format, uintptr
   auto* d = new TWaveDevice;
   d->Format = *format;
   d->CallbackThread = (flags & CALLBACK_THREAD) ? DWORD(callback) : 0;
-  // Without an SDL output the null back end takes over, for this open and every later one.
-  const TWaveBackendOps* sdl = &SdlBackend();
-  if (Backend().load() == sdl && !OpenSdlOutput()) Backend().compare_exchange_strong(sdl, &NullBackend());
+  // A back end that cannot play here gives way to the last, for this open and every later one.
+  const TChoice& chosen = Chosen();
+  const TWaveBackendOps* ops = chosen.Ops;
+  if (Backend().load() == ops && chosen.Bootstrap->Available && !chosen.Bootstrap->Available())
+    Backend().compare_exchange_strong(ops, &std::end(kBootstraps)[-1]->Ops(""));
   std::unique_lock<std::mutex> lock(WaveLock());
   d->Ops = Backend().load();
   d->Index = gOpenCount++;

@@ -78,10 +78,15 @@ void SendUnlocked(std::unique_lock<std::mutex>& lock, TPosts& posts);
 // Completes the front buffer (lock held): counted as played, its notice gathered.
 void CompleteFront(TWaveDevice* d, TPosts& posts);
 
-// The back ends. SDL's opens the process's one output first (lock free); false when
-// there is none.
-bool OpenSdlOutput();
-const TWaveBackendOps& SdlBackend();
-const TWaveBackendOps& NullBackend();
-// Played bytes appended to DIR/wave-N.pcm.
-const TWaveBackendOps& CaptureBackend(const std::string& dir);
+// A back end as the core finds it: its name in SORVANE_AUDIO (one that takes an argument
+// is a prefix, the rest of the setting its argument), its operations, and whether it can
+// play here (it may open what it needs first; lock free; null: always).
+struct TWaveBootstrap {
+  const char* Name;
+  bool TakesArgument;
+  const TWaveBackendOps& (*Ops)(const std::string& argument);
+  bool (*Available)();
+};
+// The back ends: SDL's output; the capture ("capture:DIR", played bytes appended to
+// DIR/wave-N.pcm); none, which plays into nothing at the pace of a real device.
+extern const TWaveBootstrap kSdlBootstrap, kCaptureBootstrap, kNullBootstrap;

@@ -59,10 +59,12 @@ TWaveDevice* Valid(HWAVEOUT device) {
 
 }  // namespace
 
-const TWaveBackendOps& CaptureBackend(const std::string& dir) {
-  Dir() = dir;
-  return kCaptureOps;
-}
+const TWaveBootstrap kCaptureBootstrap{"capture:", true,
+                                       [](const std::string& dir) -> const TWaveBackendOps& {
+                                         Dir() = dir;
+                                         return kCaptureOps;
+                                       },
+                                       nullptr};
 
 void WaveOutCaptureManual(bool manual) {
   std::lock_guard<std::mutex> lock(WaveLock());

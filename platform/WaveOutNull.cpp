@@ -49,4 +49,5 @@ const TWaveBackendOps kNullOps{"null", NullOpen, NullClose, NullKick, NullReset,
 
 }  // namespace
 
-const TWaveBackendOps& NullBackend() { return kNullOps; }
+const TWaveBootstrap kNullBootstrap{"null", false, [](const std::string&) -> const TWaveBackendOps& { return kNullOps; },
+                                    nullptr};

@@ -74,8 +74,6 @@ void QuietAlsa() {
 
 std::mutex gSdlLock;
 
-}  // namespace
-
 // Never called with the wave lock held: SDL holds its own lock while the mix takes it.
 bool OpenSdlOutput() {
   std::lock_guard<std::mutex> lock(gSdlLock);
@@ -111,6 +109,8 @@ bool OpenSdlOutput() {
   gSdlApi.PauseAudioDevice(out->Device, 0);
   return true;
 }
+
+}  // namespace
 
 namespace {
 
@@ -195,4 +195,5 @@ void MixCallback(void*, Uint8* out, int len) {
 
 }  // namespace
 
-const TWaveBackendOps& SdlBackend() { return kSdlOps; }
+const TWaveBootstrap kSdlBootstrap{"sdl", false, [](const std::string&) -> const TWaveBackendOps& { return kSdlOps; },
+                                   OpenSdlOutput};
