@@ -47,6 +47,17 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
   // story is not in the middle of a step (`autoSave`), the automatic save are kept.
   void KeepReaderData(bool autoSave);
 
+
+ protected:
+  void keyPressEvent(QKeyEvent* e) override;
+  void keyReleaseEvent(QKeyEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  bool event(QEvent* e) override;
+
+ private:
+  friend class TBackBufferView;
+  // The menus and their items (the window's own: tests and readers find them by caption).
   QMenu* File1;
   QMenu* C1;
   QMenu* D1;
@@ -71,16 +82,6 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
   QAction* miShowVaraiable;
   QAction* About1;
   TFullScreen FS;
-
- protected:
-  void keyPressEvent(QKeyEvent* e) override;
-  void keyReleaseEvent(QKeyEvent* e) override;
-  void resizeEvent(QResizeEvent* e) override;
-  void closeEvent(QCloseEvent* e) override;
-  bool event(QEvent* e) override;
-
- private:
-  friend class TBackBufferView;
   void BuildMenus();
   void Send(uint8_t type, int32_t data);
   void CheckClick(QAction* item, uint8_t type);
