@@ -130,3 +130,45 @@ class TByteReader {
   size_t FAt = 0;
   bool FOk = true;
 };
+
+// One walk over a record's fields serves both directions: a walk given a TWriteWalk writes
+// the fields as they are (it never changes them), given a TReadWalk it fills them. Numbers
+// keep their own type in memory and go as 8, 32 or 64 bits.
+class TWriteWalk {
+ public:
+  static constexpr bool kReading = false;
+  bool Ok() const { return FOk; }
+  void Fail() { FOk = false; }
+  void Num(uint8_t& v) { W.U8(v); }
+  void Num(bool& v) { W.Bool(v); }
+  void Num(uint32_t& v) { W.U32(v); }
+  void Num(int32_t& v) { W.I32(v); }
+  void Num(int64_t& v) { W.U64(uint64_t(v)); }
+  // A number kept narrower in memory, sent as 32 bits.
+  template <class T>
+  void Int32(T& v) {
+    W.I32(int32_t(v));
+  }
+  TByteWriter W;
+
+ private:
+  bool FOk = true;
+};
+
+class TReadWalk {
+ public:
+  static constexpr bool kReading = true;
+  TReadWalk(const uint8_t* data, size_t size) : R(data, size) {}
+  bool Ok() const { return R.Ok(); }
+  void Fail() { R.Fail(); }
+  void Num(uint8_t& v) { v = R.U8(); }
+  void Num(bool& v) { v = R.Bool(); }
+  void Num(uint32_t& v) { v = R.U32(); }
+  void Num(int32_t& v) { v = R.I32(); }
+  void Num(int64_t& v) { v = int64_t(R.U64()); }
+  template <class T>
+  void Int32(T& v) {
+    v = T(R.I32());
+  }
+  TByteReader R;
+};

@@ -321,6 +321,27 @@ constexpr uint32_t kStateMagic = 0x54534E4B;  // "KNST"
 constexpr uint32_t kStateVersion = 2;
 constexpr uint32_t kMaxObjects = 1u << 20;
 
+// A layer's own numbers and flags, and a scene object's state: one walk for writing (from
+// the engine's layer) and reading (into a saved layer, checked before it is applied).
+template <class S, class L>
+void WalkLayerFields(S& s, L& l) {
+  s.Num(l.State);
+  s.Num(l.MaskSlot);
+  s.Int32(l.Vagueness);
+  s.Num(l.Level);
+  s.Num(l.Duration);
+  s.Num(l.Start);
+  s.Num(l.ClearRequest);
+  s.Num(l.Interrupted);
+}
+
+template <class S>
+void WalkObject(S& s, TKNObjectState& o) {
+  s.Num(o.Active);
+  for (int32_t* v : {&o.T, &o.Left, &o.Top, &o.Alpha, &o.X, &o.Y, &o.Opacity}) s.Num(*v);
+  for (bool* b : {&o.Queued, &o.FirstUpdatePending, &o.FailureLogged, &o.Hovered}) s.Num(*b);
+}
+
 void WriteBitmap(TByteWriter& w, const TABitmap& b) {
   w.I32(b.Width());
   w.I32(b.Height());
@@ -380,7 +401,8 @@ bool TKinetra::Shows(int32_t number) const {
 }
 
 std::vector<uint8_t> TKinetra::StateBytes() const {
-  TByteWriter w;
+  TWriteWalk walk;
+  TByteWriter& w = walk.W;
   w.U32(kStateMagic);
   w.U32(kStateVersion);
   w.I32(FClock);
@@ -390,14 +412,7 @@ std::vector<uint8_t> TKinetra::StateBytes() const {
     w.Str(SceneName(l.Current));
     w.Str(SceneName(l.Previous));
     w.Str(SceneName(l.Vacated));
-    w.U8(l.State);
-    w.I32(l.MaskSlot);
-    w.I32(l.Vagueness);
-    w.I32(l.Level);
-    w.I32(l.Duration);
-    w.I32(l.Start);
-    w.Bool(l.ClearRequest);
-    w.Bool(l.Interrupted);
+    WalkLayerFields(walk, const_cast<TLayerState&>(l));  // the walk only reads it
     // The pictures a transition composes from are kept only while one runs.
     const bool work = l.State != kNoTransition;
     w.Bool(work);
@@ -416,10 +431,8 @@ std::vector<uint8_t> TKinetra::StateBytes() const {
     w.I32(scene->ActivationTime());
     w.U32(uint32_t(scene->Objects().size()));
     for (const auto& object : scene->Objects()) {
-      const TKNObjectState s = object->State();
-      w.Bool(s.Active);
-      for (const int32_t v : {s.T, s.Left, s.Top, s.Alpha, s.X, s.Y, s.Opacity}) w.I32(v);
-      for (const bool b : {s.Queued, s.FirstUpdatePending, s.FailureLogged, s.Hovered}) w.Bool(b);
+      TKNObjectState s = object->State();
+      WalkObject(walk, s);
     }
   }
   return std::move(w.Bytes());
@@ -433,7 +446,8 @@ int64_t TKinetra::SaveState(uint8_t* out, int64_t capacity) {
 
 int32_t TKinetra::ReadState(const uint8_t* data, int64_t size, TSavedState& s) const {
   if (!data || size < 0) return KN_E_STATE_DAMAGED;
-  TByteReader r(data, size_t(size));
+  TReadWalk walk(data, size_t(size));
+  TByteReader& r = walk.R;
   if (r.U32() != kStateMagic || r.U32() != kStateVersion) return KN_E_STATE_DAMAGED;
   s.Clock = r.I32();
   s.Input = r.Bool();
@@ -448,14 +462,7 @@ int32_t TKinetra::ReadState(const uint8_t* data, int64_t size, TSavedState& s) c
     l.Current = number(r.Str());
     l.Previous = number(r.Str());
     l.Vacated = number(r.Str());
-    l.State = r.U8();
-    l.MaskSlot = r.I32();
-    l.Vagueness = r.I32();
-    l.Level = r.I32();
-    l.Duration = r.I32();
-    l.Start = r.I32();
-    l.ClearRequest = r.Bool();
-    l.Interrupted = r.Bool();
+    WalkLayerFields(walk, l);
     l.HasWork = r.Bool();
     if (!r.Ok()) return KN_E_STATE_DAMAGED;
     if (l.State != kNoTransition && l.State != kMaskTransition && l.State != kCrossFade) return KN_E_STATE_DAMAGED;
@@ -481,11 +488,7 @@ int32_t TKinetra::ReadState(const uint8_t* data, int64_t size, TSavedState& s) c
     scene.ActivationTime = r.I32();
     const uint32_t objects = r.Count(12, kMaxObjects);
     scene.Objects.resize(objects);
-    for (TKNObjectState& o : scene.Objects) {
-      o.Active = r.Bool();
-      for (int32_t* v : {&o.T, &o.Left, &o.Top, &o.Alpha, &o.X, &o.Y, &o.Opacity}) *v = r.I32();
-      for (bool* b : {&o.Queued, &o.FirstUpdatePending, &o.FailureLogged, &o.Hovered}) *b = r.Bool();
-    }
+    for (TKNObjectState& o : scene.Objects) WalkObject(walk, o);
     if (!r.Ok() || m == -1) return KN_E_STATE_DAMAGED;
     if (m == kNoSuchScene || !Scene(m)) {
       missing = true;

@@ -33,23 +33,15 @@ static_assert(kThumbnailWidth * kThumbnailScale == kScreenWidth && kThumbnailHei
 // changes what it writes); the reader fills them, fails on any value out of its bounds,
 // and counts what it keeps in memory. Both count alike, so a state the writer accepts is
 // one the reader accepts.
-class TSaveWriter {
+class TSaveWriter : public TWriteWalk {
  public:
-  static constexpr bool kReading = false;
   explicit TSaveWriter(uint32_t version) : FVersion(version) {}
   bool Has(uint32_t since) const { return FVersion >= since; }
-  bool Ok() const { return FOk; }
-  void Fail() { FOk = false; }
   void Spend(size_t bytes) {
     FSpent += bytes;
-    if (FSpent > kMaxSaveBytes) FOk = false;
+    if (FSpent > kMaxSaveBytes) Fail();
   }
 
-  void Num(uint8_t& v) { W.U8(v); }
-  void Num(bool& v) { W.Bool(v); }
-  void Num(uint32_t& v) { W.U32(v); }
-  void Num(int32_t& v) { W.I32(v); }
-  void Num(int64_t& v) { W.U64(uint64_t(v)); }
   void Text(std::string& s, size_t max) {
     if (s.size() > max) Fail();
     Spend(s.size() + kItemOverhead);
@@ -70,32 +62,21 @@ class TSaveWriter {
     W.Raw(data, size);
   }
 
-  TByteWriter W;
-
  private:
   uint32_t FVersion;
   size_t FSpent = 0;
-  bool FOk = true;
 };
 
-class TSaveReader {
+class TSaveReader : public TReadWalk {
  public:
-  static constexpr bool kReading = true;
-  TSaveReader(const uint8_t* data, size_t size, uint32_t version) : R(data, size), FVersion(version) {}
+  TSaveReader(const uint8_t* data, size_t size, uint32_t version) : TReadWalk(data, size), FVersion(version) {}
   bool Has(uint32_t since) const { return FVersion >= since; }
-  bool Ok() const { return R.Ok(); }
-  void Fail() { R.Fail(); }
   void Spend(size_t bytes) {
     FSpent += bytes;
     if (FSpent > kMaxSaveBytes) FTooLarge = true, R.Fail();
   }
   bool TooLarge() const { return FTooLarge; }
 
-  void Num(uint8_t& v) { v = R.U8(); }
-  void Num(bool& v) { v = R.Bool(); }
-  void Num(uint32_t& v) { v = R.U32(); }
-  void Num(int32_t& v) { v = R.I32(); }
-  void Num(int64_t& v) { v = int64_t(R.U64()); }
   void Text(std::string& s, size_t max) {
     const std::string_view bytes = Sized(1, max);
     Spend(bytes.size() + kItemOverhead);
@@ -116,8 +97,6 @@ class TSaveReader {
     return R.Take(size);
   }
 
-  TByteReader R;
-
  private:
   std::string_view Sized(size_t unit, size_t max) {
     const uint32_t n = R.Count(unit, uint32_t(std::min<size_t>(max, UINT32_MAX / unit)));
@@ -129,9 +108,9 @@ class TSaveReader {
 };
 
 // A field that came with format `since`: older files hold none and give `fallback`.
-template <class S, class T>
-void Field(S& s, T& value, uint32_t since, T fallback) {
-  if (s.Has(since)) s.Num(value);
+template <class S>
+void AddedText(S& s, uint32_t since, std::string& value, size_t max, const char* fallback = "") {
+  if (s.Has(since)) s.Text(value, max);
   else if constexpr (S::kReading) value = fallback;
 }
 
@@ -293,7 +272,7 @@ void SyncInfo(S& s, TSaveInfo& i) {
   s.Text(i.Thumbnail, kMaxSaveInfoBytes);
   s.Num(i.ThumbnailWidth);
   s.Num(i.ThumbnailHeight);
-  if (s.Has(2)) s.Text(i.Caption, kMaxSavedChars);
+  AddedText(s, 2, i.Caption, kMaxSavedChars);  // the page's first line, for the save screen
   if constexpr (S::kReading) {
     // The thumbnail is a fifth of the screen, and its PNG says so: the save screen never
     // decodes a picture larger than a slot shows.
