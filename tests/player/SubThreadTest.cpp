@@ -95,16 +95,10 @@ class TestHost : public IPlayerHost {
 
 class Runtime : public testing::Test {
  protected:
-  void SetUp() override {
-    FOldDir = std::filesystem::current_path();
-    FDialogs = SetMessageDlgHandler([](const std::string&, TMsgDlgType, TMsgDlgButtons b) {
-      return ModalResultOf(FirstButton(b));
-    });
-  }
+  void SetUp() override { FOldDir = std::filesystem::current_path(); }
   void TearDown() override {
     FRuntime.reset();
     std::filesystem::current_path(FOldDir);
-    SetMessageDlgHandler(FDialogs);
   }
   TSubThread& Start(const std::u16string& script, IFrameClock& clock = PlatformFrameClock()) {
     WriteFile(FDir / "start.svx", WideToCP932(script));
@@ -120,7 +114,10 @@ class Runtime : public testing::Test {
   TestHost FHost;
   std::unique_ptr<TSubThread> FRuntime;
   std::filesystem::path FOldDir;
-  TMessageDlgHandler FDialogs;
+  // Boxes answered by their first button for the fixture's life, however a test ends.
+  const TMessageDlgScope FDialogs{[](const std::string&, TMsgDlgType, TMsgDlgButtons b) {
+    return ModalResultOf(FirstButton(b));
+  }};
 };
 
 TEST_F(Runtime, TypingAndIdleFramesAllocateNothing) {
@@ -251,7 +248,7 @@ namespace {
 // The start-up box for an engine that could not be made names what failed.
 TEST(SceneLayer, AnEngineThatCannotBeMadeEndsTheStartWithItsCause) {
   std::vector<std::string> boxes;
-  const TMessageDlgHandler old = SetMessageDlgHandler([&](const std::string& text, TMsgDlgType, TMsgDlgButtons) {
+  const TMessageDlgScope dialogs([&](const std::string& text, TMsgDlgType, TMsgDlgButtons) {
     boxes.push_back(text);
     return mrOk;
   });
@@ -267,6 +264,5 @@ TEST(SceneLayer, AnEngineThatCannotBeMadeEndsTheStartWithItsCause) {
     ASSERT_EQ(boxes.size(), 1u) << cause;
     EXPECT_NE(boxes[0].find(std::string("原因: ") + cause), std::string::npos) << boxes[0];
   }
-  SetMessageDlgHandler(old);
 }
 }  // namespace
