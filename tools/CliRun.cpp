@@ -239,6 +239,7 @@ class TRunner {
       }
       TakeSnapshots();
       for (auto [it, end] = FOptions.Saves.equal_range(FFrame); it != end; ++it) Save(it->second);
+      if (!FOptions.DataDir.empty()) FSession->FrameDone();  // the pages read, kept as they change
       if (FHost.Closed || FTerminated || TerminationSignal() != 0) break;
       if (FOptions.Frames < 0 && FRuntime->ScriptEnded() && !FRuntime->AnyLayerBusy()) break;
     }
