@@ -58,7 +58,7 @@ TBacklogView::~TBacklogView() {
 void TBacklogView::Choose(QListWidgetItem* item) {
   if (!item || !(item->flags() & Qt::ItemIsEnabled)) return;
   const auto* page = reinterpret_cast<const TBacklogNode*>(item->data(Qt::UserRole).value<quintptr>());
-  if (page && !page->Entry.Choice && FBack(page)) close();
+  if (page && !page->Entry.Choice && FBack && FBack(page)) close();
 }
 
 void TBacklogView::wheelEvent(QWheelEvent* e) {

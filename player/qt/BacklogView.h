@@ -21,6 +21,8 @@ class TBacklogView : public QListWidget {
   TBacklogView(QWidget* parent, TBacklog backlog, const std::function<bool(const TBacklogNode*)>& reachable,
                std::function<bool(const TBacklogNode*)> back, std::function<void()> closed);
   ~TBacklogView() override;
+  // Its owner goes: nothing is told any more.
+  void Detach() { FBack = nullptr, FClosed = nullptr; }
 
  protected:
   void wheelEvent(QWheelEvent* e) override;

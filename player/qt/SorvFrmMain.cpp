@@ -170,6 +170,12 @@ TSorvFrmMain::TSorvFrmMain(const std::string& storyDir) : FS(this), FStoryDir(st
 }
 
 TSorvFrmMain::~TSorvFrmMain() {
+  // A backlog open or closing reaches into this window when it goes: it goes first.
+  for (TBacklogView* view : FView->findChildren<TBacklogView*>()) {
+    view->Detach();
+    delete view;
+  }
+  FBacklogView = nullptr;
   FSession.reset();
   FSubThread.reset();  // terminates the worker, serving its pending steps while waiting
 }
