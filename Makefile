@@ -11,7 +11,9 @@ DEBIAN_PACKAGES := \
   libpixman-1-dev imagemagick \
   qt6-base-dev xvfb xauth xdotool x11-utils openbox lintian \
   libsdl2-dev libvorbis-dev sox vorbis-tools \
-  python3 time
+  python3 time \
+  qt6-speech-dev qt6-speech-speechd-plugin speech-dispatcher speech-dispatcher-espeak-ng espeak-ng \
+  at-spi2-core dbus python3-pyatspi
 
 BUILD     ?= build
 ASAN_DIR  ?= build-asan

@@ -23,6 +23,8 @@ enum : uint8_t {
   evShowBackBuffer = 7,
   evShowScript = 8,
   evShowVariables = 9,
+  evSelectNext = 10,      // the keyboard or a pad moves an open choice's highlight on
+  evSelectPrevious = 11,  // and back
 };
 
 class TEventQueue {

@@ -270,6 +270,8 @@ void TSubThread::UpdateStep() {
   if (EventType == evAdvance) {
     if (FModes.Mode() != TReadingMode::Normal) FModes.End();  // the click only ends the mode
     else if (EventData == 1) Advance(busy);
+  } else if (EventType == evSelectNext || EventType == evSelectPrevious) {
+    MoveSelection(EventType == evSelectNext ? 1 : -1, CursorInPicture());
   } else {
     TakeMenuEvent();
   }
@@ -277,13 +279,40 @@ void TSubThread::UpdateStep() {
   if (!WaitingForReader()) FRestingAt = -1;
   else if (Loader->Position() != FRestingAt) FRestingAt = Loader->Position(), FCheckpointDue = true;
   FModes.Follow(*this);
-  const TPoint cursor = FHost.CursorPos();
+  if (FSelection.Active() && !AtChoice()) FSelection.End();
+  const TPoint pointer = FSelection.Pointer(CursorInPicture());
   for (TLayer* l : Layers) {
-    l->MouseX = cursor.x - ClientOriginX;
-    l->MouseY = cursor.y - ClientOriginY;
+    l->MouseX = pointer.x;
+    l->MouseY = pointer.y;
   }
   for (TLayer* l : Layers) l->Update(int32_t(FrameIndex.load()), kFramesPerSecond, DirtyRects);
   MarkShownPage();
+}
+
+TPoint TSubThread::CursorInPicture() {
+  const TPoint cursor = FHost.CursorPos();
+  return TPoint{cursor.x - ClientOriginX, cursor.y - ClientOriginY};
+}
+
+void TSubThread::MoveSelection(int32_t step, TPoint cursor) {
+  if (MessageLayer->SelectMode == kSelectChoice) {
+    // From the line the keyboard chose, else from the one under the mouse.
+    const int32_t from = FSelection.Active() ? FSelection.Index() : MessageLayer->State().HoverLine;
+    const int32_t to = TKeySelection::Step(from, step, std::min(MessageLayer->LineCount(), MessageLayer->State().ShowLine + 1));
+    if (to != -1) FSelection.Choose(to, MessageLayer->ChoicePoint(to), cursor);
+    return;
+  }
+  for (int32_t layer = kSceneLayerCount - 1; layer >= 0; --layer) {
+    TKNLayerInfo info{};
+    if (!SceneLayer->LayerInfo(layer, info) || !info.Input) continue;
+    std::vector<TKNButtonInfo> buttons = SceneLayer->Buttons(info.Current);
+    if (buttons.empty()) continue;
+    TKeySelection::ReadingOrder(buttons);
+    const int32_t to = TKeySelection::Step(FSelection.Active() ? FSelection.Index() : -1, step, int32_t(buttons.size()));
+    const TKNButtonInfo& b = buttons[size_t(to)];
+    FSelection.Choose(to, TPoint{b.Left + b.Width / 2, b.Top + b.Height / 2}, cursor);
+    return;
+  }
 }
 
 void TSubThread::MarkShownPage() {

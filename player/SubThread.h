@@ -27,6 +27,7 @@
 #include "player/Layer.h"
 #include "player/MainScriptLoader.h"
 #include "player/PlayerHost.h"
+#include "player/KeySelection.h"
 #include "player/ReadingModes.h"
 #include "player/Refusal.h"
 #include "player/PageHistory.h"
@@ -166,6 +167,11 @@ class TSubThread : public TThread, private TReadingModes::IStory {
   void Advance(bool busy);
   // The debug menu's events.
   void TakeMenuEvent();
+  // The keyboard's or a pad's step through the open choice: a text menu's lines, else the
+  // buttons of the topmost scene that takes input, in reading order.
+  void MoveSelection(int32_t step, TPoint cursor);
+  // The real pointer, in the picture's coordinates.
+  TPoint CursorInPicture();
   // The story as the reading modes follow it.
   bool AtChoice() const override;
   bool PageRead() const override;
@@ -275,4 +281,5 @@ class TSubThread : public TThread, private TReadingModes::IStory {
   TPageHistory FHistory;
   TReadingModes FModes;
   int32_t FMarkedAt = -1;  // the wait whose page was last marked read
+  TKeySelection FSelection;
 };

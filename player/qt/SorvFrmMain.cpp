@@ -297,6 +297,17 @@ void TSorvFrmMain::keyPressEvent(QKeyEvent* e) {
     case Qt::Key_Home:
       if (FSubThread) MessageDlg(FSubThread->DumpInput(), mtInformation, mbOKOnly);
       break;
+    // An open choice's lines or buttons, one by one.
+    case Qt::Key_Down:
+    case Qt::Key_Right:
+    case Qt::Key_Tab:
+      Send(evSelectNext, 0);
+      break;
+    case Qt::Key_Up:
+    case Qt::Key_Left:
+    case Qt::Key_Backtab:
+      Send(evSelectPrevious, 0);
+      break;
     default: QMainWindow::keyPressEvent(e);
   }
 }

@@ -54,6 +54,8 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
   void resizeEvent(QResizeEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
   bool event(QEvent* e) override;
+  // Tab and Shift+Tab move through a choice, not through the window's widgets.
+  bool focusNextPrevChild(bool) override { return false; }
 
  private:
   friend class TBackBufferView;

@@ -212,6 +212,42 @@ TEST_F(Runtime, MouseIsInClientCoordinates) {
   EXPECT_EQ(rt.Speaker().MouseY, 40);
 }
 
+TEST_F(Runtime, TheKeyboardStartsFromTheLineUnderTheMouseAndTheMouseTakesOverAgain) {
+  TSubThread& rt = Start(u"<BODY><P>どちら？</P><UL><LI><A href=#a>一</A></LI><LI><A href=#b>二</A></LI>"
+                         u"<LI><A href=#c>三</A></LI></UL><A name=a></A><A name=b></A><A name=c></A></BODY>");
+  // Nothing is open to choose yet: a step does nothing.
+  rt.Input(TInputEvent{evSelectNext, 0});
+  Frame();
+  for (int i = 0; i < 10 && rt.Message().SelectMode != kSelectChoice; ++i) {
+    rt.Input(TInputEvent{evAdvance, 1});
+    Frame();
+  }
+  ASSERT_EQ(rt.Message().SelectMode, kSelectChoice);
+  const TPoint second = rt.Message().ChoicePoint(1);
+  FHost.Mouse = second;
+  Frame();
+  EXPECT_EQ(rt.Message().State().HoverLine, 1);
+  rt.Input(TInputEvent{evSelectNext, 0});
+  Frame();
+  EXPECT_EQ(rt.Message().State().HoverLine, 2);
+  EXPECT_EQ(rt.Message().MouseY, rt.Message().ChoicePoint(2).y);
+  // The mouse moves a pixel: its line is highlighted again.
+  FHost.Mouse.y += 1;
+  Frame();
+  EXPECT_EQ(rt.Message().State().HoverLine, 1);
+  rt.Input(TInputEvent{evSelectPrevious, 0});
+  Frame();
+  EXPECT_EQ(rt.Message().State().HoverLine, 0);
+  rt.Input(TInputEvent{evAdvance, 1});
+  Frame();
+  int32_t chosen = -1;
+  EXPECT_TRUE(rt.VariableTable().TryGetInt("LASTSELECT", chosen));
+  EXPECT_EQ(chosen, 0);
+  EXPECT_NE(rt.Message().SelectMode, kSelectChoice);
+  // The choice is over: the layers follow the mouse again.
+  EXPECT_EQ(rt.Message().MouseY, FHost.Mouse.y);
+}
+
 TEST_F(Runtime, TheLogHasStartFontAndEndLines) {
   Start(u"<HTML>no body</HTML>");
   FRuntime.reset();
