@@ -287,6 +287,31 @@ void TSubThread::UpdateStep() {
   }
   for (TLayer* l : Layers) l->Update(int32_t(FrameIndex.load()), kFramesPerSecond, DirtyRects);
   MarkShownPage();
+  if (OnNarration) NarrateChoice();
+}
+
+WideString TSubThread::ButtonName(int32_t index) { return u"ボタン " + Utf8ToWide(std::to_string(index)); }
+
+void TSubThread::NarrateChoice() {
+  const int32_t at = Loader->Position();
+  if (at == FNarratedChoiceAt || !AtChoice()) return;
+  TNarration n;
+  n.Kind = TNarration::TKind::Choices;
+  if (MessageLayer->SelectMode == kSelectChoice) {
+    if (!MessageLayer->AllShown()) return;
+    for (const SString2& line : MessageLayer->State().Lines) n.Lines.push_back(line.Text);
+  } else {
+    for (int32_t layer = kSceneLayerCount - 1; layer >= 0 && n.Lines.empty(); --layer) {
+      TKNLayerInfo info{};
+      if (!SceneLayer->LayerInfo(layer, info) || !info.Input || info.Transition != KN_TRANSITION_NONE) continue;
+      std::vector<TKNButtonInfo> buttons = SceneLayer->Buttons(info.Current);
+      TKeySelection::ReadingOrder(buttons);
+      for (const TKNButtonInfo& b : buttons) n.Lines.push_back(ButtonName(b.Index));
+    }
+    if (n.Lines.empty()) return;
+  }
+  FNarratedChoiceAt = at;
+  Narrate(n);
 }
 
 TPoint TSubThread::CursorInPicture() {
@@ -299,7 +324,9 @@ void TSubThread::MoveSelection(int32_t step, TPoint cursor) {
     // From the line the keyboard chose, else from the one under the mouse.
     const int32_t from = FSelection.Active() ? FSelection.Index() : MessageLayer->State().HoverLine;
     const int32_t to = TKeySelection::Step(from, step, std::min(MessageLayer->LineCount(), MessageLayer->State().ShowLine + 1));
-    if (to != -1) FSelection.Choose(to, MessageLayer->ChoicePoint(to), cursor);
+    if (to == -1) return;
+    FSelection.Choose(to, MessageLayer->ChoicePoint(to), cursor);
+    Narrate(TNarration{TNarration::TKind::Highlight, {}, MessageLayer->State().Lines[size_t(to)].Text, {}, to});
     return;
   }
   for (int32_t layer = kSceneLayerCount - 1; layer >= 0; --layer) {
@@ -311,6 +338,7 @@ void TSubThread::MoveSelection(int32_t step, TPoint cursor) {
     const int32_t to = TKeySelection::Step(FSelection.Active() ? FSelection.Index() : -1, step, int32_t(buttons.size()));
     const TKNButtonInfo& b = buttons[size_t(to)];
     FSelection.Choose(to, TPoint{b.Left + b.Width / 2, b.Top + b.Height / 2}, cursor);
+    Narrate(TNarration{TNarration::TKind::Highlight, {}, ButtonName(b.Index), {}, to});
     return;
   }
 }
@@ -320,9 +348,20 @@ void TSubThread::MarkShownPage() {
   if (!WaitingForReader() || MessageLayer->IsBusy() || Loader->Position() == FMarkedAt) return;
   FMarkedAt = Loader->Position();
   FModes.Marks().Mark(PageKey(*Loader, FMarkedAt));
+  if (OnNarration) {
+    TNarration n;
+    n.Kind = TNarration::TKind::Page;
+    if (SpeakerLayer->Visible)
+      for (const SString2& line : SpeakerLayer->State().Lines) n.Speaker += line.Text;
+    for (const SString2& line : MessageLayer->State().Lines) n.Text += (n.Text.empty() ? u"" : u"\n") + line.Text;
+    // A wait that shows the page the last one showed does not tell it again.
+    if (MessageLayer->Visible && !n.Text.empty() && MessageLayer->TextEdits() != FNarratedEdits) Narrate(n);
+    FNarratedEdits = MessageLayer->TextEdits();
+  }
 }
 
 void TSubThread::Advance(bool busy) {
+  Narrate(TNarration{TNarration::TKind::Advance, {}, {}, {}, -1});
   // A busy layer finishes its animation, or takes the choice under the pointer.
   for (TLayer* l : Layers) {
     if (!l->IsBusy()) continue;

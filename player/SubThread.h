@@ -28,6 +28,7 @@
 #include "player/MainScriptLoader.h"
 #include "player/PlayerHost.h"
 #include "player/KeySelection.h"
+#include "player/Narration.h"
 #include "player/ReadingModes.h"
 #include "player/Refusal.h"
 #include "player/PageHistory.h"
@@ -153,6 +154,12 @@ class TSubThread : public TThread, private TReadingModes::IStory {
   // The pages gone past: marked as the reader advances, kept by the owner across runs.
   TReadMarks& ReadMarks() { return FModes.Marks(); }
 
+  // Told what a reader who does not see the screen is told: pages shown whole, choices
+  // opened, the highlight moved, the reader's advance. Unset, nothing is made for it.
+  TNarrationSink OnNarration;
+  // A button as it is named to the reader.
+  static WideString ButtonName(int32_t index);
+
   // Told of every command the interpreter reaches (index, name, parameter).
   std::function<void(int32_t, const AnsiString&, const WideString&)> OnDispatch;
 
@@ -170,6 +177,11 @@ class TSubThread : public TThread, private TReadingModes::IStory {
   // The keyboard's or a pad's step through the open choice: a text menu's lines, else the
   // buttons of the topmost scene that takes input, in reading order.
   void MoveSelection(int32_t step, TPoint cursor);
+  // The lines or buttons of a choice that opened at the wait the script rests on, once.
+  void NarrateChoice();
+  void Narrate(const TNarration& n) {
+    if (OnNarration) OnNarration(n);
+  }
   // The real pointer, in the picture's coordinates.
   TPoint CursorInPicture();
   // The story as the reading modes follow it.
@@ -282,4 +294,6 @@ class TSubThread : public TThread, private TReadingModes::IStory {
   TReadingModes FModes;
   int32_t FMarkedAt = -1;  // the wait whose page was last marked read
   TKeySelection FSelection;
+  int32_t FNarratedChoiceAt = -1;  // the wait whose choice was last told
+  uint32_t FNarratedEdits = ~0u;   // the message layer's text as it was last told
 };

@@ -61,6 +61,7 @@ void TTextLayer::SetHeight(int32_t h) {
 }
 
 void TTextLayer::ClearText() {
+  ++FTextEdits;
   FState.Lines.assign(1, SString2{});
   FState.LinePositions.assign(1, TDrawSStrPosArray{});
   FState.LineTops.assign(1, 0);
@@ -74,6 +75,7 @@ void TTextLayer::ClearText() {
 }
 
 void TTextLayer::NewLine() {
+  ++FTextEdits;
   if (int32_t(FState.Lines.size()) >= kMaxLines) return;
   ++FState.WriteLine;
   const size_t n = size_t(FState.WriteLine) + 1;
@@ -84,6 +86,7 @@ void TTextLayer::NewLine() {
 }
 
 void TTextLayer::AddText(const SString2& s) {
+  ++FTextEdits;
   // FState.Lines are cut where the next character would pass the inner width; what is left over
   // goes on the next line, as many lines as it takes.
   if (FPageFull) return;
@@ -279,6 +282,7 @@ void TTextLayer::SaveTo(TTextSnapshot& out) const {
 }
 
 void TTextLayer::RestoreFrom(const TTextSnapshot& in) {
+  ++FTextEdits;
   FState = in.Page;
   FState.PageDirty = true;
   Visible = in.Visible;

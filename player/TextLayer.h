@@ -84,6 +84,9 @@ class TTextLayer : public TLayer {
   void ClearText();
   void AddText(const SString2& s);
   void NewLine();
+  // Counts the changes of the page's text (not kept in snapshots): a page told to the
+  // reader is told again only once it changed.
+  uint32_t TextEdits() const { return FTextEdits; }
 
   bool IsBusy() const override { return FState.Busy; }
   void Update(int32_t frameCount, int32_t framesPerSecond, TClipRects& dirty) override;
@@ -105,6 +108,7 @@ class TTextLayer : public TLayer {
   TRect CharsRect(int32_t line, int32_t first, int32_t last) const;
 
   bool FPageFull = false;
+  uint32_t FTextEdits = 0;
 
  protected:
   TPageState FState;

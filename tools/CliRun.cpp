@@ -21,6 +21,7 @@
 #include "tools/CliOutput.h"
 #include "player/StoryFolder.h"
 #include "tools/SnapshotPng.h"
+#include "player/Narration.h"
 
 namespace {
 
@@ -36,6 +37,7 @@ struct TOptions {
   std::string DataDir;  // empty: the XDG data folder
   bool Trace = false, Vars = false, Bench = false, AllowProcesses = false, Backlog = false;
   bool Auto = false, Skip = false;
+  bool Speech = false;  // what the voice would say, in the trace
   bool UsesState() const { return !Saves.empty() || !Load.empty() || !Rollbacks.empty() || Backlog; }
 };
 
@@ -115,6 +117,8 @@ bool ParseOptions(int argc, char** argv, TOptions& o) {
       o.Skip = true;
     } else if (a == "--backlog") {
       o.Backlog = true;
+    } else if (a == "--speech") {
+      o.Speech = true;
     } else if (a == "--dialogs") {
       if (!value(v) || !SetCliDialogAnswer(v)) return false;
     } else {
@@ -186,6 +190,14 @@ class TRunner {
       if (FOptions.UsesState())
         FRuntime->OnCheckpoint = [this](uint32_t n) { PrintLine("F" + std::to_string(FFrame) + " checkpoint " + std::to_string(n)); };
     }
+    if (FOptions.Speech) {
+      FVoice.SetOn(true);
+      FRuntime->OnNarration = [this](const TNarration& n) {
+        FVoice.Take(n);
+        for (; FSpoken < FSpeech.Lines().size(); ++FSpoken)
+          PrintLine("F" + std::to_string(FFrame) + " " + CliEscape(FSpeech.Lines()[FSpoken]));
+      };
+    }
     if (FOptions.Bench) {
       FUpdates.reserve(size_t(std::min<int64_t>(FOptions.Frames < 0 ? kDefaultFrames : FOptions.Frames, 1000000)));
       FDraws.reserve(FUpdates.capacity());
@@ -245,6 +257,10 @@ class TRunner {
     }
     return 0;
   }
+
+  TSpeechLog FSpeech;
+  TVoice FVoice{FSpeech};
+  size_t FSpoken = 0;
 
   void GiveInput() {
     for (auto [it, end] = FOptions.Events.equal_range(FFrame); it != end; ++it) FRuntime->Input(it->second);
@@ -314,7 +330,7 @@ int CliRun(int argc, char** argv) {
     return CliUsage("run STORY_DIR [--frames N] [--click F] [--mouse F:X,Y] [--event F:TYPE,DATA]\n"
                     "       [--snapshot F:FILE.png] [--trace] [--vars] [--dialogs ok|ignore|abort|yes|no] [--bench]\n"
                     "       [--allow-processes] [--save F:FILE] [--load FILE] [--rollback F] [--backlog]\n"
-                    "       [--data-dir DIR] [--auto] [--skip]");
+                    "       [--data-dir DIR] [--auto] [--skip] [--speech]");
   CatchTerminationSignals();
   return TRunner(o).Run();
 }
