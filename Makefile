@@ -2,7 +2,8 @@
 #   make play   installs what is missing, builds, plays the demo story
 #   make test   installs what is missing, builds, runs every test
 
-# Every Debian package the project needs, in one place.
+# Every Debian package the project needs, in one place. (qt6-declarative-dev is there
+# because Qt's speech module's CMake files ask for its Qt6QmlIntegration.)
 DEBIAN_PACKAGES := \
   build-essential cmake ninja-build pkg-config \
   libgtest-dev libgmock-dev libbenchmark-dev \
@@ -12,7 +13,7 @@ DEBIAN_PACKAGES := \
   qt6-base-dev xvfb xauth xdotool x11-utils openbox lintian \
   libsdl2-dev libvorbis-dev sox vorbis-tools \
   python3 time \
-  qt6-speech-dev qt6-speech-speechd-plugin speech-dispatcher speech-dispatcher-espeak-ng espeak-ng \
+  qt6-speech-dev qt6-declarative-dev qt6-speech-speechd-plugin speech-dispatcher speech-dispatcher-espeak-ng espeak-ng \
   at-spi2-core dbus python3-pyatspi
 
 BUILD     ?= build

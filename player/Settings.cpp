@@ -14,22 +14,34 @@ namespace {
 constexpr size_t kMaxSettingsBytes = 64 * 1024;
 constexpr size_t kShownLineChars = 60;
 
-// Each key, the field it sets and its range: the one list the reader and the writer walk.
+// Each key, the field it sets (a number, a flag or a text) and its range: the one list
+// the reader and the writer walk.
 struct TKey {
   const char* Name;
-  int32_t TSettings::*Number;  // null: a flag
+  int32_t TSettings::*Number;
+  bool TSettings::*Flag;
+  std::string TSettings::*Text;
   const TSettingRange* Range;
 };
 constexpr TSettingRange kFlagRange{0, 1};
 constexpr TKey kKeys[] = {
-    {"window_width", &TSettings::WindowWidth, &kWindowWidthRange},
-    {"window_height", &TSettings::WindowHeight, &kWindowHeightRange},
-    {"auto_base", &TSettings::AutoBase, &kAutoBaseRange},
-    {"auto_per_char", &TSettings::AutoPerChar, &kAutoPerCharRange},
-    {"skip_unread", nullptr, &kFlagRange},
+    {"window_width", &TSettings::WindowWidth, nullptr, nullptr, &kWindowWidthRange},
+    {"window_height", &TSettings::WindowHeight, nullptr, nullptr, &kWindowHeightRange},
+    {"auto_base", &TSettings::AutoBase, nullptr, nullptr, &kAutoBaseRange},
+    {"auto_per_char", &TSettings::AutoPerChar, nullptr, nullptr, &kAutoPerCharRange},
+    {"skip_unread", nullptr, &TSettings::SkipUnread, nullptr, &kFlagRange},
+    {"speak", nullptr, &TSettings::Speak, nullptr, &kFlagRange},
+    {"speech_rate", &TSettings::SpeechRate, nullptr, nullptr, &kSpeechRateRange},
+    {"speech_voice", nullptr, nullptr, &TSettings::SpeechVoice, nullptr},
 };
 
-int32_t* Field(TSettings& s, const TKey& key) { return &(s.*key.Number); }
+// A text as a setting keeps it: printable characters (no control bytes), bounded.
+std::string SettingText(std::string_view v) {
+  std::string out;
+  for (char c : v.substr(0, kMaxSettingText))
+    if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) out += c;
+  return out;
+}
 
 // The volume keys are numbered by channel.
 int32_t* VolumeField(TSettings& s, const std::string& key) {
@@ -47,8 +59,12 @@ std::string SettingsPath() {
 std::string FormatSettings(const TSettings& settings) {
   TSettings s = settings;
   std::string text;
-  for (const TKey& key : kKeys)
-    text += std::string(key.Name) + "=" + std::to_string(key.Number ? *Field(s, key) : int32_t(s.SkipUnread)) + "\n";
+  for (const TKey& key : kKeys) {
+    const std::string value = key.Number ? std::to_string(s.*key.Number)
+                              : key.Flag ? std::to_string(int32_t(s.*key.Flag))
+                                         : SettingText(s.*key.Text);
+    text += std::string(key.Name) + "=" + value + "\n";
+  }
   for (int32_t c = 0; c < kChannelCount; ++c) text += "volume" + std::to_string(c) + "=" + std::to_string(s.Volume[c]) + "\n";
   return text;
 }
@@ -68,18 +84,27 @@ TSettings ParseSettings(const std::string& text, std::vector<std::string>& notes
     const std::string key = eq == std::string::npos ? line : line.substr(0, eq);
     int32_t* field = VolumeField(s, key);
     const TSettingRange* range = field ? &kVolumeRange : nullptr;
-    bool flag = false;
+    bool* flag = nullptr;
+    std::string* textField = nullptr;
     for (const TKey& k : kKeys)
-      if (key == k.Name) range = k.Range, flag = !k.Number, field = k.Number ? Field(s, k) : nullptr;
+      if (key == k.Name) {
+        range = k.Range;
+        field = k.Number ? &(s.*k.Number) : nullptr;
+        flag = k.Flag ? &(s.*k.Flag) : nullptr;
+        textField = k.Text ? &(s.*k.Text) : nullptr;
+      }
     int32_t value = 0;
-    if (!range) {
+    if (textField && eq != std::string::npos) {
+      *textField = SettingText(std::string_view(line).substr(eq + 1));
+      if (*textField != std::string_view(line).substr(eq + 1)) note("holds what a setting cannot: what it can is kept");
+    } else if (!range && !textField) {
       note("is no setting: left out");
     } else if (eq == std::string::npos || !TryStrToInt(std::string_view(line).substr(eq + 1), value)) {
       note("is not a number: left out");
     } else {
       const int32_t kept = range->Clamp(value);
       if (kept != value) note(("is out of its range: " + std::to_string(kept) + " is used").c_str());
-      if (flag) s.SkipUnread = kept == 1;
+      if (flag) *flag = kept == 1;
       else *field = kept;
     }
   }

@@ -1,5 +1,5 @@
 // The reader's settings: the window's size, auto mode's pace, whether skip also goes
-// through pages not read, each sound channel's volume. Kept as "key=value" lines in
+// through pages not read, each sound channel's volume, the voice. Kept as "key=value" lines in
 // $XDG_CONFIG_HOME/sorvane/settings (by default ~/.config/sorvane/settings), written
 // atomically. The defaults play the story as it always played.
 // Threads: any.
@@ -19,6 +19,11 @@ struct TSettings {
   int32_t AutoPerChar = TReadingModes::kDefaultAutoPerChar;  // and more for each of its characters
   bool SkipUnread = false;
   int32_t Volume[kChannelCount] = {100, 100};  // each sound channel's, 0 to 100
+  // The voice that reads the story aloud: off, or on at a rate (-100 slowest, 0 the
+  // voice's own, 100 fastest) in a voice by name (empty: the system's default).
+  bool Speak = false;
+  int32_t SpeechRate = 0;
+  std::string SpeechVoice;
 };
 
 // The values each setting may take: the file's reader and the settings dialog both hold
@@ -29,6 +34,9 @@ struct TSettingRange {
 };
 inline constexpr TSettingRange kWindowWidthRange{400, 7680}, kWindowHeightRange{300, 4320};
 inline constexpr TSettingRange kAutoBaseRange{0, 3600}, kAutoPerCharRange{0, 600}, kVolumeRange{0, 100};
+inline constexpr TSettingRange kSpeechRateRange{-100, 100};
+// A voice's name is kept up to this many bytes, printable text only.
+inline constexpr size_t kMaxSettingText = 200;
 
 // The settings file's path; empty when there is no home for it.
 std::string SettingsPath();
@@ -38,6 +46,7 @@ TSettings LoadSettings();
 bool SaveSettings(const TSettings& settings, std::string& why);
 // The text of a settings file, and back. Every good line counts; a number out of its range
 // is brought into it, a line that is not "key=value" with a known key and a number is
-// left out (what it would set keeps its default). `notes` tells each such line.
+// left out (what it would set keeps its default); a text keeps its printable characters
+// up to kMaxSettingText. `notes` tells each such line.
 std::string FormatSettings(const TSettings& settings);
 TSettings ParseSettings(const std::string& text, std::vector<std::string>& notes);

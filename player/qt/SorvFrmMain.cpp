@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QSpinBox>
@@ -32,6 +33,8 @@
 #include "player/qt/BacklogView.h"
 #include "player/qt/SCLDebugForm.h"
 #include "player/qt/SaveScreen.h"
+#include "player/qt/QtSpeech.h"
+#include "player/qt/StoryAccessible.h"
 #include "player/qt/VaraiableDebug.h"
 
 // The client area: paints the back buffer, 1:1 in a window, scaled to fit in full screen.
@@ -158,6 +161,8 @@ TSorvFrmMain::TSorvFrmMain(const std::string& storyDir) : FS(this), FStoryDir(st
     return;
   }
   FView->Back = &FSubThread->Picture();
+  FAccess = std::make_unique<TStoryAccess>(FView);
+  FSubThread->OnNarration = [this](const TNarration& n) { Narrate(n); };
   FSession = std::make_unique<TReaderSession>(*FSubThread, *this, storyDir, std::string());
   ApplySettings();
   // The pages read in earlier sessions, for skip; those read now are kept as they change.
@@ -218,6 +223,14 @@ void TSorvFrmMain::BuildMenus() {
   miSkip->setCheckable(true);
   connect(miSkip, &QAction::triggered, this, [this] {
     SetReadingMode(miSkip->isChecked() ? TSubThread::TReadingMode::Skip : TSubThread::TReadingMode::Normal);
+  });
+  miSpeak = C1->addAction(QString::fromUtf8("読み上げ(&R)"));
+  miSpeak->setCheckable(true);
+  connect(miSpeak, &QAction::triggered, this, [this] {
+    FSettings.Speak = miSpeak->isChecked();
+    ApplyVoice();
+    std::string why;
+    if (!SaveSettings(FSettings, why)) MessageDlg(Format("設定を保存できません。\r\n%s", {why}), mtError, mbOKOnly);
   });
   C1->addSeparator();
   QMenu* sizes = C1->addMenu(QString::fromUtf8("ウィンドウサイズ(&W)"));
@@ -349,6 +362,33 @@ void TSorvFrmMain::ApplySettings() {
   FSubThread->SetAutoPace(uint32_t(FSettings.AutoBase), uint32_t(FSettings.AutoPerChar));
   FSubThread->SetSkipUnread(FSettings.SkipUnread);
   for (int32_t channel = 0; channel < kChannelCount; ++channel) FSubThread->SetVolume(channel, FSettings.Volume[channel]);
+  ApplyVoice();
+}
+
+void TSorvFrmMain::ApplyVoice() {
+  miSpeak->setChecked(FSettings.Speak);
+  if (!FSettings.Speak && !FVoice) return;  // the engine is made only for a reader who wants it
+  if (!FSpeechOut) {
+    FSpeech = new TQtSpeech(this);
+    FSpeechOut = FSpeech;
+  }
+  if (FSpeech) {
+    FSpeech->SetRate(FSettings.SpeechRate);
+    FSpeech->SetVoice(QString::fromStdString(FSettings.SpeechVoice));
+  }
+  if (!FVoice) FVoice = std::make_unique<TVoice>(*FSpeechOut);
+  FVoice->SetOn(FSettings.Speak);
+}
+
+TSpeechLog& TSorvFrmMain::RecordSpeech() {
+  if (!FSpeechLog) FSpeechLog = std::make_unique<TSpeechLog>();
+  if (!FVoice) FSpeechOut = FSpeechLog.get();
+  return *FSpeechLog;
+}
+
+void TSorvFrmMain::Narrate(const TNarration& n) {
+  if (FAccess) FAccess->Take(n);
+  if (FVoice) FVoice->Take(n);
 }
 
 void TSorvFrmMain::OpenSettings() {
@@ -376,6 +416,17 @@ void TSorvFrmMain::OpenSettings() {
     volumes[channel]->setSuffix(" %");
     form->addRow(QString::fromUtf8("サウンド %1 の音量:").arg(channel), volumes[channel]);
   }
+  auto* rate = new QSpinBox(&dialog);
+  rate->setRange(kSpeechRateRange.Low, kSpeechRateRange.High);
+  rate->setValue(FSettings.SpeechRate);
+  form->addRow(QString::fromUtf8("読み上げの速さ:"), rate);
+  auto* voice = new QComboBox(&dialog);
+  voice->addItem(QString::fromUtf8("既定の声"), QString());
+  // The voices are asked of the engine only while the voice is on: it is not started for this.
+  if (FSpeech && FSettings.Speak)
+    for (const QString& name : FSpeech->Voices()) voice->addItem(name, name);
+  if (const int at = voice->findData(QString::fromStdString(FSettings.SpeechVoice)); at >= 0) voice->setCurrentIndex(at);
+  form->addRow(QString::fromUtf8("読み上げの声:"), voice);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
   connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
@@ -385,6 +436,8 @@ void TSorvFrmMain::OpenSettings() {
   FSettings.AutoPerChar = perChar->value();
   FSettings.SkipUnread = unread->isChecked();
   for (int32_t channel = 0; channel < kChannelCount; ++channel) FSettings.Volume[channel] = volumes[channel]->value();
+  FSettings.SpeechRate = rate->value();
+  FSettings.SpeechVoice = voice->currentData().toString().toStdString();
   ApplySettings();
   std::string why;
   if (!SaveSettings(FSettings, why)) MessageDlg(Format("設定を保存できません。\r\n%s", {why}), mtError, mbOKOnly);

@@ -16,11 +16,14 @@
 #include "player/SubThread.h"
 #include "player/qt/FullScreen.h"
 #include "player/Settings.h"
+#include "player/Narration.h"
 
 class QAction;
 class QMenu;
 class TBackBufferView;
 class TBacklogView;
+class TQtSpeech;
+class TStoryAccess;
 
 class TSorvFrmMain : public QMainWindow, public IPlayerHost {
  public:
@@ -75,6 +78,7 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
   QAction* miSettings;
   QAction* miAuto;
   QAction* miSkip;
+  QAction* miSpeak;
   QAction* miSetDIBitsToDevice;
   QAction* miFullScreen;
   QAction* miDebugMessage;
@@ -124,4 +128,18 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
   bool FChangingFullScreen = false;  // the story's EXIT closed the window: nothing to resume
   std::string FStoryDir;
   TSettings FSettings;
+  // The story for screen readers and the voice, fed by the runtime's narration.
+  std::unique_ptr<TStoryAccess> FAccess;
+  TQtSpeech* FSpeech = nullptr;
+  std::unique_ptr<TVoice> FVoice;
+  // Where the voice's speech goes: the real engine, or the log a test reads.
+  ISpeech* FSpeechOut = nullptr;
+  std::unique_ptr<TSpeechLog> FSpeechLog;
+  void Narrate(const TNarration& n);
+  void ApplyVoice();
+
+ public:
+  // A test reads what the voice said instead of hearing it: set before the voice is on.
+  TSpeechLog& RecordSpeech();
+  TStoryAccess* Access() const { return FAccess.get(); }
 };

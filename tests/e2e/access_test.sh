@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# The story without a mouse, under a real window manager (openbox in Xvfb): a text choice
-# answered by Down, Down, Return, then a scene's button chosen by Right and Return; the
-# pointer rests outside the picture all along. Each choice leads to a picture of its own
-# colour, read off a screenshot. Screenshots stay in the work folder with KEEP=1.
+# The story without a mouse or without eyes, under a real window manager (openbox in Xvfb):
+# a text choice answered by Down, Down, Return, then a scene's button chosen by Right and
+# Return, with the pointer outside the picture all along; each choice leads to a picture
+# of its own colour, read off a screenshot. A screen reader's client (pyatspi) reads the
+# page and the menu from the running player. Screenshots stay in the work folder with KEEP=1.
 # Usage: access_test.sh BUILD_BIN_DIR
 set -euo pipefail
 BIN=$(cd "$1" && pwd)
+HERE=$(cd "$(dirname "$0")" && pwd)
 WORK=$(mktemp -d)
 trap '[ -n "${KEEP:-}" ] || rm -rf "$WORK"' EXIT
 CONVERT=convert; [ -x /usr/bin/convert ] && CONVERT=/usr/bin/convert
@@ -59,10 +61,13 @@ xdotool windowactivate --sync \$WID
 shot() { sleep 1; "$IMPORT" -window \$WID "$WORK/\$1.png"; }
 key() { xdotool key "\$1"; sleep 0.2; }
 sleep 1
+/usr/bin/python3 "$HERE/atspi_read.py" 20 > "$WORK/atspi-page.txt" 2>&1 || true
 key Return
 shot menu
+/usr/bin/python3 "$HERE/atspi_read.py" 20 > "$WORK/atspi-menu.txt" 2>&1 || true
 key Down; key Down
 shot highlighted
+/usr/bin/python3 "$HERE/atspi_read.py" 20 > "$WORK/atspi-highlighted.txt" 2>&1 || true
 key Return
 shot chosen
 key Return
@@ -77,7 +82,10 @@ kill -0 \$PID 2>/dev/null && { echo "the story did not end" > "$WORK/end.fail"; 
 wait \$PID || true
 SESSION
 chmod +x "$WORK/session.sh"
-timeout 100 xvfb-run -a -s "-screen 0 1920x1280x24" "$WORK/session.sh" || fail "the session failed: $(cat "$WORK/player.log" 2>/dev/null)"
+# A session bus of its own, where the accessibility bus starts on demand; Qt's bridge is
+# on whether or not a screen reader asked for it.
+export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+timeout 150 dbus-run-session -- xvfb-run -a -s "-screen 0 1920x1280x24" "$WORK/session.sh" 2>> "$WORK/session.log" || fail "the session failed: $(cat "$WORK/player.log" 2>/dev/null)"
 
 # The colour of a pixel of the picture area (the window's client area starts at the menu).
 pixel() { "$CONVERT" "$WORK/$1.png" -format "%[pixel:p{$2,$3}]" info: 2>/dev/null; }
@@ -94,4 +102,12 @@ near button-highlighted 500 145 250 250 250 || fail "Right, Right did not highli
 near button-highlighted 200 145 120 120 0 || fail "the first button is highlighted too"
 near button-chosen 700 300 0 200 0 || fail "Return did not take the second button"
 [ ! -f "$WORK/end.fail" ] || fail "$(cat "$WORK/end.fail")"
+# What a screen reader read through AT-SPI: the page, then the menu's lines, then the one
+# the keyboard highlighted.
+grep -qx 'text: どちら？' "$WORK/atspi-page.txt" || fail "AT-SPI did not give the page's text: $(cat "$WORK/atspi-page.txt")"
+[ "$(grep '^choice: ' "$WORK/atspi-menu.txt")" = "$(printf 'choice: あお\nchoice: あか')" ] ||
+  fail "AT-SPI did not list the choices: $(cat "$WORK/atspi-menu.txt")"
+grep -q '^current: ' "$WORK/atspi-menu.txt" && fail "a choice is current before any was highlighted"
+grep -qx 'current: あか' "$WORK/atspi-highlighted.txt" ||
+  fail "AT-SPI's current choice is not the highlighted one: $(cat "$WORK/atspi-highlighted.txt")"
 echo "access test: passed"

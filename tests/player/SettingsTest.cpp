@@ -16,6 +16,9 @@ void ExpectSame(const TSettings& a, const TSettings& b) {
   EXPECT_EQ(a.AutoPerChar, b.AutoPerChar);
   EXPECT_EQ(a.SkipUnread, b.SkipUnread);
   for (int c = 0; c < kChannelCount; ++c) EXPECT_EQ(a.Volume[c], b.Volume[c]) << c;
+  EXPECT_EQ(a.Speak, b.Speak);
+  EXPECT_EQ(a.SpeechRate, b.SpeechRate);
+  EXPECT_EQ(a.SpeechVoice, b.SpeechVoice);
 }
 
 TEST(Settings, TheDefaultsPlayTheStoryAsItAlwaysPlayedAndAFileReadsBack) {
@@ -26,6 +29,8 @@ TEST(Settings, TheDefaultsPlayTheStoryAsItAlwaysPlayedAndAFileReadsBack) {
   TSettings s;
   s.WindowWidth = 1200, s.WindowHeight = 900, s.AutoBase = 30, s.AutoPerChar = 2, s.SkipUnread = true;
   s.Volume[0] = 40, s.Volume[1] = 0;
+  s.Speak = true, s.SpeechRate = -30, s.SpeechVoice = "Japanese (espeak-ng) ja";
+  EXPECT_FALSE(defaults.Speak);
   std::vector<std::string> notes;
   ExpectSame(ParseSettings(FormatSettings(s), notes), s);  // every key, each way
   EXPECT_TRUE(notes.empty());
@@ -74,6 +79,19 @@ TEST(Settings, EachGoodLineIsKeptAndEachBadOneClampedOrLeftOutAndTold) {
   std::filesystem::remove(home / "sorvane/settings");
   ExpectSame(LoadSettings(), TSettings{});
   ::setenv("XDG_CONFIG_HOME", sealed.c_str(), 1);
+}
+
+TEST(Settings, AVoicesNameKeepsPrintableTextWithinItsBound) {
+  std::vector<std::string> notes;
+  TSettings s = ParseSettings("speech_voice=ja\x1b[31m\x07x\nspeech_rate=500\nspeak=1\n", notes);
+  EXPECT_EQ(s.SpeechVoice, "ja[31mx");
+  EXPECT_EQ(s.SpeechRate, kSpeechRateRange.High);
+  EXPECT_TRUE(s.Speak);
+  EXPECT_EQ(notes.size(), 2u);
+  s = ParseSettings("speech_voice=" + std::string(5000, 'v') + "\nspeech_voice\n", notes);
+  EXPECT_EQ(s.SpeechVoice.size(), kMaxSettingText);
+  // Written, it is what it was read as.
+  EXPECT_NE(FormatSettings(s).find("speech_voice=" + s.SpeechVoice + "\n"), std::string::npos);
 }
 
 }  // namespace

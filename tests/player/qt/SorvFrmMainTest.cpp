@@ -189,6 +189,7 @@ TEST_F(Window, TheSaveScreenShowsEachSlotAsItIsAndLoadsOnlyWhatCanBeLoaded) {
 #include <QWheelEvent>
 
 #include "player/qt/BacklogView.h"
+#include "player/qt/StoryAccessible.h"
 
 namespace {
 
@@ -333,3 +334,44 @@ TEST_F(ReaderWindow, AnOpenBacklogPausesAutoModeUntilItCloses) {
 }
 
 }  // namespace
+
+class ChoiceWindow : public ReaderWindow {
+ protected:
+  std::u16string Story() const override {
+    return u"<BODY><CODE>SETLAYERVISIBLE 0,1,0,0</CODE><CODE>SPEAKER 春香</CODE><P>どちら？</P><CODE>SPEAKER </CODE>"
+           u"<UL><LI><A href=#a>はい</A></LI><LI><A href=#b>いいえ</A></LI></UL><A name=a></A><A name=b></A>"
+           u"<P>おわり</P></BODY>";
+  }
+};
+
+// The window's keys reach the choice; the voice (its speech recorded) and the screen
+// reader's model follow the page and the highlight.
+TEST_F(ChoiceWindow, KeysChooseAndTheVoiceAndTheScreenReaderFollow) {
+  const TMessageDlgScope dialogs([](const std::string&, TMsgDlgType, TMsgDlgButtons) { return mrOk; });
+  TSpeechLog& said = FWindow->RecordSpeech();
+  EXPECT_FALSE(Action("読み上げ(&R)")->isChecked());
+  Action("読み上げ(&R)")->trigger();
+  Frames(30);
+  EXPECT_EQ(FWindow->Access()->Model().Speaker, QString::fromUtf8("春香"));
+  EXPECT_EQ(FWindow->Access()->Model().Page, QString::fromUtf8("どちら？"));
+  Key(Qt::Key_Space);
+  Frames(5);
+  EXPECT_EQ(FWindow->Access()->Model().Choices, (QStringList{QString::fromUtf8("はい"), QString::fromUtf8("いいえ")}));
+  Key(Qt::Key_Down);
+  Key(Qt::Key_Tab);  // Tab moves through the choice too, not through the window's widgets
+  Key(Qt::Key_Up);
+  Key(Qt::Key_Down);
+  Frames(2);
+  EXPECT_EQ(FWindow->Access()->Model().Current, 1);
+  EXPECT_EQ(FWindow->SubThread()->Message().State().HoverLine, 1);
+  Key(Qt::Key_Return);
+  Frames(30);
+  EXPECT_EQ(Page(), u"おわり");
+  EXPECT_EQ(said.Lines(), (std::vector<std::string>{"say: 春香「どちら？」", "stop", "say: はい", "say: いいえ", "stop",
+                                                    "say: はい", "stop", "say: いいえ", "stop", "say: はい", "stop",
+                                                    "say: いいえ", "stop", "say: おわり"}));
+  // Turned off, it stops and says nothing more; the setting is kept.
+  Action("読み上げ(&R)")->trigger();
+  EXPECT_EQ(said.Lines().back(), "stop");
+  EXPECT_FALSE(LoadSettings().Speak);
+}
