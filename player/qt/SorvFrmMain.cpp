@@ -172,6 +172,71 @@ TSorvFrmMain::TSorvFrmMain(const std::string& storyDir) : FS(this), FStoryDir(st
   marks->start(kMarksIntervalMs);
   FSubThread->OnTerminate = [this](TThread& t) { SubThreadTerminate(t); };
   FSubThread->Start();
+  QTimer::singleShot(kPadStartDelayMs, this, [this] { StartPads(); });
+}
+
+void TSorvFrmMain::StartPads() {
+  if (!FPads.Open()) return;  // no SDL, or no pads support: the keyboard and mouse remain
+  auto* timer = new QTimer(this);
+  connect(timer, &QTimer::timeout, this, [this] { PollPads(); });
+  timer->start(kPadPollMs);
+}
+
+void TSorvFrmMain::PollPads() {
+  TPadChange changes[32];
+  const int n = FPads.Poll(changes, int(std::size(changes)));
+  for (int i = 0; i < n; ++i) {
+    const bool overStory = !QApplication::activeModalWidget() && !QApplication::activePopupWidget() && !FBacklogView;
+    // After this tick: a screen it opens runs its own loop, where this timer must tick again.
+    QMetaObject::invokeMethod(this, [this, action = PadAction(changes[i], overStory)] { PadDo(action); },
+                              Qt::QueuedConnection);
+  }
+}
+
+void TSorvFrmMain::PadKey(int key) {
+  QWidget* to = QApplication::activePopupWidget();
+  if (!to) to = QApplication::activeModalWidget();
+  if (!to && FBacklogView) to = FBacklogView;
+  if (!to) return;
+  if (QWidget* focus = QApplication::focusWidget(); focus && to->isAncestorOf(focus)) to = focus;
+  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier), release(QEvent::KeyRelease, key, Qt::NoModifier);
+  QApplication::sendEvent(to, &press);
+  QApplication::sendEvent(to, &release);
+}
+
+void TSorvFrmMain::PadDo(TPadAction action) {
+  if (!FSubThread) return;
+  using A = TPadAction;
+  const bool inMode = FSubThread->ReadingMode() != TSubThread::TReadingMode::Normal;
+  switch (action) {
+    case A::None: break;
+    case A::Advance:
+    case A::SelectNext:
+    case A::SelectPrevious:
+      // As a key: it ends auto or skip first.
+      if (inMode) SetReadingMode(TSubThread::TReadingMode::Normal);
+      else Send(action == A::Advance ? evAdvance : action == A::SelectNext ? evSelectNext : evSelectPrevious,
+                action == A::Advance ? 1 : 0);
+      break;
+    case A::OpenBacklog: OpenBacklog(); break;
+    case A::OpenSaveScreen: OpenSaveScreen(true); break;
+    case A::OpenLoadScreen: OpenSaveScreen(false); break;
+    case A::HoldSkip: SetReadingMode(TSubThread::TReadingMode::Skip); break;
+    case A::ReleaseSkip:
+      if (FSubThread->ReadingMode() == TSubThread::TReadingMode::Skip && !miSkip->isChecked())
+        SetReadingMode(TSubThread::TReadingMode::Normal);
+      break;
+    case A::ToggleAuto:
+      SetReadingMode(FSubThread->ReadingMode() == TSubThread::TReadingMode::Auto ? TSubThread::TReadingMode::Normal
+                                                                                 : TSubThread::TReadingMode::Auto);
+      break;
+    case A::KeyUp: PadKey(Qt::Key_Up); break;
+    case A::KeyDown: PadKey(Qt::Key_Down); break;
+    case A::KeyLeft: PadKey(Qt::Key_Left); break;
+    case A::KeyRight: PadKey(Qt::Key_Right); break;
+    case A::KeyReturn: PadKey(Qt::Key_Return); break;
+    case A::KeyEscape: PadKey(Qt::Key_Escape); break;
+  }
 }
 
 TSorvFrmMain::~TSorvFrmMain() {

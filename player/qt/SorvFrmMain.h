@@ -17,6 +17,8 @@
 #include "player/qt/FullScreen.h"
 #include "player/Settings.h"
 #include "player/Narration.h"
+#include "player/PadControls.h"
+#include "platform/GamePad.h"
 
 class QAction;
 class QMenu;
@@ -137,6 +139,15 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
   std::unique_ptr<TSpeechLog> FSpeechLog;
   void Narrate(const TNarration& n);
   void ApplyVoice();
+  // Game pads, opened a moment after the story starts (never on its way to the first
+  // frame) and read on every tick of a timer.
+  static constexpr int kPadStartDelayMs = 1000, kPadPollMs = 16;
+  TGamePads FPads;
+  void StartPads();
+  void PollPads();
+  void PadDo(TPadAction action);
+  // A key pressed and let go on whatever has the reader's attention over the story.
+  void PadKey(int key);
 
  public:
   // A test reads what the voice said instead of hearing it: set before the voice is on.

@@ -190,6 +190,9 @@ TEST_F(Window, TheSaveScreenShowsEachSlotAsItIsAndLoadsOnlyWhatCanBeLoaded) {
 
 #include "player/qt/BacklogView.h"
 #include "player/qt/StoryAccessible.h"
+#include "../../VirtualPad.h"
+#include <QElapsedTimer>
+#include <QTimer>
 
 namespace {
 
@@ -374,4 +377,68 @@ TEST_F(ChoiceWindow, KeysChooseAndTheVoiceAndTheScreenReaderFollow) {
   Action("読み上げ(&R)")->trigger();
   EXPECT_EQ(said.Lines().back(), "stop");
   EXPECT_FALSE(LoadSettings().Speak);
+}
+
+// The window's event loop for at most `ms`, until `done` holds.
+template <typename F>
+bool PumpUntil(F done, int ms = 5000) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done() && clock.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  return done();
+}
+
+// A pad plugged in while the story plays: A advances and chooses, the D-pad moves the
+// highlight, B opens the backlog and, over it, goes back; Start opens the save screen,
+// where B closes it; the shoulders hold skip and turn auto on.
+TEST_F(ChoiceWindow, AGamePadReadsTheStory) {
+  const TMessageDlgScope dialogs([](const std::string&, TMsgDlgType, TMsgDlgButtons) { return mrOk; });
+  TVirtualPad pad;
+  if (!pad.Plugged()) GTEST_SKIP() << "no SDL virtual joystick here: " << SDL_GetError();
+  Frames(30);
+  Drain();
+  // Held, then let go once the window has seen it.
+  const auto press = [&](SDL_GameControllerButton b, const auto& seen) {
+    pad.Button(b, true);
+    const bool ok = PumpUntil(seen);
+    pad.Button(b, false);
+    PumpUntil([] { return false; }, 60);
+    return ok;
+  };
+  std::vector<std::pair<int, int>> queued;
+  const auto queues = [&] {
+    for (const auto& e : Drain()) queued.push_back(e);
+    return !queued.empty();
+  };
+  ASSERT_TRUE(press(SDL_CONTROLLER_BUTTON_A, queues));
+  EXPECT_EQ(queued, (std::vector<std::pair<int, int>>{{evAdvance, 1}}));
+  queued.clear();
+  ASSERT_TRUE(press(SDL_CONTROLLER_BUTTON_DPAD_DOWN, queues));
+  EXPECT_EQ(queued, (std::vector<std::pair<int, int>>{{evSelectNext, 0}}));
+  ASSERT_TRUE(press(SDL_CONTROLLER_BUTTON_B, [&] { return Backlog() != nullptr; }));
+  ASSERT_TRUE(press(SDL_CONTROLLER_BUTTON_B, [&] { return Backlog() == nullptr; }));
+  // The save screen is modal: B closes it from within its own loop.
+  bool shown = false;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (!dynamic_cast<TSaveScreen*>(QApplication::activeModalWidget())) return;
+    shown = true;
+    pad.Button(SDL_CONTROLLER_BUTTON_B, true);
+    watch.stop();
+  });
+  watch.start(20);
+  pad.Button(SDL_CONTROLLER_BUTTON_START, true);
+  PumpUntil([&] { return shown && !QApplication::activeModalWidget(); });
+  pad.Button(SDL_CONTROLLER_BUTTON_START, false);
+  pad.Button(SDL_CONTROLLER_BUTTON_B, false);
+  EXPECT_TRUE(shown);
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  PumpUntil([] { return false; }, 60);
+  TSubThread& rt = *FWindow->SubThread();
+  pad.Button(SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, true);
+  EXPECT_TRUE(PumpUntil([&] { return rt.ReadingMode() == TSubThread::TReadingMode::Skip; }));
+  pad.Button(SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, false);
+  EXPECT_TRUE(PumpUntil([&] { return rt.ReadingMode() == TSubThread::TReadingMode::Normal; }));
+  ASSERT_TRUE(press(SDL_CONTROLLER_BUTTON_LEFTSHOULDER, [&] { return rt.ReadingMode() == TSubThread::TReadingMode::Auto; }));
+  EXPECT_TRUE(Action("オートモード(&A)")->isChecked());
 }
