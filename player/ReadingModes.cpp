@@ -27,5 +27,6 @@ void TReadingModes::Follow(IStory& story) {
   }
   if (++FAutoFrames < FAutoBase + FAutoPerChar * story.PageCharacters()) return;
   FAutoFrames = 0;
-  story.PassWait();
+  if (story.MoreScreens()) story.NextScreen();
+  else story.PassWait();
 }

@@ -30,6 +30,10 @@ class TReadingModes {
     virtual void FinishTransitions() = 0;
     virtual void ShowPageWhole() = 0;
     virtual void PassWait() = 0;
+    // A page shown a screen at a time: its typing rests at the end of a screen before
+    // the last, and the next screen is shown.
+    virtual bool MoreScreens() const { return false; }
+    virtual void NextScreen() {}
 
    protected:
     ~IStory() = default;

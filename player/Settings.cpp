@@ -30,6 +30,8 @@ constexpr TKey kKeys[] = {
     {"auto_base", &TSettings::AutoBase, nullptr, nullptr, &kAutoBaseRange},
     {"auto_per_char", &TSettings::AutoPerChar, nullptr, nullptr, &kAutoPerCharRange},
     {"skip_unread", nullptr, &TSettings::SkipUnread, nullptr, &kFlagRange},
+    {"text_size", &TSettings::TextSize, nullptr, nullptr, &kTextSizeRange},
+    {"high_contrast", nullptr, &TSettings::HighContrast, nullptr, &kFlagRange},
     {"speak", nullptr, &TSettings::Speak, nullptr, &kFlagRange},
     {"speech_rate", &TSettings::SpeechRate, nullptr, nullptr, &kSpeechRateRange},
     {"speech_voice", nullptr, nullptr, &TSettings::SpeechVoice, nullptr},

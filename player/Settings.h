@@ -21,6 +21,9 @@ struct TSettings {
   int32_t Volume[kChannelCount] = {100, 100};  // each sound channel's, 0 to 100
   // The voice that reads the story aloud: off, or on at a rate (-100 slowest, 0 the
   // voice's own, 100 fastest) in a voice by name (empty: the system's default).
+  // Text at 100, 125 or 150 percent, and the high-contrast message window.
+  int32_t TextSize = 100;
+  bool HighContrast = false;
   bool Speak = false;
   int32_t SpeechRate = 0;
   std::string SpeechVoice;
@@ -34,7 +37,10 @@ struct TSettingRange {
 };
 inline constexpr TSettingRange kWindowWidthRange{400, 7680}, kWindowHeightRange{300, 4320};
 inline constexpr TSettingRange kAutoBaseRange{0, 3600}, kAutoPerCharRange{0, 600}, kVolumeRange{0, 100};
-inline constexpr TSettingRange kSpeechRateRange{-100, 100};
+inline constexpr TSettingRange kSpeechRateRange{-100, 100}, kTextSizeRange{100, 150};
+// The text sizes the reader can choose; a size between them reads as the one below it.
+inline constexpr int32_t kTextSizes[] = {100, 125, 150};
+inline int32_t TextSizeOf(int32_t percent) { return percent >= 150 ? 150 : percent >= 125 ? 125 : 100; }
 // A voice's name is kept up to this many bytes, printable text only.
 inline constexpr size_t kMaxSettingText = 200;
 

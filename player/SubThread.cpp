@@ -400,12 +400,23 @@ bool TSubThread::AtChoice() const {
 // ---- the story as the reading modes follow it
 
 bool TSubThread::PageRead() const { return FModes.Marks().Read(PageKey(*Loader, Loader->Position())); }
-bool TSubThread::TextBusy() const { return MessageLayer->IsBusy(); }
+bool TSubThread::TextBusy() const { return MessageLayer->IsBusy() && !MessageLayer->ScreenShown(); }
+bool TSubThread::MoreScreens() const { return MessageLayer->ScreenShown(); }
+void TSubThread::NextScreen() { MessageLayer->Skip(); }
+
+void TSubThread::SetTextScale(int32_t percent) { MessageLayer->SetTextScale(percent); }
+
+void TSubThread::SetHighContrast(bool on) {
+  if (MessageLayer->HighContrast == on) return;
+  MessageLayer->HighContrast = on;
+  const TRect window = MessageLayerRect();
+  AddRect(&DirtyRects, &window);
+}
 bool TSubThread::ScenesBusy() const { return SceneLayer->IsBusy(); }
 bool TSubThread::InTransition() const { return SceneLayer->InTransition(); }
 bool TSubThread::CheckpointDue() const { return FCheckpointDue; }
 void TSubThread::FinishTransitions() { SceneLayer->FinishTransitions(); }
-void TSubThread::ShowPageWhole() { MessageLayer->Skip(); }
+void TSubThread::ShowPageWhole() { MessageLayer->ShowWhole(); }
 
 uint32_t TSubThread::PageCharacters() const {
   uint32_t characters = 0;

@@ -151,6 +151,10 @@ class TSubThread : public TThread, private TReadingModes::IStory {
   void SetAutoPace(uint32_t base, uint32_t perChar) { FModes.SetAutoPace(base, perChar); }
   // A sound channel's volume, 0 to 100 (the sound as it is).
   void SetVolume(int32_t channel, int32_t percent);
+  // The reader's comfort (see TTextLayer): text size from the next page, a high-contrast
+  // message window at once.
+  void SetTextScale(int32_t percent);
+  void SetHighContrast(bool on);
   // The pages gone past: marked as the reader advances, kept by the owner across runs.
   TReadMarks& ReadMarks() { return FModes.Marks(); }
 
@@ -196,6 +200,8 @@ class TSubThread : public TThread, private TReadingModes::IStory {
   void ShowPageWhole() override;
   // Goes past the wait the script rests on, marking its page read.
   void PassWait() override;
+  bool MoreScreens() const override;
+  void NextScreen() override;
   // After a draw: the checkpoint of a page or choice the script came to rest on.
   void TakeCheckpoint();
   // Restore without touching the checkpoints (a rollback keeps those before it).

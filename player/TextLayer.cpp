@@ -22,6 +22,7 @@ void TTextLayer::Add(TClipRects& list, const TRect& r) const {
 
 TTextLayer::TTextLayer() {
   Font.Height = 26;
+  FBaseFontHeight = Font.Height;
   if (FontFamilyInstalled(kStoryFontFamily)) {
     Font.Name = kStoryFontFamily;
   } else {
@@ -60,8 +61,14 @@ void TTextLayer::SetHeight(int32_t h) {
   Page.SetSize(FWidth, FHeight);
 }
 
+void TTextLayer::SetTextScale(int32_t percent) { FPendingScale = std::clamp(percent, 100, 200); }
+
 void TTextLayer::ClearText() {
   ++FTextEdits;
+  if (FPendingScale != FScale) {
+    FScale = FPendingScale;
+    Font.Height = FBaseFontHeight * FScale / 100;
+  }
   FState.Lines.assign(1, SString2{});
   FState.LinePositions.assign(1, TDrawSStrPosArray{});
   FState.LineTops.assign(1, 0);
@@ -79,7 +86,10 @@ void TTextLayer::NewLine() {
   if (int32_t(FState.Lines.size()) >= kMaxLines) return;
   ++FState.WriteLine;
   const size_t n = size_t(FState.WriteLine) + 1;
-  const int32_t top = FState.LineTops.back() + Font.Height + LineSpacing;
+  int32_t top = FState.LineTops.back() + Font.Height + LineSpacing;
+  // Larger text that passes the window's bottom begins a screen of its own; a choice's
+  // lines stay on one screen, where they can all be chosen.
+  if (FScale != 100 && SelectMode != kSelectChoice && top + Font.Height > TextRoom()) top = 0;
   FState.Lines.resize(n);
   FState.LinePositions.resize(n);
   FState.LineTops.resize(n, top);
@@ -135,7 +145,7 @@ TRect TTextLayer::CharsRect(int32_t line, int32_t first, int32_t last) const {
 }
 
 void TTextLayer::Update(int32_t, int32_t, TClipRects& dirty) {
-  if (SelectMode != kSelectSkip) Skip();
+  if (SelectMode != kSelectSkip) ShowWhole();
   TypeOn();
   ListShownAreas(dirty);
   if (FState.HoverDirty) {
@@ -153,13 +163,14 @@ void TTextLayer::Update(int32_t, int32_t, TClipRects& dirty) {
 void TTextLayer::TypeOn() {
   TPageState& s = FState;
   const uint32_t speed = TypeSpeed == 0 ? 1 : TypeSpeed;
-  if (s.ShowLine < LastLine() || s.ShowChar < LineLength(s.ShowLine) - 1) {
+  const int32_t screenEnd = ScreenEnd(s.ShowLine);
+  if (s.ShowLine < screenEnd || s.ShowChar < LineLength(s.ShowLine) - 1) {
     ++s.TypeTicks;
     if (s.TypeTicks > speed) {
       s.ShowChar += int32_t(s.TypeTicks / speed);
       s.TypeTicks %= speed;
       while (s.ShowChar >= LineLength(s.ShowLine)) {
-        if (s.ShowLine == LastLine()) {
+        if (s.ShowLine == screenEnd) {
           s.ShowChar = LineLength(s.ShowLine) - 1;
           break;
         }
@@ -168,7 +179,35 @@ void TTextLayer::TypeOn() {
       }
     }
   }
-  if (AllShown()) s.TypeTicks = 0;
+  if (AllShown() || ScreenShown()) s.TypeTicks = 0;
+}
+
+int32_t TTextLayer::ScreenStart(int32_t line) const {
+  const std::vector<int32_t>& tops = FState.LineTops;
+  while (line > 0 && tops[size_t(line)] > tops[size_t(line) - 1]) --line;
+  return line;
+}
+
+int32_t TTextLayer::ScreenEnd(int32_t line) const {
+  const std::vector<int32_t>& tops = FState.LineTops;
+  while (line < LastLine() && tops[size_t(line) + 1] > tops[size_t(line)]) ++line;
+  return line;
+}
+
+void TTextLayer::ShowScreenFrom(int32_t first) {
+  FState.ShowLine = first;
+  FState.ShowChar = 0;
+  FState.PrevShowLine = first;
+  FState.PrevShowChar = -1;
+  FState.ClearPending = true;  // the screen before goes
+  FState.PageDirty = true;
+}
+
+void TTextLayer::ShowWhole() {
+  const int32_t last = LastLine();
+  if (ScreenStart(last) > ScreenStart(FState.ShowLine)) ShowScreenFrom(ScreenStart(last));
+  FState.ShowLine = last;
+  FState.ShowChar = LineLength(last) - 1;
 }
 
 void TTextLayer::ListShownAreas(TClipRects& dirty) {
@@ -180,7 +219,9 @@ void TTextLayer::ListShownAreas(TClipRects& dirty) {
   }
   if (s.ShownRects.size() != s.Lines.size()) s.ShownRects.resize(s.Lines.size());
   for (size_t i = size_t(s.ShowLine) + 1; i < s.ShownRects.size(); ++i) s.ShownRects[i] = TRect{};
-  for (int32_t i = 0; i <= s.ShowLine; ++i) {
+  const int32_t first = ScreenStart(s.ShowLine);
+  for (int32_t i = 0; i < first; ++i) s.ShownRects[size_t(i)] = TRect{};
+  for (int32_t i = first; i <= s.ShowLine; ++i) {
     const TDrawSStrPosArray& p = s.LinePositions[size_t(i)];
     const int32_t last = i == s.ShowLine ? s.ShowChar + 1 : int32_t(p.size()) - 1;
     s.ShownRects[size_t(i)] = p.empty() ? TRect{} : CharsRect(i, 0, last);
@@ -205,7 +246,7 @@ void TTextLayer::FollowPointer(TClipRects& dirty) {
   const TRect oldRect = s.HoverRect;
   s.HoverRect = TRect{};
   s.HoverLine = -1;
-  for (int32_t j = 0; j <= s.ShowLine; ++j) {
+  for (int32_t j = ScreenStart(s.ShowLine); j <= s.ShowLine; ++j) {
     const int32_t top = Top + MarginTop + s.LineTops[size_t(j)];
     if (MouseY >= top && top + Font.Height >= MouseY) {
       s.HoverLine = j;
@@ -222,9 +263,13 @@ void TTextLayer::Draw(TABitmap& backBuffer, const TClipRects& dirty) {
   const TRect layer{Left, Top, Left + FWidth, Top + FHeight};
   TRect ix;
   for (int32_t k = 0; k < dirty.Count; ++k)
-    if (IntersectRect(ix, dirty.Rects[k], layer))
-      BackImage.DrawAlpha(backBuffer, ix.Left, ix.Top, ix.Right - ix.Left, ix.Bottom - ix.Top, ix.Left - Left,
-                          ix.Top - Top);
+    if (IntersectRect(ix, dirty.Rects[k], layer)) {
+      if (HighContrast)
+        backBuffer.BlendFillRect(ix.Left, ix.Top, ix.Right - ix.Left, ix.Bottom - ix.Top, kHighContrastBack, 255);
+      else
+        BackImage.DrawAlpha(backBuffer, ix.Left, ix.Top, ix.Right - ix.Left, ix.Bottom - ix.Top, ix.Left - Left,
+                            ix.Top - Top);
+    }
   if (FState.ShowLine == 0 && FState.ShowChar == -1) return;
 
   if (SelectMode == kSelectChoice && FState.HoverLine != -1)
@@ -234,7 +279,8 @@ void TTextLayer::Draw(TABitmap& backBuffer, const TClipRects& dirty) {
 
   if (FState.PageDirty) {
     Page.FillRGBA(255, 255, 255, 0);
-    for (size_t i = 0; i < FState.Lines.size(); ++i) {
+    const size_t first = size_t(ScreenStart(FState.ShowLine)), last = size_t(ScreenEnd(FState.ShowLine));
+    for (size_t i = first; i <= last; ++i) {
       Options.PosArray = FState.LinePositions[i];
       DrawSStr(MarginLeft, FState.LineTops[i] + MarginTop, SStrLength(FState.Lines[i]), Options, FState.Lines[i], Page);
     }
@@ -249,7 +295,12 @@ void TTextLayer::Draw(TABitmap& backBuffer, const TClipRects& dirty) {
 }
 
 void TTextLayer::Skip() {
-  FState.ShowLine = LastLine();
+  // A screen shown whole gives way to the next; else the screen shows whole.
+  if (ScreenShown()) {
+    ShowScreenFrom(FState.ShowLine + 1);
+    return;
+  }
+  FState.ShowLine = ScreenEnd(FState.ShowLine);
   FState.ShowChar = LineLength(FState.ShowLine) - 1;
 }
 

@@ -41,6 +41,12 @@ class TTextLayer : public TLayer {
   uint32_t TypeSpeed = 1;
   TColor HoverColor = 0x00FFFF;
 
+  // The reader's comfort: text at `percent` of its size (100, 125 or 150) from the next
+  // page on, pages that no longer fit going on over several screens; and a high-contrast
+  // window, opaque and dark, with no picture behind the text. The defaults change nothing.
+  void SetTextScale(int32_t percent);
+  bool HighContrast = false;
+  static constexpr TColor kHighContrastBack = 0x000000;
   // The page and how far it is typed, the line under the pointer and what must be drawn
   // again: the layer's own, read by its owner and tests.
   struct TPageState {
@@ -71,6 +77,14 @@ class TTextLayer : public TLayer {
 
   // Every character of the page is shown.
   bool AllShown() const;
+  // A page taller than the window is shown a screen at a time: the lines of a screen
+  // follow one another downwards, and a line placed at the top again starts the next.
+  // The typing stops at the end of each screen, and the reader's advance shows the next.
+  // A page that fits is one screen.
+  bool ScreenShown() const { return !AllShown() && FState.ShowLine == ScreenEnd(FState.ShowLine) &&
+                                    FState.ShowChar >= LineLength(FState.ShowLine) - 1; }
+  // The whole page: its last screen, typed out (the reading modes' and tools' "show all").
+  void ShowWhole();
   // A point of line `line` where the pointer chooses it.
   TPoint ChoicePoint(int32_t line) const;
 
@@ -104,10 +118,19 @@ class TTextLayer : public TLayer {
   void TypeOn();
   void ListShownAreas(TClipRects& dirty);
   void FollowPointer(TClipRects& dirty);
+  // The first and the last line of the screen that holds `line`.
+  int32_t ScreenStart(int32_t line) const;
+  int32_t ScreenEnd(int32_t line) const;
+  // Goes on to the screen that begins with line `first`.
+  void ShowScreenFrom(int32_t first);
+  // The text's height the window has room for.
+  int32_t TextRoom() const { return FHeight - MarginTop - MarginBottom; }
   // The screen rectangle of characters first..last-1 of a line.
   TRect CharsRect(int32_t line, int32_t first, int32_t last) const;
 
   bool FPageFull = false;
+  int32_t FBaseFontHeight = 0;  // the font's own height, before the reader's scale
+  int32_t FScale = 100, FPendingScale = 100;
   uint32_t FTextEdits = 0;
 
  protected:

@@ -38,6 +38,8 @@ struct TOptions {
   bool Trace = false, Vars = false, Bench = false, AllowProcesses = false, Backlog = false;
   bool Auto = false, Skip = false;
   bool Speech = false;  // what the voice would say, in the trace
+  int32_t TextSize = 100;
+  bool HighContrast = false;
   bool UsesState() const { return !Saves.empty() || !Load.empty() || !Rollbacks.empty() || Backlog; }
 };
 
@@ -119,6 +121,11 @@ bool ParseOptions(int argc, char** argv, TOptions& o) {
       o.Backlog = true;
     } else if (a == "--speech") {
       o.Speech = true;
+    } else if (a == "--text-size") {
+      if (!value(v) || !TryStrToInt(std::string_view(v), o.TextSize) || (o.TextSize != 100 && o.TextSize != 125 && o.TextSize != 150))
+        return false;
+    } else if (a == "--high-contrast") {
+      o.HighContrast = true;
     } else if (a == "--dialogs") {
       if (!value(v) || !SetCliDialogAnswer(v)) return false;
     } else {
@@ -190,6 +197,8 @@ class TRunner {
       if (FOptions.UsesState())
         FRuntime->OnCheckpoint = [this](uint32_t n) { PrintLine("F" + std::to_string(FFrame) + " checkpoint " + std::to_string(n)); };
     }
+    FRuntime->SetTextScale(FOptions.TextSize);
+    FRuntime->SetHighContrast(FOptions.HighContrast);
     if (FOptions.Speech) {
       FVoice.SetOn(true);
       FRuntime->OnNarration = [this](const TNarration& n) {
@@ -330,7 +339,8 @@ int CliRun(int argc, char** argv) {
     return CliUsage("run STORY_DIR [--frames N] [--click F] [--mouse F:X,Y] [--event F:TYPE,DATA]\n"
                     "       [--snapshot F:FILE.png] [--trace] [--vars] [--dialogs ok|ignore|abort|yes|no] [--bench]\n"
                     "       [--allow-processes] [--save F:FILE] [--load FILE] [--rollback F] [--backlog]\n"
-                    "       [--data-dir DIR] [--auto] [--skip] [--speech]");
+                    "       [--data-dir DIR] [--auto] [--skip] [--speech]\n"
+                    "       [--text-size 100|125|150] [--high-contrast]");
   CatchTerminationSignals();
   return TRunner(o).Run();
 }

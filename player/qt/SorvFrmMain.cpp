@@ -1,6 +1,7 @@
 #include "player/qt/SorvFrmMain.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -294,8 +295,7 @@ void TSorvFrmMain::BuildMenus() {
   connect(miSpeak, &QAction::triggered, this, [this] {
     FSettings.Speak = miSpeak->isChecked();
     ApplyVoice();
-    std::string why;
-    if (!SaveSettings(FSettings, why)) MessageDlg(Format("設定を保存できません。\r\n%s", {why}), mtError, mbOKOnly);
+    KeepSettings();
   });
   C1->addSeparator();
   QMenu* sizes = C1->addMenu(QString::fromUtf8("ウィンドウサイズ(&W)"));
@@ -305,6 +305,27 @@ void TSorvFrmMain::BuildMenus() {
       if (FS.FullScreen()) DoFullScreen(false);
       SetPictureSize(QSize(int(kScreenWidth * scale), int(kScreenHeight * scale)));
     });
+  QMenu* textSizes = C1->addMenu(QString::fromUtf8("文字の大きさ(&T)"));
+  auto* textSizeGroup = new QActionGroup(this);
+  for (const int32_t percent : kTextSizes) {
+    QAction* a = textSizes->addAction(QString::fromUtf8("%1%").arg(percent));
+    a->setCheckable(true);
+    a->setData(percent);
+    textSizeGroup->addAction(a);
+    connect(a, &QAction::triggered, this, [this, percent] {
+      FSettings.TextSize = percent;
+      ApplySettings();
+      KeepSettings();
+    });
+  }
+  miTextSizes = textSizeGroup;
+  miHighContrast = C1->addAction(QString::fromUtf8("ハイコントラスト(&H)"));
+  miHighContrast->setCheckable(true);
+  connect(miHighContrast, &QAction::triggered, this, [this] {
+    FSettings.HighContrast = miHighContrast->isChecked();
+    ApplySettings();
+    KeepSettings();
+  });
   miSettings = C1->addAction(QString::fromUtf8("環境設定(&P)..."), this, [this] { OpenSettings(); });
   C1->addSeparator();
   miFullScreen = C1->addAction(QString::fromUtf8("全画面表示(&F)"));
@@ -427,7 +448,16 @@ void TSorvFrmMain::ApplySettings() {
   FSubThread->SetAutoPace(uint32_t(FSettings.AutoBase), uint32_t(FSettings.AutoPerChar));
   FSubThread->SetSkipUnread(FSettings.SkipUnread);
   for (int32_t channel = 0; channel < kChannelCount; ++channel) FSubThread->SetVolume(channel, FSettings.Volume[channel]);
+  FSubThread->SetTextScale(TextSizeOf(FSettings.TextSize));
+  FSubThread->SetHighContrast(FSettings.HighContrast);
+  for (QAction* a : miTextSizes->actions()) a->setChecked(a->data().toInt() == TextSizeOf(FSettings.TextSize));
+  miHighContrast->setChecked(FSettings.HighContrast);
   ApplyVoice();
+}
+
+void TSorvFrmMain::KeepSettings() {
+  std::string why;
+  if (!SaveSettings(FSettings, why)) MessageDlg(Format("設定を保存できません。\r\n%s", {why}), mtError, mbOKOnly);
 }
 
 void TSorvFrmMain::ApplyVoice() {
@@ -504,8 +534,7 @@ void TSorvFrmMain::OpenSettings() {
   FSettings.SpeechRate = rate->value();
   FSettings.SpeechVoice = voice->currentData().toString().toStdString();
   ApplySettings();
-  std::string why;
-  if (!SaveSettings(FSettings, why)) MessageDlg(Format("設定を保存できません。\r\n%s", {why}), mtError, mbOKOnly);
+  KeepSettings();
 }
 
 void TSorvFrmMain::OpenBacklog() {

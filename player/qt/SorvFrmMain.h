@@ -21,6 +21,7 @@
 #include "platform/GamePad.h"
 
 class QAction;
+class QActionGroup;
 class QMenu;
 class TBackBufferView;
 class TBacklogView;
@@ -81,6 +82,8 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
   QAction* miAuto;
   QAction* miSkip;
   QAction* miSpeak;
+  QActionGroup* miTextSizes;
+  QAction* miHighContrast;
   QAction* miSetDIBitsToDevice;
   QAction* miFullScreen;
   QAction* miDebugMessage;
@@ -139,6 +142,7 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
   std::unique_ptr<TSpeechLog> FSpeechLog;
   void Narrate(const TNarration& n);
   void ApplyVoice();
+  void KeepSettings();
   // Game pads, opened a moment after the story starts (never on its way to the first
   // frame) and read on every tick of a timer.
   static constexpr int kPadStartDelayMs = 1000, kPadPollMs = 16;

@@ -51,6 +51,22 @@ TEST_F(ReadingModes, AutoReachesTheEndWithoutAClickAndAClickEndsIt) {
   EXPECT_EQ(PageFrames(ended.Out).size(), 1u) << ended.Out;
 }
 
+// A page that takes two screens at 150%: auto mode shows the second after its delay, and
+// goes past the page only after it; a click at the first screen's end shows the second.
+TEST_F(ReadingModes, AutoAndTheClickGoThroughEachScreenOfALargePage) {
+  Write(u"<P>" + std::u16string(60, u'あ') + u"</P><P>つぎ</P>");
+  const RunResult normal = Run({"--auto"});
+  const RunResult large = Run({"--auto", "--text-size", "150"});
+  ASSERT_EQ(PageFrames(normal.Out).size(), 2u) << normal.Out;
+  ASSERT_EQ(PageFrames(large.Out).size(), 2u) << large.Out;
+  EXPECT_GT(PageFrames(large.Out)[1], PageFrames(normal.Out)[1] + 60);  // a second delay
+  // By clicks: each screen waits for one (the first is typed out by frame 200).
+  const RunResult clicks = Run({"--text-size", "150", "--click", "200", "--frames", "300"});
+  EXPECT_EQ(PageFrames(clicks.Out).size(), 1u) << clicks.Out;  // the second screen shows
+  const RunResult more = Run({"--text-size", "150", "--click", "200", "--click", "290", "--frames", "300"});
+  EXPECT_EQ(PageFrames(more.Out).size(), 2u) << more.Out;
+}
+
 TEST_F(ReadingModes, SkipRunsThroughWhatWasReadAndStopsAtTheFirstUnreadPage) {
   // A first reading: the first page read, then the story left on the second while it is
   // still being typed.

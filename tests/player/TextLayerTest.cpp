@@ -211,6 +211,62 @@ TEST(TextLayer, AnEmptyPageStillDrawsTheWindow) {
   EXPECT_EQ(reinterpret_cast<uint32_t*>(back.ScanLine(450))[400] & 0xFF, uint32_t((127 * 200) >> 7));
 }
 
+// Text at 150% on a page longer than the window: it goes on over screens, each line inside
+// the window; the typing rests at each screen's end and the advance shows the next.
+TEST(TextLayer, LargerTextGoesOnOverScreensAndIsNeverClipped) {
+  MessageLayer t;
+  t.SetTextScale(150);
+  t.ClearText();
+  for (int line = 0; line < 7; ++line) {
+    if (line) t.NewLine();
+    t.AddText(S(u"あ"));
+  }
+  const auto& tops = t.State().LineTops;
+  EXPECT_EQ(tops, (std::vector<int32_t>{0, 45, 90, 0, 45, 90, 0}));  // 39 high, 3 a screen
+  for (int32_t top : tops) EXPECT_LE(top + t.Font.Height, t.Height() - t.MarginTop - t.MarginBottom);
+  Dirty d;
+  t.Tick(d, 20);
+  EXPECT_EQ(t.State().ShowLine, 2);  // rests at the first screen's end
+  EXPECT_TRUE(t.ScreenShown());
+  EXPECT_TRUE(t.IsBusy());
+  d.Clear();
+  t.Skip();  // the advance
+  t.Tick(d);
+  EXPECT_EQ(t.State().ShowLine, 3);
+  EXPECT_TRUE(d.Covers(t.Left + t.MarginLeft + 5, t.Top + t.MarginTop + 5));  // the old screen goes
+  t.Skip();  // while typing: this screen shows whole
+  EXPECT_EQ(t.State().ShowLine, 5);
+  t.Skip();
+  t.Tick(d, 5);
+  EXPECT_TRUE(t.AllShown());
+  EXPECT_FALSE(t.IsBusy());
+  // Only the last screen's line shows: the others are not drawn over it.
+  for (size_t i = 0; i + 1 < t.State().ShownRects.size(); ++i) EXPECT_EQ(t.State().ShownRects[i].Right, 0) << i;
+  // Shown whole from the start, the page goes to its last screen at once.
+  t.ClearText();
+  for (int line = 0; line < 4; ++line) t.NewLine(), t.AddText(S(u"い"));
+  t.ShowWhole();
+  EXPECT_TRUE(t.AllShown());
+  // At its own size a page is one screen however long, as it always was.
+  MessageLayer plain;
+  for (int line = 0; line < 7; ++line) plain.NewLine(), plain.AddText(S(u"あ"));
+  EXPECT_EQ(plain.State().LineTops.back(), 7 * 32);
+}
+
+TEST(TextLayer, HighContrastDrawsAnOpaqueDarkWindowInsteadOfItsPicture) {
+  MessageLayer t;
+  t.HighContrast = true;
+  Dirty d;
+  t.Tick(d);
+  TABitmap back;
+  back.SetSize(800, 600);
+  back.FillRGB(255, 255, 255);
+  d.Add(Rect(0, 0, 800, 600));
+  t.Draw(back, d);
+  EXPECT_EQ(reinterpret_cast<uint32_t*>(back.ScanLine(450))[400] & 0xFFFFFF, 0u);
+  EXPECT_EQ(reinterpret_cast<uint32_t*>(back.ScanLine(100))[400] & 0xFFFFFF, 0xFFFFFFu);  // outside: untouched
+}
+
 // Whatever happens, the layer marks only its own area and draws only where marked.
 TEST(TextLayer, RandomUseStaysInsideTheLayerAndTheDirtyRectangles) {
   std::mt19937 rng(8);
