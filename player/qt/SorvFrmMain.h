@@ -157,4 +157,5 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
   // A test reads what the voice said instead of hearing it: set before the voice is on.
   TSpeechLog& RecordSpeech();
   TStoryAccess* Access() const { return FAccess.get(); }
+  TQtSpeech* Speech() const { return FSpeech; }
 };
