@@ -194,6 +194,8 @@ TEST_F(Window, TheSaveScreenShowsEachSlotAsItIsAndLoadsOnlyWhatCanBeLoaded) {
 #include "../../VirtualPad.h"
 #include <QElapsedTimer>
 #include <QTextToSpeech>
+#include <csignal>
+#include <fstream>
 #include <QTimer>
 
 namespace {
@@ -453,6 +455,20 @@ TEST_F(ChoiceWindow, TheSystemsVoiceSpeaksThePage) {
   GTEST_SKIP() << "the system's voice is not tried under AddressSanitizer";
 #endif
   if (QTextToSpeech::availableEngines().isEmpty()) GTEST_SKIP() << "no speech engine here";
+  // The speech service the client starts is this test's own, and ends with it.
+  TempDir runtime;
+  const char* oldRuntime = std::getenv("XDG_RUNTIME_DIR");
+  const std::string keptRuntime = oldRuntime ? oldRuntime : "";
+  ::setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
+  struct TEndService {
+    const TempDir& Dir;
+    const std::string& Kept;
+    ~TEndService() {
+      std::ifstream pidFile(Dir / "speech-dispatcher/pid/speech-dispatcher.pid");
+      if (pid_t pid = 0; pidFile >> pid && pid > 0) ::kill(pid, SIGKILL);
+      Kept.empty() ? ::unsetenv("XDG_RUNTIME_DIR") : ::setenv("XDG_RUNTIME_DIR", Kept.c_str(), 1);
+    }
+  } endService{runtime, keptRuntime};
   const TMessageDlgScope dialogs([](const std::string&, TMsgDlgType, TMsgDlgButtons) { return mrOk; });
   EXPECT_EQ(FWindow->Speech(), nullptr);  // not started for a reader who does not use it
   Action("読み上げ(&R)")->trigger();
