@@ -1,10 +1,8 @@
 #include "platform/GamePad.h"
 
 #include <SDL2/SDL.h>
-#include <dlfcn.h>
 
-#include <cstdlib>
-#include <type_traits>
+#include "platform/SdlLibrary.h"
 
 namespace {
 
@@ -27,13 +25,7 @@ TPadApi gPad{};
 
 bool LoadPadApi() {
   static const bool loaded = [] {
-    void* library = ::dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
-    if (!library) return false;
-    bool all = true;
-    auto get = [&](auto& function, const char* name) {
-      function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(::dlsym(library, name));
-      all = all && function;
-    };
+    TSdlResolver get;
     get(gPad.SetHint, "SDL_SetHint");
     get(gPad.InitSubSystem, "SDL_InitSubSystem");
     get(gPad.QuitSubSystem, "SDL_QuitSubSystem");
@@ -46,7 +38,7 @@ bool LoadPadApi() {
     get(gPad.Update, "SDL_GameControllerUpdate");
     get(gPad.Button, "SDL_GameControllerGetButton");
     get(gPad.Axis, "SDL_GameControllerGetAxis");
-    return all;  // the library stays loaded, as for the sound
+    return get.All();
   }();
   return loaded;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "WaveOutBackend.h"
+#include "platform/SdlLibrary.h"
 
 namespace {
 
@@ -31,13 +32,7 @@ struct TSdlApi {
 TSdlApi gSdlApi{};
 
 bool LoadSdl() {
-  void* library = ::dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
-  if (!library) return false;
-  bool all = true;
-  auto get = [&](auto& function, const char* name) {
-    function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(::dlsym(library, name));
-    all = all && function;
-  };
+  TSdlResolver get;
   get(gSdlApi.SetHint, "SDL_SetHint");
   get(gSdlApi.InitSubSystem, "SDL_InitSubSystem");
   get(gSdlApi.GetCurrentAudioDriver, "SDL_GetCurrentAudioDriver");
@@ -49,7 +44,7 @@ bool LoadSdl() {
   get(gSdlApi.AudioStreamPut, "SDL_AudioStreamPut");
   get(gSdlApi.AudioStreamGet, "SDL_AudioStreamGet");
   get(gSdlApi.AudioStreamAvailable, "SDL_AudioStreamAvailable");
-  return all;  // the library stays loaded: SDL's threads run its code until the process ends
+  return get.All();
 }
 
 struct TSdlOutput {
