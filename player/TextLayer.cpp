@@ -65,10 +65,8 @@ void TTextLayer::SetTextScale(int32_t percent) { FPendingScale = std::clamp(perc
 
 void TTextLayer::ClearText() {
   ++FTextEdits;
-  if (FPendingScale != FScale) {
-    FScale = FPendingScale;
-    Font.Height = FBaseFontHeight * FScale / 100;
-  }
+  FScale = FPendingScale;
+  Font.Height = FBaseFontHeight * FScale / 100;
   FState.Lines.assign(1, SString2{});
   FState.LinePositions.assign(1, TDrawSStrPosArray{});
   FState.LineTops.assign(1, 0);
@@ -145,6 +143,7 @@ TRect TTextLayer::CharsRect(int32_t line, int32_t first, int32_t last) const {
 }
 
 void TTextLayer::Update(int32_t, int32_t, TClipRects& dirty) {
+  if (SelectMode == kSelectChoice) FitChoices();
   if (SelectMode != kSelectSkip) ShowWhole();
   TypeOn();
   ListShownAreas(dirty);
@@ -192,6 +191,19 @@ int32_t TTextLayer::ScreenEnd(int32_t line) const {
   const std::vector<int32_t>& tops = FState.LineTops;
   while (line < LastLine() && tops[size_t(line) + 1] > tops[size_t(line)]) ++line;
   return line;
+}
+
+void TTextLayer::FitChoices() {
+  if (Font.Height == FBaseFontHeight || FState.LineTops.back() + Font.Height <= TextRoom()) return;
+  Font.Height = FBaseFontHeight;
+  Options.MaxWidth = 0;  // each line fits as it is: it was cut for a larger font
+  for (size_t i = 0; i < FState.Lines.size(); ++i) {
+    SStrCharPositions(-1, Page.Canvas(), FState.Lines[i], FState.LinePositions[i], Options);
+    FState.LineTops[i] = int32_t(i) * (Font.Height + LineSpacing);
+  }
+  FState.HoverDirty = true;
+  FState.ClearPending = true;  // what the larger lines showed goes
+  FState.PageDirty = true;
 }
 
 void TTextLayer::ShowScreenFrom(int32_t first) {

@@ -121,6 +121,9 @@ class TTextLayer : public TLayer {
   // The first and the last line of the screen that holds `line`.
   int32_t ScreenStart(int32_t line) const;
   int32_t ScreenEnd(int32_t line) const;
+  // A choice's lines are all on one screen: larger text that would not fit is laid out at
+  // the text's own size again, its lines as they were.
+  void FitChoices();
   // Goes on to the screen that begins with line `first`.
   void ShowScreenFrom(int32_t first);
   // The text's height the window has room for.

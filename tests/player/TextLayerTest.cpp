@@ -253,6 +253,38 @@ TEST(TextLayer, LargerTextGoesOnOverScreensAndIsNeverClipped) {
   EXPECT_EQ(plain.State().LineTops.back(), 7 * 32);
 }
 
+// A choice stays on one screen where every line can be chosen: four lines do not fit at
+// 150%, and are laid out at the text's own size, each line as it was.
+TEST(TextLayer, AChoiceThatDoesNotFitLargerTextIsLaidOutAtItsOwnSize) {
+  MessageLayer t;
+  t.SetTextScale(150);
+  t.ClearText();
+  t.SelectMode = kSelectChoice;
+  for (int line = 0; line < 4; ++line) {
+    if (line) t.NewLine();
+    t.AddText(S(u"はい"));
+  }
+  EXPECT_EQ(t.State().LineTops, (std::vector<int32_t>{0, 45, 90, 135}));
+  Dirty d;
+  t.Tick(d);
+  EXPECT_EQ(t.State().LineTops, (std::vector<int32_t>{0, 32, 64, 96}));
+  EXPECT_EQ(t.Font.Height, 26);
+  EXPECT_TRUE(t.AllShown());
+  t.MouseY = t.ChoicePoint(3).y;
+  t.Tick(d);
+  EXPECT_EQ(t.State().HoverLine, 3);
+  // Three fit as they are; the next page is larger again.
+  t.ClearText();
+  EXPECT_EQ(t.Font.Height, 39);
+  for (int line = 0; line < 3; ++line) {
+    if (line) t.NewLine();
+    t.AddText(S(u"はい"));
+  }
+  t.Tick(d);
+  EXPECT_EQ(t.State().LineTops.back(), 90);
+  EXPECT_EQ(t.Font.Height, 39);
+}
+
 TEST(TextLayer, HighContrastDrawsAnOpaqueDarkWindowInsteadOfItsPicture) {
   MessageLayer t;
   t.HighContrast = true;
