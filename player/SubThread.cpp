@@ -301,13 +301,7 @@ void TSubThread::NarrateChoice() {
     if (!MessageLayer->AllShown()) return;
     for (const SString2& line : MessageLayer->State().Lines) n.Lines.push_back(line.Text);
   } else {
-    for (int32_t layer = kSceneLayerCount - 1; layer >= 0 && n.Lines.empty(); --layer) {
-      TKNLayerInfo info{};
-      if (!SceneLayer->LayerInfo(layer, info) || !info.Input || info.Transition != KN_TRANSITION_NONE) continue;
-      std::vector<TKNButtonInfo> buttons = SceneLayer->Buttons(info.Current);
-      TKeySelection::ReadingOrder(buttons);
-      for (const TKNButtonInfo& b : buttons) n.Lines.push_back(ButtonName(b.Index));
-    }
+    for (const TKNButtonInfo& b : ChoiceButtons(true)) n.Lines.push_back(ButtonName(b.Index));
     if (n.Lines.empty()) return;
   }
   FNarratedChoiceAt = at;
@@ -329,18 +323,25 @@ void TSubThread::MoveSelection(int32_t step, TPoint cursor) {
     Narrate(TNarration{TNarration::TKind::Highlight, {}, MessageLayer->State().Lines[size_t(to)].Text, {}, to});
     return;
   }
+  const std::vector<TKNButtonInfo> buttons = ChoiceButtons(false);
+  if (buttons.empty()) return;
+  const int32_t to = TKeySelection::Step(FSelection.Active() ? FSelection.Index() : -1, step, int32_t(buttons.size()));
+  const TKNButtonInfo& b = buttons[size_t(to)];
+  FSelection.Choose(to, TPoint{b.Left + b.Width / 2, b.Top + b.Height / 2}, cursor);
+  Narrate(TNarration{TNarration::TKind::Highlight, {}, ButtonName(b.Index), {}, to});
+}
+
+std::vector<TKNButtonInfo> TSubThread::ChoiceButtons(bool settled) const {
   for (int32_t layer = kSceneLayerCount - 1; layer >= 0; --layer) {
     TKNLayerInfo info{};
     if (!SceneLayer->LayerInfo(layer, info) || !info.Input) continue;
+    if (settled && info.Transition != KN_TRANSITION_NONE) continue;
     std::vector<TKNButtonInfo> buttons = SceneLayer->Buttons(info.Current);
     if (buttons.empty()) continue;
     TKeySelection::ReadingOrder(buttons);
-    const int32_t to = TKeySelection::Step(FSelection.Active() ? FSelection.Index() : -1, step, int32_t(buttons.size()));
-    const TKNButtonInfo& b = buttons[size_t(to)];
-    FSelection.Choose(to, TPoint{b.Left + b.Width / 2, b.Top + b.Height / 2}, cursor);
-    Narrate(TNarration{TNarration::TKind::Highlight, {}, ButtonName(b.Index), {}, to});
-    return;
+    return buttons;
   }
+  return {};
 }
 
 void TSubThread::MarkShownPage() {
@@ -353,7 +354,7 @@ void TSubThread::MarkShownPage() {
     n.Kind = TNarration::TKind::Page;
     if (SpeakerLayer->Visible)
       for (const SString2& line : SpeakerLayer->State().Lines) n.Speaker += line.Text;
-    for (const SString2& line : MessageLayer->State().Lines) n.Text += (n.Text.empty() ? u"" : u"\n") + line.Text;
+    n.Text = PageText();
     // A wait that shows the page the last one showed does not tell it again.
     if (MessageLayer->Visible && !n.Text.empty() && MessageLayer->TextEdits() != FNarratedEdits) Narrate(n);
     FNarratedEdits = MessageLayer->TextEdits();

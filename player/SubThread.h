@@ -186,6 +186,11 @@ class TSubThread : public TThread, private TReadingModes::IStory {
   void Narrate(const TNarration& n) {
     if (OnNarration) OnNarration(n);
   }
+  // The buttons of the topmost scene that takes input (`settled`: and is in no
+  // transition), in reading order; none when no scene offers any.
+  std::vector<TKNButtonInfo> ChoiceButtons(bool settled) const;
+  // The message layer's lines as one text, without trailing empty lines.
+  WideString PageText() const;
   // The real pointer, in the picture's coordinates.
   TPoint CursorInPicture();
   // The story as the reading modes follow it.

@@ -118,15 +118,21 @@ void TSubThread::RestoreSound(int32_t c, const TSoundSnapshot& sound) {
     ErrorReport->WriteLog("The sound \"" + LogName(WideToUtf8(sound.File)) + "\" of the restored state could not be loaded.");
 }
 
+WideString TSubThread::PageText() const {
+  WideString text;
+  const std::vector<SString2>& lines = MessageLayer->State().Lines;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (i) text += u'\n';
+    text += lines[i].Text;
+  }
+  while (!text.empty() && text.back() == u'\n') text.pop_back();
+  return text;
+}
+
 void TSubThread::NotePage() {
   if (MessageLayer->SelectMode == kSelectChoice) return;  // a choice is noted when taken
-  const TTextLayer::TPageState& page = MessageLayer->State();
   TBacklogEntry entry;
-  for (size_t i = 0; i < page.Lines.size(); ++i) {
-    if (i) entry.Text += u'\n';
-    entry.Text += page.Lines[i].Text;
-  }
-  while (!entry.Text.empty() && entry.Text.back() == u'\n') entry.Text.pop_back();
+  entry.Text = PageText();
   if (entry.Text.empty()) return;
   if (SpeakerLayer->Visible && !SpeakerLayer->State().Lines.empty()) entry.Speaker = SpeakerLayer->State().Lines[0].Text;
   FHistory.NotePage(std::move(entry));
