@@ -65,4 +65,11 @@ int CatchTerminationSignals() {
   return gSignalPipe[0];
 }
 
+void IgnoreBrokenPipes() {
+  struct sigaction action {};
+  action.sa_handler = SIG_IGN;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGPIPE, &action, nullptr);
+}
+
 int TerminationSignal() { return gSignal.load(); }

@@ -31,5 +31,8 @@ class TTerminateHandlerScope {
 // instead of killing it. Returns a descriptor that becomes readable when one has arrived,
 // for an event loop to watch (-1 when none could be made; the signal is still noted).
 SVP_API int CatchTerminationSignals();
+// From now on a write to a pipe or socket whose reader has gone fails with EPIPE instead of
+// ending the program (a speech service that quits must not take the player with it).
+SVP_API void IgnoreBrokenPipes();
 // The signal that asked the program to end, or 0. Any thread.
 SVP_API int TerminationSignal();

@@ -4,6 +4,7 @@
 #include <QThread>
 #include <QVoice>
 
+#include "platform/Application.h"
 #include "platform/CodePage.h"
 
 // The engine and what waits to be said: the speech thread's own.
@@ -54,7 +55,10 @@ class TSpeechWorker : public QObject {
   QStringList FWaiting;
 };
 
-TQtSpeech::TQtSpeech(QObject* parent) : QObject(parent) {}
+TQtSpeech::TQtSpeech(QObject* parent) : QObject(parent) {
+  // The speech service is reached over a socket, and it may quit while the story plays.
+  IgnoreBrokenPipes();
+}
 
 TQtSpeech::~TQtSpeech() {
   if (!FThread) return;
