@@ -14,7 +14,8 @@ DEBIAN_PACKAGES := \
   libsdl2-dev libvorbis-dev sox vorbis-tools \
   python3 time \
   qt6-speech-dev qt6-declarative-dev qt6-speech-speechd-plugin speech-dispatcher speech-dispatcher-espeak-ng espeak-ng \
-  at-spi2-core dbus python3-pyatspi
+  at-spi2-core dbus python3-pyatspi \
+  libunibreak-dev fonts-dejavu-core
 
 BUILD     ?= build
 ASAN_DIR  ?= build-asan

@@ -74,9 +74,9 @@ void SetGlyphCacheEnabled(bool enabled) {
   gCache.clear();
 }
 
-void DrawCharAA(TABitmap& dest, int32_t x, int32_t y, const WideString& text, const TFont& font) {
+void DrawCharAA(TABitmap& dest, int32_t x, int32_t y, const WideString& text, const TFont& font, bool asWritten) {
   if (!dest.HasImage() || dest.PixelFormat() != pf32bit || text.empty()) return;
-  const WideString ch = text.size() == 1 ? CodePageChar(text[0]) : text;
+  const WideString ch = text.size() == 1 && !asWritten ? CodePageChar(text[0]) : text;
   TGlyphCoverage rendered;
   const TGlyphCoverage* g = nullptr;
   std::unique_lock<std::mutex> lock(gCacheLock);
@@ -112,31 +112,31 @@ void DrawCharAA(TABitmap& dest, int32_t x, int32_t y, const WideString& text, co
 }
 
 void DrawCharEffect(uint8_t effect, int32_t x, int32_t y, TABitmap& dest, TColor edgeColor, const TFont& font,
-                    const WideString& text) {
+                    const WideString& text, bool asWritten) {
   TFont edge = font;
   edge.Color = edgeColor;
   switch (effect) {
-    case 0: DrawCharAA(dest, x, y, text, font); break;
+    case 0: DrawCharAA(dest, x, y, text, font, asWritten); break;
     case 1: {
       static constexpr int kRing[8][2] = {{2, 2}, {2, 1}, {2, 0}, {1, 2}, {1, 0}, {0, 2}, {0, 1}, {0, 0}};
-      for (const auto& o : kRing) DrawCharAA(dest, x + o[0], y + o[1], text, edge);
-      DrawCharAA(dest, x + 1, y + 1, text, font);
+      for (const auto& o : kRing) DrawCharAA(dest, x + o[0], y + o[1], text, edge, asWritten);
+      DrawCharAA(dest, x + 1, y + 1, text, font, asWritten);
       break;
     }
     case 2:
-      DrawCharAA(dest, x + 2, y + 2, text, edge);
-      DrawCharAA(dest, x, y, text, font);
+      DrawCharAA(dest, x + 2, y + 2, text, edge, asWritten);
+      DrawCharAA(dest, x, y, text, font, asWritten);
       break;
-    case 3: DrawCharAA(dest, x + ShakeOffset(font), y, text, font); break;
-    case 4: DrawCharAA(dest, x, y + ShakeOffset(font), text, font); break;
+    case 3: DrawCharAA(dest, x + ShakeOffset(font), y, text, font, asWritten); break;
+    case 4: DrawCharAA(dest, x, y + ShakeOffset(font), text, font, asWritten); break;
     case 5: {
       const int32_t dx = ShakeOffset(font);
-      DrawCharAA(dest, x + dx, y + ShakeOffset(font), text, font);
+      DrawCharAA(dest, x + dx, y + ShakeOffset(font), text, font, asWritten);
       break;
     }
     case 6:
-      DrawCharAA(dest, x - 1, y - 1, text, font);
-      DrawCharAA(dest, x, y, text, edge);
+      DrawCharAA(dest, x - 1, y - 1, text, font, asWritten);
+      DrawCharAA(dest, x, y, text, edge, asWritten);
       break;
     default: break;
   }

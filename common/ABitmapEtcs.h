@@ -7,12 +7,14 @@
 
 #include "common/ABitmap.h"
 
-// Draws `text` (one character, as the code page carries it) with its cell at (x, y).
-void DrawCharAA(TABitmap& dest, int32_t x, int32_t y, const WideString& text, const TFont& font);
+// Draws `text` (one character, as the code page carries it, or as written when `asWritten`)
+// with its cell at (x, y).
+void DrawCharAA(TABitmap& dest, int32_t x, int32_t y, const WideString& text, const TFont& font,
+                bool asWritten = false);
 // 0 plain, 1 outline, 2 shadow, 3/4/5 shake horizontal/vertical/both, 6 raised; any
 // other effect draws nothing.
 void DrawCharEffect(uint8_t effect, int32_t x, int32_t y, TABitmap& dest, TColor edgeColor, const TFont& font,
-                    const WideString& text);
+                    const WideString& text, bool asWritten = false);
 // Empties the glyph cache (tests compare drawing with and without it).
 void ClearGlyphCache();
 void SetGlyphCacheEnabled(bool enabled);

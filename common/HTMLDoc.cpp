@@ -373,7 +373,7 @@ constexpr size_t kFileBlock = 128;
 // positions in increasing order, it decodes each block once.
 class TRunBlocks {
  public:
-  explicit TRunBlocks(std::string_view run) : FRun(run) {}
+  TRunBlocks(std::string_view run, TStoryEncoding encoding) : FRun(run), FDecoder(encoding) {}
   // The end of the block holding decoded character k.
   size_t EndOfBlockHolding(size_t k) {
     while (FNext < FRun.size() && FDecoded <= k) {
@@ -388,7 +388,7 @@ class TRunBlocks {
 
  private:
   std::string_view FRun;
-  TCP932Decoder FDecoder;
+  TStoryDecoder FDecoder;
   WideString FPart;
   size_t FNext = 0;
   size_t FDecoded = 0;
@@ -410,9 +410,10 @@ void THTMLDoc::LoadFromFile(const std::string& fileName) {
   // them, up to and including the next block with a zero, is decoded and parsed at once.
   // Blocks are not separate texts: no terminating zero between them, so a comment's
   // "-->" that a block boundary splits still ends the comment.
-  TCP932Decoder decoder;
-  WideString text;
   size_t pos = 0;
+  FEncoding = DetectStoryEncoding(bytes, pos);
+  TStoryDecoder decoder(FEncoding);
+  WideString text;
   while (pos < bytes.size()) {
     const size_t runStart = pos;
     size_t runEnd = bytes.size();
@@ -431,7 +432,7 @@ void THTMLDoc::LoadFromFile(const std::string& fileName) {
     while (from < text.size()) {
       const size_t taken = from + ParseText(std::u16string_view(text).substr(from), false);
       if (taken >= text.size()) break;
-      if (!blocks) blocks.emplace(run);
+      if (!blocks) blocks.emplace(run, FEncoding);
       from = blocks->EndOfBlockHolding(taken - 1);
     }
   }

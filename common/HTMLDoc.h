@@ -13,6 +13,7 @@
 
 #include "common/SuperString2.h"
 #include "common/Tables.h"
+#include "platform/CodePage.h"
 
 SORVANE_DECLARE_EXCEPTION(, EHTMLDocError, Exception);
 SORVANE_DECLARE_EXCEPTION(, EHTMLTagError, Exception);
@@ -67,8 +68,11 @@ class THTMLDoc {
   // Feeds text; stops at a zero character. Raises EHTMLDocError for a '>' outside a tag
   // (the document stays usable) and once the element stack has run empty (it is not).
   void Parse(std::u16string_view text);
-  // Reads a CP932 file in 128-byte blocks through Parse. Open and read errors propagate.
+  // Reads a file in 128-byte blocks through Parse, as UTF-8 when it says so (a byte order
+  // mark or a META charset in its head), else as CP932. Open and read errors propagate.
   void LoadFromFile(const std::string& fileName);
+  // How the file LoadFromFile read was written.
+  TStoryEncoding Encoding() const { return FEncoding; }
   // For text fed a line at a time without its line break: the next text is on a new line.
   void NextLine() { ++FLine; }
 
@@ -93,6 +97,7 @@ class THTMLDoc {
   // element stands on the stack for each of them and takes in nothing.
   std::unique_ptr<THTMLTag> FUnlisted;
   size_t FUnlistedCount = 0;
+  TStoryEncoding FEncoding = TStoryEncoding::CP932;
   std::vector<THTMLTag*> FStack;
   // Where the reader is in the markup.
   enum TMarkupState : uint8_t { msInTag = 0, msInText = 2, msInComment = 3 };

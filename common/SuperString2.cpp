@@ -92,6 +92,29 @@ WideString CodePageChar(char16_t c) {
   return CP932ToWide(WideToCP932(std::u16string_view(&c, 1)));
 }
 
+namespace {
+
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c < 0xDC00; }
+bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c < 0xE000; }
+
+int32_t CharWidth(TCanvas& canvas, const WideString& text, size_t i, const TDrawSStrOptions& options) {
+  if (!options.AsWritten) return canvas.TextWidth(CodePageChar(text[i])) + options.Spacing;
+  if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]))
+    return canvas.TextWidth(std::u16string_view(text).substr(i, 2)) + options.Spacing;
+  if (IsLowSurrogate(text[i]) && i > 0 && IsHighSurrogate(text[i - 1])) return 0;
+  return canvas.TextWidth(std::u16string_view(text).substr(i, 1)) + options.Spacing;
+}
+
+}  // namespace
+
+WideString SStrCharAt(const SString2& s, size_t i, const TDrawSStrOptions& options) {
+  const WideString& t = s.Text;
+  if (!options.AsWritten) return WideString(1, t[i]);
+  if (IsHighSurrogate(t[i]) && i + 1 < t.size() && IsLowSurrogate(t[i + 1])) return t.substr(i, 2);
+  if (IsLowSurrogate(t[i]) && i > 0 && IsHighSurrogate(t[i - 1])) return WideString();
+  return WideString(1, t[i]);
+}
+
 int32_t SStrCharPositions(int32_t limit, TCanvas& canvas, const SString2& s, TDrawSStrPosArray& positions,
                           const TDrawSStrOptions& options) {
   int32_t n = SStrLength(s);
@@ -101,8 +124,7 @@ int32_t SStrCharPositions(int32_t limit, TCanvas& canvas, const SString2& s, TDr
   if (n == 0) return result;
   if (options.Font) canvas.Font = *options.Font;
   for (int32_t i = 1; i <= n; ++i) {
-    positions[size_t(i)].x =
-        positions[size_t(i - 1)].x + canvas.TextWidth(CodePageChar(s.Text[size_t(i - 1)])) + options.Spacing;
+    positions[size_t(i)].x = positions[size_t(i - 1)].x + CharWidth(canvas, s.Text, size_t(i - 1), options);
     if (options.MaxWidth > 0 && options.MaxWidth < positions[size_t(i)].x - options.Spacing) {
       result = i - 1;
       positions.resize(size_t(i));

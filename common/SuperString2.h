@@ -60,6 +60,9 @@ struct TDrawSStrOptions {
   int32_t Spacing = 0;           // extra pixels after every character
   TColor EdgeColor = 0;          // outlines and shadows
   uint8_t Effect = 0;            // 0..6
+  // Characters measured and drawn as written rather than as the code page carries them;
+  // a surrogate pair is one character, held by its first half (the second takes no room).
+  bool AsWritten = false;
 };
 
 SString2 MakeSStr(const WideString& text, const WideString& info, TSStrInfoTable* table);
@@ -81,10 +84,13 @@ int32_t SStrFindMarker(const SString2& s, int32_t start);
 // table never handed out); a negative position with a null element when none is found.
 int32_t SStrGetTag(const SString2& s, int32_t start, TObject*& tag);
 
+// Character i of `s` as it is drawn: itself, or with AsWritten a surrogate pair whole from
+// its first half and nothing from its second.
+WideString SStrCharAt(const SString2& s, size_t i, const TDrawSStrOptions& options);
 // Measures where each character starts: positions gets result + 1 entries (x advancing by
 // each character's width plus Spacing, y 0). The result is how many whole characters fit
 // within MaxWidth, at most `limit` when limit >= 0. Each character is measured as its
-// code-page-932 form (a character without one measures as '?').
+// code-page-932 form (a character without one measures as '?'), or as written.
 int32_t SStrCharPositions(int32_t limit, TCanvas& canvas, const SString2& s, TDrawSStrPosArray& positions,
                           const TDrawSStrOptions& options);
 

@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -210,6 +211,96 @@ void TCP932Decoder::Decode(std::string_view bytes, bool last, WideString& out) {
     out += kReplacement;
     FHasPending = false;
   }
+}
+
+namespace {
+
+bool IsAsciiSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f'; }
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+bool StartsWithNoCase(std::string_view s, size_t at, std::string_view word) {
+  if (s.size() - at < word.size()) return false;
+  for (size_t i = 0; i < word.size(); ++i)
+    if (AsciiLower(s[at + i]) != word[i]) return false;
+  return true;
+}
+
+// The tag's text from its '<' to its '>' (or the end) declares charset=utf-8 or utf8.
+bool DeclaresUtf8(std::string_view tag) {
+  for (size_t at = 0; (at = tag.find_first_of("cC", at)) != std::string_view::npos; ++at) {
+    if (!StartsWithNoCase(tag, at, "charset")) continue;
+    size_t i = at + 7;
+    while (i < tag.size() && IsAsciiSpace(tag[i])) ++i;
+    if (i == tag.size() || tag[i] != '=') continue;
+    ++i;
+    while (i < tag.size() && IsAsciiSpace(tag[i])) ++i;
+    if (i < tag.size() && (tag[i] == '"' || tag[i] == '\'')) ++i;
+    if (StartsWithNoCase(tag, i, "utf-8") || StartsWithNoCase(tag, i, "utf8")) {
+      const size_t end = i + (StartsWithNoCase(tag, i, "utf-8") ? 5 : 4);
+      if (end == tag.size() || !std::isalnum(static_cast<unsigned char>(tag[end]))) return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+TStoryEncoding DetectStoryEncoding(std::string_view start, size_t& bomLength) {
+  bomLength = 0;
+  if (start.substr(0, 3) == "\xEF\xBB\xBF") {
+    bomLength = 3;
+    return TStoryEncoding::Utf8;
+  }
+  // '<' and '>' are never the second byte of a CP932 character, so the tags of the head
+  // can be found in the bytes before knowing how they are written.
+  const std::string_view head = start.substr(0, kEncodingSniffBytes);
+  for (size_t at = 0; (at = head.find('<', at)) != std::string_view::npos;) {
+    if (head.compare(at, 4, "<!--") == 0) {
+      const size_t end = head.find("-->", at + 4);
+      if (end == std::string_view::npos) break;
+      at = end + 3;
+      continue;
+    }
+    const size_t close = head.find('>', at);
+    const std::string_view tag = head.substr(at, close == std::string_view::npos ? close : close - at + 1);
+    size_t name = at + 1;
+    while (name < head.size() && IsAsciiSpace(head[name])) ++name;
+    if (StartsWithNoCase(head, name, "body") || StartsWithNoCase(head, name, "/head") ||
+        (StartsWithNoCase(head, name, "kn") && (name + 2 == head.size() || !std::isalnum(static_cast<unsigned char>(head[name + 2])))))
+      break;
+    if (StartsWithNoCase(head, name, "meta") && DeclaresUtf8(tag)) return TStoryEncoding::Utf8;
+    if (close == std::string_view::npos) break;
+    at = close + 1;
+  }
+  return TStoryEncoding::CP932;
+}
+
+void TStoryDecoder::Decode(std::string_view bytes, bool last, WideString& out) {
+  if (FEncoding == TStoryEncoding::CP932) return FCp932.Decode(bytes, last, out);
+  std::string_view text = bytes;
+  std::string joined;
+  if (!FPending.empty()) {
+    joined = FPending;
+    joined.append(bytes);
+    FPending.clear();
+    text = joined;
+  }
+  if (!last) {
+    // Keep a character the piece ends inside of: a lead byte among its last three whose
+    // sequence is longer than what follows it.
+    for (size_t back = 1; back <= 3 && back <= text.size(); ++back) {
+      const auto b = static_cast<unsigned char>(text[text.size() - back]);
+      if ((b & 0xC0) == 0x80) continue;
+      const size_t len = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+      if (len > back) {
+        FPending.assign(text.substr(text.size() - back));
+        text.remove_suffix(back);
+      }
+      break;
+    }
+  }
+  out += Utf8ToWide(text);
 }
 
 size_t ControlCharacterAt(std::string_view text, size_t at, uint8_t& code) {

@@ -28,6 +28,16 @@ SVP_API std::string EscapeControls(std::string_view utf8, bool backslashes = fal
 // most `maxChars` characters and then "...".
 SVP_API std::string LogName(std::string_view utf8, size_t maxChars = 200);
 
+// How a story's script or scene file is written.
+enum class TStoryEncoding : uint8_t { CP932, Utf8 };
+// The head of a file that is looked at for its encoding.
+constexpr size_t kEncodingSniffBytes = 64 * 1024;
+// UTF-8 when the bytes begin with its byte order mark (its length goes to `bomLength`, else
+// 0) or when their head declares it: a META tag whose charset is utf-8 (any case, quoted or
+// not, also inside a content attribute) before BODY, </HEAD> or a scene file's root, within
+// the first kEncodingSniffBytes and outside comments. CP932 otherwise.
+SVP_API TStoryEncoding DetectStoryEncoding(std::string_view start, size_t& bomLength);
+
 // Decodes CP932 arriving in pieces: a lead byte that ends one piece is kept and joined
 // with the first byte of the next, so a character split between pieces decodes whole.
 class SVP_API TCP932Decoder {
@@ -46,4 +56,19 @@ class SVP_API TCP932Decoder {
   void* FCd;
   bool FHasPending = false;
   char FPending = 0;
+};
+
+// Decodes a story file arriving in pieces in its encoding: CP932 as TCP932Decoder does, or
+// UTF-8, where an invalid byte becomes U+FFFD and a character split between pieces decodes
+// whole.
+class SVP_API TStoryDecoder {
+ public:
+  explicit TStoryDecoder(TStoryEncoding encoding) : FEncoding(encoding) {}
+  void Decode(std::string_view bytes, bool last, WideString& out);
+  TStoryEncoding Encoding() const { return FEncoding; }
+
+ private:
+  TStoryEncoding FEncoding;
+  TCP932Decoder FCp932;
+  std::string FPending;  // the start of a UTF-8 character the last piece ended in
 };

@@ -61,6 +61,10 @@ class SVP_API TCanvas {
   TBitmap* FTarget;
 };
 
+// True when the font, or another installed one, has the character (a control character
+// needs none). Text is drawn in the font asked for, each character it lacks in one that
+// has it.
+SVP_API bool FontHasCharacter(const TFont& font, char32_t c);
 // True when a family of exactly this name (any of its localized names) is installed.
 SVP_API bool FontFamilyInstalled(const AnsiString& family);
 // Adds a font file to the fonts this process can use, until removed; false when the path

@@ -138,16 +138,15 @@ struct TFaceEntry {
 };
 std::map<TFaceFile, TFaceEntry> gFaces;
 
-// The face for a font at its height, active; null when no font file could be opened.
-FT_Face FaceFor(const TFont& font) {
-  const TFaceFile file = Resolve(font.Name, font.Style);
+// The face of a font file at a height, active; null when the file could not be opened.
+FT_Face FaceAt(const TFaceFile& file, int32_t fontHeight) {
   if (file.File.empty() || !Library()) return nullptr;
   TFaceEntry& e = gFaces[file];
   if (!e.Face && FT_New_Face(Library(), file.File.c_str(), file.Index, &e.Face) != 0) {
     e.Face = nullptr;
     return nullptr;
   }
-  const int32_t height = font.Height == 0 ? 16 : std::clamp(font.Height, -2048, 2048);
+  const int32_t height = fontHeight == 0 ? 16 : std::clamp(fontHeight, -2048, 2048);
   auto it = e.Sizes.find(height);
   if (it == e.Sizes.end()) {
     FT_Size size = nullptr;
@@ -164,6 +163,49 @@ FT_Face FaceFor(const TFont& font) {
   }
   FT_Activate_Size(it->second);
   return e.Face;
+}
+
+// The face for a font at its height, active; null when no font file could be opened.
+FT_Face FaceFor(const TFont& font) { return FaceAt(Resolve(font.Name, font.Style), font.Height); }
+
+// The font files that draw the characters a font lacks, by character and style; an empty
+// file where no installed font has the character. Characters are many, so the table is
+// emptied when it has grown large.
+constexpr size_t kMaxFallbacks = 4096;
+std::map<std::pair<char32_t, unsigned>, TFaceFile> gFallbacks;
+
+TFaceFile FallbackFile(char32_t c, unsigned style) {
+  const auto key = std::make_pair(c, style & (fsBold | fsItalic));
+  if (auto it = gFallbacks.find(key); it != gFallbacks.end()) return it->second;
+  TFaceFile face;
+  if (Config()) {
+    FcPattern* p = FcPatternCreate();
+    FcCharSet* wanted = FcCharSetCreate();
+    FcCharSetAddChar(wanted, c);
+    FcPatternAddCharSet(p, FC_CHARSET, wanted);
+    AddStyle(p, style);
+    if (FcPattern* m = Match(p)) {
+      FcCharSet* has = nullptr;
+      if (FcPatternGetCharSet(m, FC_CHARSET, 0, &has) == FcResultMatch && FcCharSetHasChar(has, c)) face = FromPattern(m);
+      FcPatternDestroy(m);
+    }
+    FcCharSetDestroy(wanted);
+    FcPatternDestroy(p);
+  }
+  if (gFallbacks.size() >= kMaxFallbacks) gFallbacks.clear();
+  gFallbacks.emplace(key, face);
+  return face;
+}
+
+// The face that draws character c of a font: its own, or one that has c when it lacks it.
+FT_Face FaceForChar(FT_Face own, const TFont& font, char32_t c) {
+  if (!own || c < 0x20 || FT_Get_Char_Index(own, c) != 0) return own;
+  FT_Face other = FaceAt(FallbackFile(c, font.Style), font.Height);
+  if (!other || FT_Get_Char_Index(other, c) == 0) {
+    FT_Activate_Size(own->size);
+    return own;  // no font has it: the font's own sign for a missing character
+  }
+  return other;
 }
 
 struct TLineMetrics {
@@ -258,7 +300,8 @@ TSize TCanvas::TextExtent(std::u16string_view text) {
   if (!face) return size;
   for (size_t i = 0; i < text.size();) {
     int32_t advance = 0;
-    if (LoadGlyph(face, Font, CodePointAt(text, i), advance, false)) size.cx += advance;
+    const char32_t c = CodePointAt(text, i);
+    if (LoadGlyph(FaceForChar(face, Font, c), Font, c, advance, false)) size.cx += advance;
   }
   return size;
 }
@@ -274,9 +317,11 @@ void TCanvas::TextOut(int32_t x, int32_t y, std::u16string_view text) {
   int32_t pen = x;
   for (size_t i = 0; i < text.size();) {
     int32_t advance = 0;
-    if (!LoadGlyph(face, Font, CodePointAt(text, i), advance)) continue;
-    const FT_Bitmap& g = face->glyph->bitmap;
-    const int32_t left = pen + face->glyph->bitmap_left, top = baseline - face->glyph->bitmap_top;
+    const char32_t c = CodePointAt(text, i);
+    FT_Face drawn = FaceForChar(face, Font, c);
+    if (!LoadGlyph(drawn, Font, c, advance)) continue;
+    const FT_Bitmap& g = drawn->glyph->bitmap;
+    const int32_t left = pen + drawn->glyph->bitmap_left, top = baseline - drawn->glyph->bitmap_top;
     for (unsigned row = 0; row < g.rows; ++row) {
       const uint8_t* bits = g.buffer + ptrdiff_t(row) * g.pitch;
       for (unsigned col = 0; col < g.width; ++col)
@@ -310,6 +355,14 @@ bool FontFamilyInstalled(const AnsiString& family) {
   return found;
 }
 
+bool FontHasCharacter(const TFont& font, char32_t c) {
+  std::lock_guard<std::recursive_mutex> lock(gLock);
+  if (c < 0x20) return true;
+  FT_Face own = FaceFor(font);
+  if (own && FT_Get_Char_Index(own, c) != 0) return true;
+  return !FallbackFile(c, font.Style).File.empty();
+}
+
 bool AddFontResource(const std::string& path) {
   // fontconfig would scan a folder (and write a cache for it) or block on a FIFO.
   if (!IsRegularFile(path)) return false;
@@ -317,6 +370,7 @@ bool AddFontResource(const std::string& path) {
   if (!Config() || !FcConfigAppFontAddFile(Config(), reinterpret_cast<const FcChar8*>(path.c_str()))) return false;
   gAppFonts.push_back(path);
   gResolved.clear();
+  gFallbacks.clear();
   return true;
 }
 
@@ -329,5 +383,6 @@ bool RemoveFontResource(const std::string& path) {
   FcConfigAppFontClear(Config());
   for (const std::string& f : gAppFonts) FcConfigAppFontAddFile(Config(), reinterpret_cast<const FcChar8*>(f.c_str()));
   gResolved.clear();
+  gFallbacks.clear();
   return true;
 }

@@ -16,6 +16,7 @@ inline constexpr const char* MsgImageCopyFailed = "メッセージ背景画像�
 inline constexpr const char* ProgramStarted = "プログラムを開始しました。";
 inline constexpr const char* ProgramEnded = "プログラムを終了しました。";
 inline constexpr const char* FontUsed = "文字の表示に使うフォント: %s (%s)";
+inline constexpr const char* TranslationNote = "翻訳: %s";
 inline constexpr const char* UnknownCommand = "Unkown command.\r\n";
 inline constexpr const char* CountError = "Not enough or too many parameters.\r\n";
 inline constexpr const char* VariableNotFound = "Variable not found. %s";

@@ -19,8 +19,13 @@ int32_t DrawSStr(int32_t x, int32_t y, int32_t count, const TDrawSStrOptions& op
   if (!options.Font) return n;
   for (int32_t i = 0; i < n; ++i) {
     const TPoint p = (*positions)[size_t(i)];
-    DrawCharEffect(options.Effect, p.x + x, p.y + y, dest, options.EdgeColor, *options.Font,
-                   WideString(1, s.Text[size_t(i)]));
+    if (!options.AsWritten) {
+      DrawCharEffect(options.Effect, p.x + x, p.y + y, dest, options.EdgeColor, *options.Font,
+                     WideString(1, s.Text[size_t(i)]));
+      continue;
+    }
+    const WideString ch = SStrCharAt(s, size_t(i), options);
+    if (!ch.empty()) DrawCharEffect(options.Effect, p.x + x, p.y + y, dest, options.EdgeColor, *options.Font, ch, true);
   }
   return n;
 }

@@ -14,6 +14,7 @@
 
 namespace {
 constexpr size_t kReadBlock = 64 * 1024;
+static_assert(kReadBlock >= kEncodingSniffBytes);
 }
 
 void FatalStartupError(const char* cause, const char* location) {
@@ -48,6 +49,7 @@ void TScriptLoader::Load(const AnsiString& fileName) {
   if (!FFile) throw EInOutError("Cannot open file \"" + fileName + "\". " + SysErrorMessage(errno));
   FReadBuffer.resize(kReadBlock);
   FReadPos = FReadEnd = 0;
+  FEncoding = TStoryEncoding::CP932;
   struct Closer {
     TScriptLoader* self;
     ~Closer() {
@@ -56,6 +58,8 @@ void TScriptLoader::Load(const AnsiString& fileName) {
       self->FReadBuffer = std::vector<char>();
     }
   } closer{this};
+  // The first block tells how the script is written (kReadBlock covers what is sniffed).
+  if (FillBuffer()) FEncoding = DetectStoryEncoding(std::string_view(FReadBuffer.data(), FReadEnd), FReadPos);
   Compile();
   if (FLastIndex >= 0) FPosition = 0;
 }
@@ -90,7 +94,7 @@ bool TScriptLoader::ReadLine(WideString& line) {
     FReadPos = FReadEnd;
   }
   if (!FLineBytes.empty() && FLineBytes.back() == '\r') FLineBytes.pop_back();
-  line = CP932ToWide(FLineBytes);
+  line = FEncoding == TStoryEncoding::Utf8 ? Utf8ToWide(FLineBytes) : CP932ToWide(FLineBytes);
   return false;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/Tables.h"
+#include "platform/CodePage.h"
 #include "platform/SysUtils.h"
 
 // The command-list debug window as the loader sees it: one row per command, the current
@@ -46,7 +47,8 @@ class TScriptLoader {
   virtual void Load(const AnsiString& fileName);
   virtual void Clear();
 
-  // One line of the open script, decoded from Shift-JIS, without its CR LF or LF.
+  // One line of the open script, decoded from Shift-JIS or, for a script that says it is
+  // written so, UTF-8 (the byte order mark left out), without its CR LF or LF.
   // True (and an empty line) at the end of the file. A read failure, or a line longer
   // than kMaxScriptLineBytes, is a fatal start-up error.
   bool ReadLine(WideString& line);
@@ -71,6 +73,8 @@ class TScriptLoader {
   int32_t CommandLine(int32_t index) const { return FLines[size_t(index)]; }
   const TIntTable& Labels() const { return FLabels; }
   ISCLDebugView* DebugView() const { return FDebugView.get(); }
+  // How the script loaded last is written.
+  TStoryEncoding Encoding() const { return FEncoding; }
 
   // Where the loader's notes go (the owner's log); may be empty.
   std::function<void(const AnsiString&)> OnLog;
@@ -101,6 +105,7 @@ class TScriptLoader {
   size_t FReadPos = 0;
   size_t FReadEnd = 0;
   std::string FLineBytes;
+  TStoryEncoding FEncoding = TStoryEncoding::CP932;
 };
 
 // Shows the fatal start-up message with its cause and location code, then raises

@@ -35,6 +35,8 @@ constexpr TKey kKeys[] = {
     {"speak", nullptr, &TSettings::Speak, nullptr, &kFlagRange},
     {"speech_rate", &TSettings::SpeechRate, nullptr, nullptr, &kSpeechRateRange},
     {"speech_voice", nullptr, nullptr, &TSettings::SpeechVoice, nullptr},
+    {"line_break_rules", nullptr, &TSettings::LineBreakRules, nullptr, &kFlagRange},
+    {"language", nullptr, nullptr, &TSettings::Language, nullptr},
 };
 
 // A text as a setting keeps it: printable characters (no control bytes), bounded.

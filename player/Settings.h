@@ -1,5 +1,6 @@
 // The reader's settings: the window's size, auto mode's pace, whether skip also goes
-// through pages not read, each sound channel's volume, the voice. Kept as "key=value" lines in
+// through pages not read, each sound channel's volume, the voice, the text's size and
+// contrast, line breaking, the language. Kept as "key=value" lines in
 // $XDG_CONFIG_HOME/sorvane/settings (by default ~/.config/sorvane/settings), written
 // atomically. The defaults play the story as it always played.
 // Threads: any.
@@ -27,6 +28,10 @@ struct TSettings {
   bool Speak = false;
   int32_t SpeechRate = 0;
   std::string SpeechVoice;
+  // Lines of a story in Shift-JIS broken by the rules, and the language a story with a
+  // translation into it is read in (empty: each story's own).
+  bool LineBreakRules = false;
+  std::string Language;
 };
 
 // The values each setting may take: the file's reader and the settings dialog both hold

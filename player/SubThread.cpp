@@ -173,6 +173,64 @@ void TSubThread::LoadScript(std::vector<AnsiString>& notes) {
   Loader->Load(kStoryScript);
   Loader->OnLog = nullptr;
   for (int32_t i = 0; i <= Loader->LastIndex(); ++i) FCommands.push_back(FindCommand(Loader->CommandName(i)));
+  ApplyLineBreaking();
+  if (Loader->Encoding() == TStoryEncoding::Utf8)
+    notes.push_back(Format(ResStr::FontUsed, {MessageLayer->Font.Name, MessageLayer->FontFile()}));
+}
+
+void TSubThread::ApplyLineBreaking() {
+  // A story written in UTF-8 shows its characters as written and breaks its lines by the
+  // rules; the reader may ask for the rules for a story in Shift-JIS too.
+  const bool utf8 = Loader->Encoding() == TStoryEncoding::Utf8;
+  MessageLayer->BreakByRules = utf8 || FBreakByRules;
+  MessageLayer->SetAsWritten(utf8);
+  SpeakerLayer->SetAsWritten(utf8);
+}
+
+bool TSubThread::SetLanguage(const std::string& language) {
+  if (language == FLanguage) return true;
+  bool ok = true;
+  FTranslated.Clear();
+  FLanguage.clear();
+  if (!language.empty()) {
+    TTranslation translation;
+    std::vector<std::string> notes;
+    ok = LoadTranslation(language, translation, notes);
+    for (const std::string& note : notes) ErrorReport->WriteLog(Format(ResStr::TranslationNote, {EscapeControls(note)}));
+    if (ok) {
+      FTranslated.Build(*Loader, translation);
+      FLanguage = language;
+    }
+  }
+  RetellPage();
+  return ok;
+}
+
+void TSubThread::RetellPage() {
+  const int32_t at = Loader->Position() < 0 ? Loader->LastIndex() + 1 : Loader->Position();
+  if (at == 0) return;  // nothing has been shown yet
+  int32_t from = at - 1;
+  while (from >= 0 && !(FCommands[size_t(from)] && FCommands[size_t(from)]->Page == TPageEffect::Clear)) --from;
+  const bool whole = MessageLayer->AllShown();
+  MessageLayer->ClearText();
+  for (int32_t i = from + 1; i < at; ++i) {
+    const TCommand* c = FCommands[size_t(i)];
+    if (c && c->Page == TPageEffect::AddText) ShowText(i, Loader->CommandParam(i));
+    else if (c && c->Page == TPageEffect::NewLine) BreakLine(i);
+  }
+  if (whole) MessageLayer->ShowWhole();
+  for (int32_t i = at - 1; i >= 0; --i)
+    if (FCommands[size_t(i)] && FCommands[size_t(i)]->Id == TCommandId::Speaker) {
+      if (SpeakerLayer->Visible) ShowSpeaker(i, Loader->CommandParam(i));
+      break;
+    }
+  const TRect window = MessageLayerRect();
+  AddRect(&DirtyRects, &window);
+}
+
+void TSubThread::SetLineBreakRules(bool on) {
+  FBreakByRules = on;
+  ApplyLineBreaking();
 }
 
 void TSubThread::StartLog(const std::vector<AnsiString>& notes) {

@@ -35,6 +35,7 @@
 #include "player/Snapshot.h"
 #include "player/SoundChannel.h"
 #include "player/TextLayer.h"
+#include "player/Translation.h"
 
 // The frame clock: the worker's pacing reads and sleeps through it (tests use a fake).
 class IFrameClock {
@@ -155,6 +156,14 @@ class TSubThread : public TThread, private TReadingModes::IStory {
   // message window at once.
   void SetTextScale(int32_t percent);
   void SetHighContrast(bool on);
+  // Lines of a story in Shift-JIS broken by the rules a story in UTF-8 follows (between
+  // words, and the Japanese rules for brackets and stops), from the next text on.
+  void SetLineBreakRules(bool on);
+  // The story in a translation (tl/<language>.txt; empty: its own language), the page on
+  // show told again in it. False, with why in the log, when the file cannot be read; the
+  // story then shows its own text. Pages the translation lacks show their own.
+  bool SetLanguage(const std::string& language);
+  const std::string& Language() const { return FLanguage; }
   // The pages gone past: marked as the reader advances, kept by the owner across runs.
   TReadMarks& ReadMarks() { return FModes.Marks(); }
 
@@ -227,6 +236,7 @@ class TSubThread : public TThread, private TReadingModes::IStory {
   void BuildTextLayers(std::vector<AnsiString>& notes);
   void BuildVariables();
   void LoadScript(std::vector<AnsiString>& notes);
+  void ApplyLineBreaking();
   void StartLog(const std::vector<AnsiString>& notes);
   static constexpr int32_t kSpeakerWidth = 250, kSpeakerHeight = 40;
   static void LogAbortedStart(const std::vector<AnsiString>& notes, const AnsiString& reason);
@@ -237,6 +247,12 @@ class TSubThread : public TThread, private TReadingModes::IStory {
   // The commands' work, bound to the command set's ids.
   using THandler = void (TSubThread::*)(const TCommandArgs& args);
   static THandler HandlerOf(TCommandId id);  // null for WAIT, which the interpreter stops at
+  // The text, line break and speaker of command `command`, or what a translation has for them.
+  void ShowText(int32_t command, const WideString& text);
+  void BreakLine(int32_t command);
+  void ShowSpeaker(int32_t command, const WideString& name);
+  // Lays the page on show out again from its commands, as the language now tells it.
+  void RetellPage();
   void CmdText(const TCommandArgs& a);
   void CmdClear(const TCommandArgs& a);
   void CmdBr(const TCommandArgs& a);
@@ -293,6 +309,9 @@ class TSubThread : public TThread, private TReadingModes::IStory {
   IPlayerHost& FHost;
   IFrameClock& FClock;
   std::map<WideString, bool> FProcessAnswers;
+  bool FBreakByRules = false;  // the reader's choice for a story in Shift-JIS
+  std::string FLanguage;
+  TTranslatedScript FTranslated;
   bool FRunawayReported = false;  // the reader's answer for each command line
   std::unique_ptr<TEventQueue> FEventQueue;
   std::vector<const TCommand*> FCommands;  // the entry of each compiled command

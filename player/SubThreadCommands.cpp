@@ -49,18 +49,35 @@ TRect TSubThread::MessageLayerRect() const {
                MessageLayer->Top + MessageLayer->Height()};
 }
 
-void TSubThread::CmdText(const TCommandArgs& a) { MessageLayer->AddText(PlainText(a.Param())); }
+void TSubThread::ShowText(int32_t command, const WideString& text) {
+  const std::vector<WideString>* translated = FTranslated.Lines(command);
+  if (!translated) return MessageLayer->AddText(PlainText(text));
+  for (size_t i = 0; i < translated->size(); ++i) {
+    if (i > 0) MessageLayer->NewLine();
+    MessageLayer->AddText(PlainText((*translated)[i]));
+  }
+}
+
+void TSubThread::BreakLine(int32_t command) {
+  if (!FTranslated.Lines(command)) MessageLayer->NewLine();
+}
+
+void TSubThread::ShowSpeaker(int32_t command, const WideString& name) {
+  const std::vector<WideString>* translated = FTranslated.Lines(command);
+  const WideString& shown = translated && !translated->empty() ? translated->front() : name;
+  SpeakerLayer->ClearText();
+  SpeakerLayer->AddText(PlainText(shown));
+  SpeakerLayer->Skip();
+  SpeakerLayer->Visible = !name.empty();
+}
+
+void TSubThread::CmdText(const TCommandArgs& a) { ShowText(Loader->Position(), a.Param()); }
 
 void TSubThread::CmdClear(const TCommandArgs&) { MessageLayer->ClearText(); }
 
-void TSubThread::CmdBr(const TCommandArgs&) { MessageLayer->NewLine(); }
+void TSubThread::CmdBr(const TCommandArgs&) { BreakLine(Loader->Position()); }
 
-void TSubThread::CmdSpeaker(const TCommandArgs& a) {
-  SpeakerLayer->ClearText();
-  SpeakerLayer->AddText(PlainText(a.Param()));
-  SpeakerLayer->Skip();
-  SpeakerLayer->Visible = !a.Param().empty();
-}
+void TSubThread::CmdSpeaker(const TCommandArgs& a) { ShowSpeaker(Loader->Position(), a.Param()); }
 
 void TSubThread::CmdSetLayerVisible(const TCommandArgs& a) {
   MessageLayer->Visible = a.Boolean(1);  // a bad field stops the interpreter

@@ -6,12 +6,15 @@
 
 #include "engine/KNRects.h"
 #include "platform/Files.h"
+#include "player/LineBreaks.h"
 #include "player/SStr2Abitmap.h"
 #include "player/Snapshot.h"
 #include "player/StoryFolder.h"
 
 namespace {
 const char* const kStoryFontFamily = "Ｙ．ＯｚＦｏｎｔＮ";
+const char* const kDefaultFontFamily = "ＭＳ ゴシック";
+const char* const kAlphabetFontFamily = "DejaVu Sans";
 }  // namespace
 
 void TTextLayer::Add(TClipRects& list, const TRect& r) const {
@@ -32,7 +35,7 @@ TTextLayer::TTextLayer() {
       FontPath = path;
       Font.Name = kStoryFontFamily;
     } else {
-      Font.Name = "ＭＳ ゴシック";
+      Font.Name = kDefaultFontFamily;
     }
   }
   Font.Color = 0xFFFFFF;
@@ -59,6 +62,11 @@ void TTextLayer::SetWidth(int32_t w) {
 void TTextLayer::SetHeight(int32_t h) {
   FHeight = h;
   Page.SetSize(FWidth, FHeight);
+}
+
+void TTextLayer::SetAsWritten(bool on) {
+  Options.AsWritten = on;
+  if (Font.Name != kStoryFontFamily) Font.Name = on ? kAlphabetFontFamily : kDefaultFontFamily;
 }
 
 void TTextLayer::SetTextScale(int32_t percent) { FPendingScale = std::clamp(percent, 100, 200); }
@@ -115,8 +123,13 @@ void TTextLayer::AddText(const SString2& s) {
     }
     FState.PageDirty = true;
     if (n >= length) return;
+    if (BreakByRules) n = KeepByRules(line, n, positions);
     const bool full = int32_t(FState.Lines.size()) >= kMaxLines;
-    if (!full) pending = SStrCopy(line, n + 1, length - n);
+    if (!full) {
+      pending = SStrCopy(line, n + 1, length - n);
+      // A line that breaks between words does not begin with the spaces between them.
+      if (BreakByRules) pending = SStrCopy(pending, int32_t(LeadingSpaces(pending.Text)) + 1, SStrLength(pending));
+    }
     SStrSetLength(line, n);
     if (full) {
       FPageFull = true;  // what does not fit the last line is dropped, and all after it
@@ -124,6 +137,12 @@ void TTextLayer::AddText(const SString2& s) {
     }
     NewLine();
   }
+}
+
+int32_t TTextLayer::KeepByRules(const SString2& line, int32_t fit, TDrawSStrPosArray& positions) const {
+  const int32_t keep = int32_t(KeepOnLine(line.Text, size_t(fit)));
+  if (keep < fit) positions.resize(size_t(keep) + 1);
+  return keep;
 }
 
 TPoint TTextLayer::ChoicePoint(int32_t line) const {

@@ -45,6 +45,15 @@ class TTextLayer : public TLayer {
   // page on, pages that no longer fit going on over several screens; and a high-contrast
   // window, opaque and dark, with no picture behind the text. The defaults change nothing.
   void SetTextScale(int32_t percent);
+  // How lines end: where the next character would pass the width (off), or by the line
+  // breaking rules, between words and never before a closing bracket or stop nor after an
+  // opening one (on). And whether characters are drawn as written (a story in UTF-8) or
+  // as the code page carries them. Both apply to text added from then on.
+  // Text drawn as written is in the story's own font when it has one, else in a font made
+  // for alphabets (the Japanese font's Latin, Greek and Cyrillic are full-width), with
+  // what that lacks from a font that has it.
+  bool BreakByRules = false;
+  void SetAsWritten(bool on);
   bool HighContrast = false;
   static constexpr TColor kHighContrastBack = 0x000000;
   // The page and how far it is typed, the line under the pointer and what must be drawn
@@ -111,6 +120,9 @@ class TTextLayer : public TLayer {
  private:
   int32_t LineLength(int32_t line) const { return int32_t(FState.Lines[size_t(line)].Text.size()); }
   int32_t LastLine() const { return int32_t(FState.Lines.size()) - 1; }
+  // Where a line that holds `fit` characters ends by the line breaking rules; its
+  // positions are cut to match.
+  int32_t KeepByRules(const SString2& line, int32_t fit, TDrawSStrPosArray& positions) const;
   // Adds the part of r that lies inside the layer.
   void Add(TClipRects& list, const TRect& r) const;
   // The steps of an update: the typing's progress, the areas of the page shown (and

@@ -53,11 +53,15 @@ inline void WriteImages(const std::string& lines, const TempDir& dir) {
 }
 
 // Case files: start.svx.txt (UTF-8; \xHH for a raw byte), background.knv.txt, images.txt.
-// A case without a scene file gets one empty scene, unless it holds `no-scene-file`; one
-// that holds `no-start` gets no script.
+// The script and scene file are stored in Shift-JIS, or as they are written when the case
+// holds `utf8`; a folder `tl` is copied as it is. A case without a scene file gets one
+// empty scene, unless it holds `no-scene-file`; one that holds `no-start` gets no script.
 inline void MakeStoryFolder(const std::string& src, const TempDir& dir) {
   namespace fs = std::filesystem;
-  if (!fs::exists(src + "no-start")) WriteFile(dir / "start.svx", ShiftJisSource(ReadFile(src + "start.svx.txt")));
+  const bool utf8 = fs::exists(src + "utf8");
+  if (!fs::exists(src + "no-start"))
+    WriteFile(dir / "start.svx", ShiftJisSource(ReadFile(src + "start.svx.txt"), utf8));
+  if (fs::is_directory(src + "tl")) fs::copy(src + "tl", dir / "tl", fs::copy_options::recursive);
   TABitmap window;  // a plain message window picture
   window.SetSize(756, 192);
   window.FillRGB(90, 40, 20);
@@ -66,7 +70,7 @@ inline void MakeStoryFolder(const std::string& src, const TempDir& dir) {
     fs::create_directory(dir / "knv");
     const std::string scenes = Optional(src + "background.knv.txt");
     WriteFile(dir / "knv/background.knv",
-              scenes.empty() ? "<kn><scene index=blank></scene></kn>" : ShiftJisSource(scenes));
+              scenes.empty() ? "<kn><scene index=blank></scene></kn>" : ShiftJisSource(scenes, utf8));
   }
   WriteImages(Optional(src + "images.txt"), dir);
 }

@@ -88,11 +88,12 @@ inline RunResult RunProgram(const std::vector<std::string>& args, const std::str
   return r;
 }
 
-// UTF-8 source to Shift-JIS bytes; \xHH, \r and \\ are written as bytes.
-inline std::string ShiftJisSource(const std::string& source) {
+// UTF-8 source to Shift-JIS bytes (or, with `utf8`, UTF-8 bytes); \xHH, \r and \\ are
+// written as bytes.
+inline std::string ShiftJisSource(const std::string& source, bool utf8 = false) {
   std::string bytes, text;
   auto flush = [&] {
-    bytes += Utf8ToCP932(text);
+    bytes += utf8 ? text : Utf8ToCP932(text);
     text.clear();
   };
   for (size_t i = 0; i < source.size(); ++i) {

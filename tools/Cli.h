@@ -16,3 +16,4 @@ int CliScenes(int argc, char** argv);
 int CliLint(int argc, char** argv);
 int CliExplore(int argc, char** argv);
 int CliSaveInfo(int argc, char** argv);
+int CliTranslateTemplate(int argc, char** argv);

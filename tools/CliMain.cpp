@@ -12,7 +12,8 @@ void Usage() {
                "       sorvane-cli run     STORY_DIR [options]\n"
                "       sorvane-cli lint    STORY_DIR [--werror] [--format text|json]\n"
                "       sorvane-cli explore STORY_DIR [--max-runs N] [--max-frames N] [--format text|json] [--snapshots DIR]\n"
-               "       sorvane-cli save-info FILE [--format text|json]\n");
+               "       sorvane-cli save-info FILE [--format text|json]\n"
+               "       sorvane-cli translate-template STORY_DIR LANG\n");
 }
 }  // namespace
 
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
   if (std::strcmp(argv[1], "lint") == 0) return CliLint(argc - 2, argv + 2);
   if (std::strcmp(argv[1], "explore") == 0) return CliExplore(argc - 2, argv + 2);
   if (std::strcmp(argv[1], "save-info") == 0) return CliSaveInfo(argc - 2, argv + 2);
+  if (std::strcmp(argv[1], "translate-template") == 0) return CliTranslateTemplate(argc - 2, argv + 2);
   Usage();
   return kCliUsageError;
 }

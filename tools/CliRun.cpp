@@ -40,6 +40,9 @@ struct TOptions {
   bool Speech = false;  // what the voice would say, in the trace
   int32_t TextSize = 100;
   bool HighContrast = false;
+  bool LineBreakRules = false;
+  std::string Language;  // empty: the story's own
+  std::set<int64_t> Lines;  // frames whose end prints the message window's lines
   bool UsesState() const { return !Saves.empty() || !Load.empty() || !Rollbacks.empty() || Backlog; }
 };
 
@@ -126,6 +129,14 @@ bool ParseOptions(int argc, char** argv, TOptions& o) {
         return false;
     } else if (a == "--high-contrast") {
       o.HighContrast = true;
+    } else if (a == "--line-break-rules") {
+      o.LineBreakRules = true;
+    } else if (a == "--language") {
+      if (!value(v) || v.empty()) return false;
+      o.Language = v;
+    } else if (a == "--lines") {
+      if (!value(v) || !ParseFrame(v, frame, rest) || !rest.empty()) return false;
+      o.Lines.insert(frame);
     } else if (a == "--dialogs") {
       if (!value(v) || !SetCliDialogAnswer(v)) return false;
     } else {
@@ -199,6 +210,9 @@ class TRunner {
     }
     FRuntime->SetTextScale(FOptions.TextSize);
     FRuntime->SetHighContrast(FOptions.HighContrast);
+    FRuntime->SetLineBreakRules(FOptions.LineBreakRules);
+    if (!FOptions.Language.empty() && !FRuntime->SetLanguage(FOptions.Language))
+      std::fprintf(stderr, "cannot read the translation %s (see sorvane.log)\n", CliEscape(FOptions.Language).c_str());
     if (FOptions.Speech) {
       FVoice.SetOn(true);
       FRuntime->OnNarration = [this](const TNarration& n) {
@@ -259,6 +273,7 @@ class TRunner {
         return 2;
       }
       TakeSnapshots();
+      if (FOptions.Lines.count(FFrame)) PrintLines();
       for (auto [it, end] = FOptions.Saves.equal_range(FFrame); it != end; ++it) Save(it->second);
       if (!FOptions.DataDir.empty()) FSession->FrameDone();  // the pages read, kept as they change
       if (FHost.Closed || FTerminated || TerminationSignal() != 0) break;
@@ -293,6 +308,14 @@ class TRunner {
     for (auto [it, end] = FOptions.Snapshots.equal_range(FFrame); it != end; ++it)
       if (!SaveSnapshotPng(FRuntime->Picture(), it->second))
         std::fprintf(stderr, "cannot write %s\n", CliEscape(it->second).c_str());
+  }
+
+  // The message window's lines as the page has them, where its layout broke them.
+  void PrintLines() const {
+    const TTextLayer::TPageState& page = FRuntime->Message().State();
+    for (size_t i = 0; i < page.Lines.size(); ++i)
+      PrintLine("F" + std::to_string(FFrame) + " line " + std::to_string(i) + " |" +
+                CliEscapeControls(WideToUtf8(page.Lines[i].Text)) + "|");
   }
 
   void PrintVariables() const {
@@ -340,7 +363,8 @@ int CliRun(int argc, char** argv) {
                     "       [--snapshot F:FILE.png] [--trace] [--vars] [--dialogs ok|ignore|abort|yes|no] [--bench]\n"
                     "       [--allow-processes] [--save F:FILE] [--load FILE] [--rollback F] [--backlog]\n"
                     "       [--data-dir DIR] [--auto] [--skip] [--speech]\n"
-                    "       [--text-size 100|125|150] [--high-contrast]");
+                    "       [--text-size 100|125|150] [--high-contrast] [--line-break-rules]\n"
+                    "       [--language LANG] [--lines F]");
   CatchTerminationSignals();
   return TRunner(o).Run();
 }

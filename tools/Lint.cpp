@@ -20,6 +20,7 @@
 #include "player/MainScriptLoader.h"
 #include "player/StoryFolder.h"
 #include "player/TextLayer.h"
+#include "player/Translation.h"
 
 namespace {
 
@@ -53,6 +54,8 @@ class TLinter {
       CheckVariables();
       CheckButtonChoices();
       CheckOverflow();
+      CheckGlyphs();
+      CheckTranslations();
     }
     std::stable_sort(FFindings.begin(), FFindings.end(), [](const TLintFinding& a, const TLintFinding& b) {
       return a.File != b.File ? a.File < b.File : a.Line < b.Line;
@@ -82,6 +85,8 @@ class TLinter {
   void CheckEncoding(const std::string& file) {
     std::string bytes;  // as story files are read: regular files only, within the story limit
     if (ReadFileBytes(ResolveFileName(std::string_view(file)), bytes) != TFileRead::Ok) return;
+    size_t bom;
+    if (DetectStoryEncoding(bytes, bom) == TStoryEncoding::Utf8) return CheckUtf8(file, bytes, bom);
     int line = 1, reported = 0;
     for (size_t i = 0; i < bytes.size(); ++i) {
       const uint8_t b = uint8_t(bytes[i]);
@@ -99,6 +104,32 @@ class TLinter {
       std::snprintf(text, sizeof text, "byte 0x%02X at offset %zu is not Shift-JIS", b, i);
       Add(file, line, true, text, "encoding");
     }
+  }
+
+  void CheckUtf8(const std::string& file, const std::string& bytes, size_t from) {
+    int line = 1, reported = 0;
+    for (size_t i = from; i < bytes.size();) {
+      const uint8_t b = uint8_t(bytes[i]);
+      if (b == '\n') ++line;
+      const size_t len = Utf8SequenceLength(bytes, i);
+      if (len > 0) {
+        i += len;
+        continue;
+      }
+      if (++reported > 10) break;
+      char text[96];
+      std::snprintf(text, sizeof text, "byte 0x%02X at offset %zu is not UTF-8: it shows as U+FFFD", b, i);
+      Add(file, line, true, text, "encoding");
+      ++i;
+    }
+  }
+  // The length of the valid UTF-8 character at bytes[i], or 0.
+  static size_t Utf8SequenceLength(const std::string& bytes, size_t i) {
+    const uint8_t b = uint8_t(bytes[i]);
+    if (b < 0x80) return 1;
+    const size_t len = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 ? 2 : 0;
+    if (len == 0 || b > 0xF4 || i + len > bytes.size()) return 0;
+    return Utf8ToWide(std::string_view(bytes).substr(i, len)).find(u'\uFFFD') == WideString::npos ? len : 0;
   }
 
   // ---- the script, through the real compiler
@@ -512,6 +543,7 @@ class TLinter {
   void CheckOverflow() {
     TTextLayer layer;
     PlaceMessageLayer(layer);
+    SetWriting(layer);
     const int32_t room = layer.Height() - layer.MarginTop - layer.MarginBottom;
     bool told = false;
     for (int32_t i = 0; i <= FLoader.LastIndex(); ++i) {
@@ -540,6 +572,80 @@ class TLinter {
   TMainScriptLoader FLoader;
   std::vector<int32_t> FSceneLines;
   std::map<int32_t, std::vector<int32_t>> FButtons;
+  // The text layer as the story's text is laid out in it.
+  void SetWriting(TTextLayer& layer) const {
+    const bool utf8 = FLoader.Encoding() == TStoryEncoding::Utf8;
+    layer.BreakByRules = utf8;
+    layer.SetAsWritten(utf8);
+  }
+
+  // ---- characters that no font can show
+  void CheckGlyphs() {
+    TTextLayer layer;
+    SetWriting(layer);
+    const bool utf8 = FLoader.Encoding() == TStoryEncoding::Utf8;
+    std::set<char32_t> told;
+    for (int32_t i = 0; i <= FLoader.LastIndex(); ++i) {
+      const TCommand* c = FindCommand(FLoader.CommandName(i));
+      if (!c || (c->Page != TPageEffect::AddText && c->Id != TCommandId::Speaker)) continue;
+      const WideString& text = FLoader.CommandParam(i);
+      for (size_t k = 0; k < text.size(); ++k) {
+        char32_t ch = text[k];
+        if (ch >= 0xD800 && ch < 0xDC00 && k + 1 < text.size() && text[k + 1] >= 0xDC00 && text[k + 1] < 0xE000)
+          ch = 0x10000 + ((ch - 0xD800) << 10) + (text[++k] - 0xDC00);
+        else if (!utf8)
+          ch = CodePageChar(text[k])[0];  // a story in Shift-JIS is drawn as the code page carries it
+        if (told.count(ch) || FontHasCharacter(layer.Font, ch)) continue;
+        told.insert(ch);
+        char code[16];
+        std::snprintf(code, sizeof code, "U+%04X", unsigned(ch));
+        AddAt(i, false, std::string("no installed font has the character ") + code + ": it shows as an empty box",
+              "glyph");
+      }
+    }
+  }
+
+  // ---- the story's translations against its pages
+  void CheckTranslations() {
+    const std::vector<TStoryPage> pages = ListPages(FLoader);
+    for (const std::string& language : StoryLanguages()) {
+      const std::string file = TranslationFile(language);
+      TTranslation translation;
+      std::vector<std::string> notes;
+      if (!LoadTranslation(language, translation, notes)) {
+        for (const std::string& note : notes) Add(file, 0, true, note, "translation");
+        continue;
+      }
+      for (const std::string& note : notes) {
+        // "FILE:LINE: what"
+        const size_t colon = note.find(':', file.size() + 1);
+        Add(file, std::atoi(note.c_str() + file.size() + 1), false, note.substr(colon + 2), "translation");
+      }
+      std::set<uint64_t> keys;
+      for (const TStoryPage& page : pages) {
+        keys.insert(page.Key);
+        const TTranslationEntry* e = translation.Find(page.Key);
+        if (!e || (!e->Translated() && !(e->HasSpeaker && !e->Speaker.empty()))) {
+          AddAt(page.FirstText >= 0 ? page.FirstText : page.SpeakerCommand, false,
+                "this page has no translation in " + file, "translation-missing");
+          continue;
+        }
+        if (EntryStale(*e, page))
+          Add(file, e->Line, false,
+              e->Stale && e->Original == page.Lines ? "marked stale: check the translation, then take the mark away"
+                                                    : "stale: the page's text has changed since it was translated",
+              "translation-stale");
+        if (page.Choice && e->Translated() && e->Text.size() != page.Lines.size())
+          Add(file, e->Line, true,
+              "a choice of " + std::to_string(page.Lines.size()) + " lines is translated in " +
+                  std::to_string(e->Text.size()) + ": it shows untranslated",
+              "translation");
+      }
+      for (const TTranslationEntry& e : translation.Entries())
+        if (!keys.count(e.Key)) Add(file, e.Line, false, "no page of the story has this key", "translation-unused");
+    }
+  }
+
   bool FCompiled = false;
   bool FScenesRead = false;
   TErrorReport FReport;  // no log: the linter writes nothing

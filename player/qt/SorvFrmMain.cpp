@@ -19,6 +19,7 @@
 #include <QScreen>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -31,6 +32,7 @@
 #include "player/ResStr.h"
 #include "player/ReaderSession.h"
 #include "player/StoryFolder.h"
+#include "player/Translation.h"
 #include "player/qt/BacklogView.h"
 #include "player/qt/SCLDebugForm.h"
 #include "player/qt/SaveScreen.h"
@@ -326,6 +328,15 @@ void TSorvFrmMain::BuildMenus() {
     ApplySettings();
     KeepSettings();
   });
+  miLineBreakRules = C1->addAction(QString::fromUtf8("禁則処理(&N)"));
+  miLineBreakRules->setCheckable(true);
+  connect(miLineBreakRules, &QAction::triggered, this, [this] {
+    FSettings.LineBreakRules = miLineBreakRules->isChecked();
+    ApplySettings();
+    KeepSettings();
+  });
+  miLanguages = C1->addMenu(QString::fromUtf8("言語(&L)"));
+  connect(miLanguages, &QMenu::aboutToShow, this, [this] { ListLanguages(); });
   miSettings = C1->addAction(QString::fromUtf8("環境設定(&P)..."), this, [this] { OpenSettings(); });
   C1->addSeparator();
   miFullScreen = C1->addAction(QString::fromUtf8("全画面表示(&F)"));
@@ -452,7 +463,34 @@ void TSorvFrmMain::ApplySettings() {
   FSubThread->SetHighContrast(FSettings.HighContrast);
   for (QAction* a : miTextSizes->actions()) a->setChecked(a->data().toInt() == TextSizeOf(FSettings.TextSize));
   miHighContrast->setChecked(FSettings.HighContrast);
+  FSubThread->SetLineBreakRules(FSettings.LineBreakRules);
+  miLineBreakRules->setChecked(FSettings.LineBreakRules);
+  // The reader's language where the story has it, else the story's own.
+  const std::vector<std::string> languages = StoryLanguages();
+  const bool has = std::find(languages.begin(), languages.end(), FSettings.Language) != languages.end();
+  if (!FSubThread->SetLanguage(has ? FSettings.Language : std::string()))
+    MessageDlg(Format("翻訳を読めません: %s", {TranslationFile(FSettings.Language)}), mtError, mbOKOnly);
   ApplyVoice();
+}
+
+void TSorvFrmMain::ListLanguages() {
+  miLanguages->clear();
+  auto* group = new QActionGroup(miLanguages);
+  const std::string now = FSubThread ? FSubThread->Language() : std::string();
+  auto add = [&](const QString& caption, const std::string& language) {
+    QAction* a = miLanguages->addAction(caption);
+    a->setCheckable(true);
+    a->setChecked(language == now);
+    group->addAction(a);
+    connect(a, &QAction::triggered, this, [this, language] {
+      FSettings.Language = language;
+      ApplySettings();
+      KeepSettings();
+    });
+  };
+  add(QString::fromUtf8("物語の言語"), "");
+  for (const std::string& language : StoryLanguages())
+    add(QString::fromUtf8(LanguageName(language) + " (" + language + ")"), language);
 }
 
 void TSorvFrmMain::KeepSettings() {

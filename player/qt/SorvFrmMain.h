@@ -84,6 +84,10 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
   QAction* miSpeak;
   QActionGroup* miTextSizes;
   QAction* miHighContrast;
+  QAction* miLineBreakRules;
+  QMenu* miLanguages;
+  // Lists the story's languages in the language menu, the one read now checked.
+  void ListLanguages();
   QAction* miSetDIBitsToDevice;
   QAction* miFullScreen;
   QAction* miDebugMessage;
