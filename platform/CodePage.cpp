@@ -226,6 +226,13 @@ bool StartsWithNoCase(std::string_view s, size_t at, std::string_view word) {
   return true;
 }
 
+// The tag's name at head[at] is `word` (then a blank, '/', '>' or the end).
+bool IsTagNamed(std::string_view head, size_t at, std::string_view word) {
+  if (!StartsWithNoCase(head, at, word)) return false;
+  const size_t end = at + word.size();
+  return end == head.size() || !std::isalnum(static_cast<unsigned char>(head[end]));
+}
+
 // The tag's text from its '<' to its '>' (or the end) declares charset=utf-8 or utf8.
 bool DeclaresUtf8(std::string_view tag) {
   for (size_t at = 0; (at = tag.find_first_of("cC", at)) != std::string_view::npos; ++at) {
@@ -263,14 +270,12 @@ TStoryEncoding DetectStoryEncoding(std::string_view start, size_t& bomLength) {
       continue;
     }
     const size_t close = head.find('>', at);
-    const std::string_view tag = head.substr(at, close == std::string_view::npos ? close : close - at + 1);
+    if (close == std::string_view::npos) break;  // a tag never closed declares nothing
+    const std::string_view tag = head.substr(at, close - at + 1);
     size_t name = at + 1;
     while (name < head.size() && IsAsciiSpace(head[name])) ++name;
-    if (StartsWithNoCase(head, name, "body") || StartsWithNoCase(head, name, "/head") ||
-        (StartsWithNoCase(head, name, "kn") && (name + 2 == head.size() || !std::isalnum(static_cast<unsigned char>(head[name + 2])))))
-      break;
-    if (StartsWithNoCase(head, name, "meta") && DeclaresUtf8(tag)) return TStoryEncoding::Utf8;
-    if (close == std::string_view::npos) break;
+    if (IsTagNamed(head, name, "body") || IsTagNamed(head, name, "/head") || IsTagNamed(head, name, "kn")) break;
+    if (IsTagNamed(head, name, "meta") && DeclaresUtf8(tag)) return TStoryEncoding::Utf8;
     at = close + 1;
   }
   return TStoryEncoding::CP932;

@@ -253,6 +253,29 @@ TEST_F(HTMLDocFile, CharacterStraddlingTwoBlocksDecodesWhole) {
   EXPECT_EQ(Dump(doc), "{p:" + std::string(124, 'x') + "日" + std::string(200, 'y') + "}{e:}");
 }
 
+TEST_F(HTMLDocFile, AUtf8FileIsReadAsUtf8WithItsCharactersAcrossBlocks) {
+  // With a byte order mark: "ж" (D0 B6) at offsets 127 and 128 of the file.
+  Write("\xEF\xBB\xBF<p>" + std::string(121, 'x') + "\xD0\xB6" + std::string(200, 'y') + "</p><e>");
+  THTMLDoc doc;
+  doc.LoadFromFile(FPath);
+  EXPECT_EQ(doc.Encoding(), TStoryEncoding::Utf8);
+  EXPECT_EQ(Dump(doc), "{p:" + std::string(121, 'x') + "ж" + std::string(200, 'y') + "}{e:}");
+  // Declared in the head, and a byte that is not UTF-8 shown as U+FFFD.
+  Write("<head><meta charset=utf-8></head><kn a=\"Ελλάδα\">\xFF</kn>");
+  THTMLDoc declared;
+  declared.LoadFromFile(FPath);
+  EXPECT_EQ(declared.Encoding(), TStoryEncoding::Utf8);
+  const THTMLTag* kn = nullptr;
+  ForEachChild(*declared.Root(), [&](const THTMLTag& t) {
+    if (t.TagName == "kn") kn = &t;
+  });
+  ASSERT_TRUE(kn);
+  WideString value;
+  EXPECT_TRUE(kn->Attributes.TryGetStr("a", value));
+  EXPECT_EQ(value, u"Ελλάδα");
+  EXPECT_EQ(kn->Content.Text, u"\uFFFD");
+}
+
 TEST_F(HTMLDocFile, ZeroByteEndsItsBlock) {
   std::string first("<a>kept\0lost", 12);
   first.resize(128, 'z');

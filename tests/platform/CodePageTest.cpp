@@ -70,3 +70,59 @@ TEST(CodePageDecoder, LeadByteThatFindsNoTrailStandsAlone) {
   EXPECT_EQ(out, u"\uFFFD");
 }
 }  // namespace
+
+namespace {
+
+TStoryEncoding EncodingOf(std::string_view bytes, size_t& bom) { return DetectStoryEncoding(bytes, bom); }
+
+TEST(StoryEncoding, AByteOrderMarkOrAMetaInTheHeadMeansUtf8) {
+  size_t bom = 9;
+  EXPECT_EQ(EncodingOf("\xEF\xBB\xBF<BODY>", bom), TStoryEncoding::Utf8);
+  EXPECT_EQ(bom, 3u);
+  for (const char* head : {"<HTML><HEAD><META charset=utf-8></HEAD><BODY>", "<head><meta CHARSET=\"UTF-8\"><body>",
+                           "<HEAD><TITLE>\x83\x65</TITLE><META charset='utf8'></HEAD>",
+                           "<META http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\"><kn>",
+                           "<HEAD><META charset = utf-8 ></HEAD>"}) {
+    EXPECT_EQ(EncodingOf(head, bom), TStoryEncoding::Utf8) << head;
+    EXPECT_EQ(bom, 0u);
+  }
+}
+
+TEST(StoryEncoding, EverythingElseStaysShiftJis) {
+  size_t bom;
+  for (const char* head : {"", "<HTML><BODY><META charset=utf-8>", "<HEAD></HEAD><META charset=utf-8>",
+                           "<kn><META charset=utf-8>", "<HEAD><!-- <META charset=utf-8> --></HEAD>",
+                           "<HEAD><META charset=utf-16></HEAD>", "<HEAD><META charset=utf-8x></HEAD>",
+                           "<HEAD><META name=charset></HEAD>", "\xEF\xBB<BODY>", "<HEAD><META charset=utf-8",
+                           "<HEAD><!-- never closed <META charset=utf-8>"}) {
+    EXPECT_EQ(EncodingOf(head, bom), TStoryEncoding::CP932) << head;
+  }
+  // Only the head of a file is looked at.
+  const std::string far = "<HEAD>" + std::string(kEncodingSniffBytes, ' ') + "<META charset=utf-8>";
+  EXPECT_EQ(EncodingOf(far, bom), TStoryEncoding::CP932);
+}
+
+TEST(StoryEncoding, Utf8PiecesJoinSplitCharactersAndReplaceInvalidBytes) {
+  const std::string text = "Привет, naïve \xF0\x9F\x98\x80 \xFF\xC3 end";
+  // Every way of cutting the bytes in two decodes as the whole does.
+  WideString whole;
+  TStoryDecoder(TStoryEncoding::Utf8).Decode(text, true, whole);
+  EXPECT_EQ(whole, u"Привет, naïve \U0001F600 \uFFFD\uFFFD end");
+  for (size_t cut = 0; cut <= text.size(); ++cut) {
+    TStoryDecoder decoder(TStoryEncoding::Utf8);
+    WideString out;
+    decoder.Decode(std::string_view(text).substr(0, cut), false, out);
+    decoder.Decode(std::string_view(text).substr(cut), true, out);
+    EXPECT_EQ(out, whole) << cut;
+  }
+  // A character the last piece leaves unfinished is replaced.
+  WideString cut;
+  TStoryDecoder(TStoryEncoding::Utf8).Decode("a\xD0", true, cut);
+  EXPECT_EQ(cut, u"a\uFFFD");
+  // Shift-JIS goes through the same door.
+  WideString sjis;
+  TStoryDecoder(TStoryEncoding::CP932).Decode("\x93\xFA", true, sjis);
+  EXPECT_EQ(sjis, u"日");
+}
+
+}  // namespace

@@ -100,6 +100,28 @@ TEST(ScriptLoader, ReadsLinesEndedByCrLfOrLfAndALastLineWithoutBreak) {
   EXPECT_EQ(loader.Position(), -1);  // nothing compiled
 }
 
+TEST(ScriptLoader, AScriptInUtf8HasNamesAndTextInAnyLanguage) {
+  TempDir dir;
+  // A byte order mark, a line in Cyrillic and one with a byte that is not UTF-8.
+  WriteFile(dir / "start.svx", "\xEF\xBB\xBF<BODY><A name=начало></A><P>Ça va, Ольга?</P>\r\n"
+                               "<CODE>SET #Счёт,1</CODE><P>\xFFok</P></BODY>");
+  TMainScriptLoader loader;
+  loader.Load(dir / "start.svx");
+  EXPECT_EQ(loader.Encoding(), TStoryEncoding::Utf8);
+  EXPECT_EQ(Commands(loader), "LABEL начало;CLEAR ;TEXT Ça va, Ольга?;WAIT ;SET #Счёт,1;CLEAR ;TEXT \uFFFDok;WAIT ;WAIT ;");
+  EXPECT_TRUE(loader.JumpTo("начало"));
+  // Declared in the head instead; the same bytes without either read as Shift-JIS.
+  WriteFile(dir / "start.svx", "<HTML><HEAD><meta charset=\"utf-8\"></HEAD><BODY><P>Ελλάδα</P></BODY>");
+  loader.Clear();
+  loader.Load(dir / "start.svx");
+  EXPECT_EQ(Commands(loader), "CLEAR ;TEXT Ελλάδα;WAIT ;WAIT ;");
+  WriteFile(dir / "start.svx", "<BODY><P>\x93\xFA</P></BODY>");
+  loader.Clear();
+  loader.Load(dir / "start.svx");
+  EXPECT_EQ(loader.Encoding(), TStoryEncoding::CP932);
+  EXPECT_EQ(Commands(loader), "CLEAR ;TEXT 日;WAIT ;WAIT ;");
+}
+
 TEST(ScriptLoader, MissingScriptRaisesAnInputOutputError) {
   TMainScriptLoader loader;
   try {

@@ -64,6 +64,57 @@ TEST(TextLayer, ACharacterWiderThanTheLineStillGoesOn) {
   for (const SString2& l : t.State().Lines) EXPECT_EQ(l.Text.size(), 1u);
 }
 
+std::vector<std::u16string> LinesOf(const TTextLayer& t) {
+  std::vector<std::u16string> lines;
+  for (const SString2& l : t.State().Lines) lines.push_back(l.Text);
+  return lines;
+}
+
+TEST(TextLayer, ByTheRulesLinesBreakBetweenWordsAndKeepStopsOffALineStart) {
+  using Lines = std::vector<std::u16string>;
+  MessageLayer t;
+  const int32_t w = t.CharWidth();
+  t.SetWidth(10 * (w + 1) - 1 + t.MarginLeft + t.MarginRight);  // ten full-width characters
+  // Off, as a story in Shift-JIS breaks: where the next character would pass the line.
+  t.AddText(S(u"あいうえおかきくけこ。さしすせそ"));
+  EXPECT_EQ(LinesOf(t), (Lines{u"あいうえおかきくけこ", u"。さしすせそ"}));
+  // On: a stop goes with the character before it, an opening bracket with what follows,
+  // and small kana do not begin a line either.
+  t.BreakByRules = true;
+  for (const auto& [text, lines] : {std::pair<std::u16string, Lines>{u"あいうえおかきくけこ。さしすせそ", {u"あいうえおかきくけ", u"こ。さしすせそ"}},
+                                    {u"あいうえおかきくけ「こ」", {u"あいうえおかきくけ", u"「こ」"}},
+                                    {u"あいうえおかきくけこ」", {u"あいうえおかきくけ", u"こ」"}},
+                                    {u"あいうえおかきくけキャ", {u"あいうえおかきくけ", u"キャ"}}}) {
+    t.ClearText();
+    t.AddText(S(text));
+    EXPECT_EQ(LinesOf(t), lines) << WideToUtf8(text);
+  }
+  // Words stay whole, a line may end just before the spaces after a word, and the spaces
+  // between words do not begin the next line.
+  t.SetAsWritten(true);
+  t.SetWidth(kMessageWidth);
+  WideString text = u"The";
+  for (int i = 0; i < 40; ++i) text += i % 3 ? u" fox" : u" jumps";
+  t.ClearText();
+  t.AddText(S(text));
+  const Lines lines = LinesOf(t);
+  ASSERT_GT(lines.size(), 2u);
+  WideString joined;
+  for (std::u16string line : lines) {
+    EXPECT_NE(line.front(), u' ');
+    while (!line.empty() && line.back() == u' ') line.pop_back();
+    joined += (joined.empty() ? u"" : u" ") + line;
+  }
+  EXPECT_EQ(joined, text);
+  // A word wider than the line is cut where it must be.
+  t.ClearText();
+  t.AddText(S(WideString(300, u'w')));
+  size_t total = 0;
+  for (const std::u16string& line : LinesOf(t)) total += line.size();
+  EXPECT_GT(LinesOf(t).size(), 1u);
+  EXPECT_EQ(total, 300u);
+}
+
 // Text added without end stops at the page's last line; a new page takes text again.
 TEST(TextLayer, APageHoldsABoundedNumberOfLines) {
   MessageLayer t;
