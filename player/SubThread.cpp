@@ -179,12 +179,13 @@ void TSubThread::LoadScript(std::vector<AnsiString>& notes) {
 }
 
 void TSubThread::ApplyLineBreaking() {
-  // A story written in UTF-8 shows its characters as written and breaks its lines by the
-  // rules; the reader may ask for the rules for a story in Shift-JIS too.
-  const bool utf8 = Loader->Encoding() == TStoryEncoding::Utf8;
-  MessageLayer->BreakByRules = utf8 || FBreakByRules;
-  MessageLayer->SetAsWritten(utf8);
-  SpeakerLayer->SetAsWritten(utf8);
+  // A story written in UTF-8, or read in a translation (which may be in any language),
+  // shows its characters as written and breaks its lines by the rules; the reader may ask
+  // for the rules for a story in Shift-JIS too.
+  const bool unicode = Loader->Encoding() == TStoryEncoding::Utf8 || FTranslated.Active();
+  MessageLayer->BreakByRules = unicode || FBreakByRules;
+  MessageLayer->SetAsWritten(unicode);
+  SpeakerLayer->SetAsWritten(unicode);
 }
 
 bool TSubThread::SetLanguage(const std::string& language) {
@@ -202,6 +203,7 @@ bool TSubThread::SetLanguage(const std::string& language) {
       FLanguage = language;
     }
   }
+  ApplyLineBreaking();
   RetellPage();
   return ok;
 }

@@ -140,7 +140,9 @@ void TTextLayer::AddText(const SString2& s) {
 }
 
 int32_t TTextLayer::KeepByRules(const SString2& line, int32_t fit, TDrawSStrPosArray& positions) const {
-  const int32_t keep = int32_t(KeepOnLine(line.Text, size_t(fit)));
+  int32_t keep = int32_t(KeepOnLine(line.Text, size_t(fit)));
+  // The spaces that end a line are not shown either: the line ends with its last word.
+  while (keep > 1 && line.Text[size_t(keep) - 1] == u' ') --keep;
   if (keep < fit) positions.resize(size_t(keep) + 1);
   return keep;
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -63,6 +64,28 @@ void CheckPixels(const std::string& lines, const TempDir& dir, const std::string
   }
 }
 
+// snapshots/NAME.png: a picture the run must have written as NAME.png, pixel for pixel
+// (text as this machine's fonts draw it).
+void CheckSnapshots(const std::string& src, const TempDir& dir) {
+  if (!fs::is_directory(src + "snapshots")) return;
+  for (const auto& e : fs::directory_iterator(src + "snapshots")) {
+    const std::string name = e.path().filename().string();
+    const std::unique_ptr<TABitmap> want = ReadSnapshot(e.path().string()), got = ReadSnapshot(dir / name);
+    ASSERT_EQ(got->Width(), want->Width()) << name;
+    ASSERT_EQ(got->Height(), want->Height()) << name;
+    int differ = 0, firstX = -1, firstY = -1;
+    for (int y = 0; y < want->Height(); ++y)
+      for (int x = 0; x < want->Width(); ++x)
+        if (std::memcmp(got->ScanLine(y) + x * 4, want->ScanLine(y) + x * 4, 3) != 0 && differ++ == 0) firstX = x, firstY = y;
+    EXPECT_EQ(differ, 0) << name << ": first at " << firstX << "," << firstY;
+    if (differ == 0) continue;
+    // The picture the run drew, for a look.
+    const fs::path seen = fs::path(SORVANE_BINARY_DIR) / "story-snapshots" / fs::path(src).parent_path().filename();
+    fs::create_directories(seen);
+    fs::copy_file(dir / name, seen / name, fs::copy_options::overwrite_existing);
+  }
+}
+
 // Every pixel kernel set this processor runs: the engine library's blits must agree with
 // the formulas whichever it uses.
 std::vector<std::string> KernelSets() {
@@ -95,6 +118,7 @@ TEST_P(Story, PrintsWhatItMust) {
       EXPECT_EQ(LogWithoutTime(dir / "sorvane.log"), ReadFile(src + "expected.log"));
     }
     if (pixels) CheckPixels(ReadFile(src + "pixels.txt"), dir, kernels);
+    CheckSnapshots(src, dir);
   }
 }
 
