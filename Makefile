@@ -115,7 +115,7 @@ play: build demo-assets
 # target, each starting from a seed corpus taken from tests/ and the demo story.
 FUZZ_SECONDS ?= 60
 TEST_FUZZ_SECONDS ?= 5
-FUZZ_TARGETS := htmldoc script calc commands ombrix ogg cmdline scenes lint save reader
+FUZZ_TARGETS := htmldoc script calc commands ombrix ogg cmdline scenes lint save reader translation
 fuzz: deps
 	@[ -f $(FUZZ_DIR)/build.ninja ] || CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVANE_FUZZ=ON -DSORVANE_SANITIZE=address,undefined \

@@ -64,7 +64,7 @@ int CliTranslateTemplate(int argc, char** argv) {
   std::filesystem::create_directory("tl", error);
   std::string why;
   if (!WriteFileAtomically(file, text.data(), text.size(), why)) return Fail("cannot write " + file + ": " + why);
-  std::printf("%s: %zu pages, %zu new, %zu stale, %zu unused\n", file.c_str(), counts.Pages, counts.Added, counts.Stale,
-              counts.Unused);
+  std::printf("%s: %zu pages: %zu kept, %zu new, %zu stale, %zu unused\n", file.c_str(), counts.Pages, counts.Kept,
+              counts.Added, counts.Stale, counts.Unused);
   return 0;
 }

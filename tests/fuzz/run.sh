@@ -17,6 +17,7 @@ seeds() {
     cmdline) printf '%s\n' 'a "b c" d\"e' '"prog name" x\\\\"y' ;;
     save) printf '%s\n' 'x' 'yy' 'zzzzzzzzzzzz' ;;
     reader) reader_seeds ;;
+    translation) ls "$ROOT"/tests/stories/*/tl/*.txt "$ROOT"/tests/lint/*/tl/*.txt ;;
   esac
 }
 # The reader's files: settings ('0' first), read marks ('1'), a save's information ('2').

@@ -69,3 +69,44 @@ TEST(Bitmap, AttachedBitmapDrawsIntoTheOwnersMemory) {
   EXPECT_EQ(owner.ScanLine(2)[5], 9);
 }
 }  // namespace
+
+namespace {
+
+// The ink a text leaves in a bitmap: how many pixels it set.
+int InkOf(const TFont& font, std::u16string_view text) {
+  TBitmap b;
+  b.SetPixelFormat(pf32bit);
+  b.SetSize(200, 60);
+  std::memset(b.ScanLine(0), 0, size_t(b.Stride()) * 60);
+  TCanvas c(&b);
+  c.Font = font;
+  c.Font.Color = 0xFFFFFF;
+  c.TextOut(2, 2, text);
+  int ink = 0;
+  for (int y = 0; y < 60; ++y)
+    for (int x = 0; x < 200; ++x) ink += b.ScanLine(y)[x * 4] != 0;
+  return ink;
+}
+
+TEST(Fonts, ACharacterTheFontLacksIsDrawnInOneThatHasIt) {
+  TFont japanese;  // the Japanese font, which has no Armenian
+  japanese.Height = 26;
+  TFont alphabet = japanese;
+  alphabet.Name = "DejaVu Sans";
+  // Drawn and measured as the font that has it draws it, never as the missing-glyph box.
+  EXPECT_TRUE(FontHasCharacter(japanese, U'\u0531'));
+  TCanvas a(nullptr), b(nullptr);
+  a.Font = japanese;
+  b.Font = alphabet;
+  EXPECT_EQ(a.TextWidth(u"\u0531"), b.TextWidth(u"\u0531"));
+  EXPECT_EQ(InkOf(japanese, u"\u0531"), InkOf(alphabet, u"\u0531"));
+  EXPECT_GT(InkOf(japanese, u"\u0531"), 0);
+  // And the other way: kana in the alphabet font come from the Japanese one.
+  EXPECT_EQ(b.TextWidth(u"あ"), a.TextWidth(u"あ"));
+  // A character no installed font has, and one that is in the private use area.
+  EXPECT_FALSE(FontHasCharacter(japanese, U'\U0010FFFD'));
+  EXPECT_FALSE(FontHasCharacter(alphabet, U'\uE000'));
+  EXPECT_TRUE(FontHasCharacter(japanese, U'\n'));  // a control needs no glyph
+}
+
+}  // namespace

@@ -19,6 +19,10 @@ void ExpectSame(const TSettings& a, const TSettings& b) {
   EXPECT_EQ(a.Speak, b.Speak);
   EXPECT_EQ(a.SpeechRate, b.SpeechRate);
   EXPECT_EQ(a.SpeechVoice, b.SpeechVoice);
+  EXPECT_EQ(a.TextSize, b.TextSize);
+  EXPECT_EQ(a.HighContrast, b.HighContrast);
+  EXPECT_EQ(a.LineBreakRules, b.LineBreakRules);
+  EXPECT_EQ(a.Language, b.Language);
 }
 
 TEST(Settings, TheDefaultsPlayTheStoryAsItAlwaysPlayedAndAFileReadsBack) {
@@ -30,7 +34,10 @@ TEST(Settings, TheDefaultsPlayTheStoryAsItAlwaysPlayedAndAFileReadsBack) {
   s.WindowWidth = 1200, s.WindowHeight = 900, s.AutoBase = 30, s.AutoPerChar = 2, s.SkipUnread = true;
   s.Volume[0] = 40, s.Volume[1] = 0;
   s.Speak = true, s.SpeechRate = -30, s.SpeechVoice = "Japanese (espeak-ng) ja";
+  s.TextSize = 125, s.HighContrast = true, s.LineBreakRules = true, s.Language = "pt-BR";
   EXPECT_FALSE(defaults.Speak);
+  EXPECT_FALSE(defaults.LineBreakRules);
+  EXPECT_EQ(defaults.Language, "");
   std::vector<std::string> notes;
   ExpectSame(ParseSettings(FormatSettings(s), notes), s);  // every key, each way
   EXPECT_TRUE(notes.empty());
