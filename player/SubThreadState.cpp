@@ -107,6 +107,8 @@ bool TSubThread::Apply(const TSnapshot& s, TRefusal& why) {
   FRestingAt = s.RestingAt;
   FCheckpointDue = s.CheckpointDue;
   FMarkedAt = -1;
+  // A story read in a translation shows the page in it, whatever language it was saved in.
+  if (FTranslated.Active()) RetellPage();
   // The whole picture goes to the window again.
   const TRect all{0, 0, BackBuffer.Width(), BackBuffer.Height()};
   Expose(all);

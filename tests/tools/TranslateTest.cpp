@@ -90,6 +90,14 @@ TEST(TranslateTemplate, WritesEveryPageAndKeepsTheTranslationAsTheStoryChanges) 
   EXPECT_NE(r.Out.find("backlog\t\ttr 一頁目です。\nbacklog\t\t新しい頁です。\nbacklog\t\ttr 二頁目です。\n"),
             std::string::npos)
       << r.Out;
+
+  // A save made in the story's own language loads in the translation, its page told in it.
+  const TempDir data;
+  r = s.Cli({"run", s.Dir.Path(), "--data-dir", data.Path(), "--frames", "15", "--save", "14:one"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  r = s.Cli({"run", s.Dir.Path(), "--data-dir", data.Path(), "--load", "one", "--language", "en", "--frames", "16",
+             "--lines", "15"});
+  EXPECT_EQ(r.Out, "F15 line 0 |tr 一頁目です。|\n") << r.Err;
 }
 
 TEST(TranslateTemplate, RefusesWhatItCannotDoAndWritesNowhereElse) {
