@@ -12,6 +12,8 @@
 
 #include "../../TestSupport.h"
 #include "platform/CodePage.h"
+#include "player/MainScriptLoader.h"
+#include "player/Translation.h"
 
 namespace {
 
@@ -478,4 +480,42 @@ TEST_F(ChoiceWindow, TheSystemsVoiceSpeaksThePage) {
   EXPECT_TRUE(PumpUntil([&] { return speech->Speaking(); }, 20000));
   EXPECT_FALSE(speech->Voices().isEmpty());
   Action("読み上げ(&R)")->trigger();
+}
+
+// The language menu lists the story's translations; choosing one tells the page on show in
+// it at once, and the choice is kept. The line breaking rules are a setting too.
+TEST_F(ChoiceWindow, TheLanguageMenuTellsTheStoryInItsTranslation) {
+  const TMessageDlgScope dialogs([](const std::string&, TMsgDlgType, TMsgDlgButtons) { return mrOk; });
+  TMainScriptLoader script;
+  script.Load(FDir / "start.svx");
+  const std::vector<TStoryPage> pages = ListPages(script);
+  ASSERT_GE(pages.size(), 2u);
+  char key[17];
+  std::snprintf(key, sizeof key, "%016llx", static_cast<unsigned long long>(pages[0].Key));
+  std::filesystem::create_directory(FDir / "tl");
+  WriteFile(FDir / "tl/en.txt", std::string("language: English\n[") + key + "]\nspeaker> Haruka\n> Which?\n");
+  Frames(30);
+  EXPECT_EQ(Page(), u"どちら？");
+  QMenu* languages = nullptr;
+  for (QMenu* m : FWindow->findChildren<QMenu*>())
+    if (m->title() == QString::fromUtf8("言語(&L)")) languages = m;
+  ASSERT_TRUE(languages);
+  emit languages->aboutToShow();
+  QStringList captions;
+  for (QAction* a : languages->actions()) captions << a->text();
+  EXPECT_EQ(captions, (QStringList{QString::fromUtf8("物語の言語"), QString::fromUtf8("English (en)")}));
+  EXPECT_TRUE(languages->actions()[0]->isChecked());
+  languages->actions()[1]->trigger();
+  EXPECT_EQ(FWindow->SubThread()->Language(), "en");
+  EXPECT_EQ(Page(), u"Which?");
+  EXPECT_EQ(FWindow->SubThread()->Message().State().Lines.size(), 1u);
+  EXPECT_EQ(LoadSettings().Language, "en");
+  // Back to the story's own.
+  emit languages->aboutToShow();
+  languages->actions()[0]->trigger();
+  EXPECT_EQ(Page(), u"どちら？");
+  EXPECT_EQ(LoadSettings().Language, "");
+  EXPECT_FALSE(Action("禁則処理(&N)")->isChecked());
+  Action("禁則処理(&N)")->trigger();
+  EXPECT_TRUE(LoadSettings().LineBreakRules);
 }
