@@ -14,6 +14,8 @@
 
 namespace {
 
+constexpr size_t kMaxLanguageName = 60;
+
 const TCommand* CommandAt(const TScriptLoader& script, int32_t i) { return FindCommand(script.CommandName(i)); }
 
 // The page that waits at `wait`, having begun after `from`.
@@ -145,9 +147,15 @@ void TTranslation::Parse(const std::string& text, std::vector<std::string>& note
       continue;
     }
     if (line.rfind("language:", 0) == 0 && !entry) {
-      std::string_view name = line.substr(9);
-      while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
-      FLanguage = EscapeControls(name.substr(0, 100));
+      // A name to show: text without controls, its leading blanks and all past
+      // kMaxLanguageName left out.
+      WideString name = ValueAfter(line, 9);
+      name.erase(0, name.find_first_not_of(u' '));
+      if (name.size() > kMaxLanguageName) {
+        name.resize(kMaxLanguageName);
+        if (name.back() >= 0xD800 && name.back() < 0xDC00) name.pop_back();  // half a pair
+      }
+      FLanguage = WideToUtf8(name);
       continue;
     }
     if (!entry) {
