@@ -2,7 +2,8 @@
 // back buffer as the player has it drawn: a cross-fade, a mask transition, a still scene
 // of 20 objects, and ten 200x200 objects moving over a full-screen background (with the
 // area the frame redrew). Beside them in the same run: pixman's OVER composite of a full
-// a8r8g8b8 frame onto x8r8g8b8, and memcpy of the same bytes.
+// a8r8g8b8 frame onto x8r8g8b8, memcpy of the same bytes, and the two transitions' frames
+// composed as they were before they were one pass (the blits one after another).
 #include <unistd.h>
 
 #include <cstring>
@@ -14,6 +15,7 @@
 #include "PixmanBaseline.h"
 #include "common/ABitmap.h"
 #include "common/Screen.h"
+#include "engine/KNEffect.h"
 #include "engine/KinetraDLL.h"
 
 namespace {
@@ -113,6 +115,62 @@ void RunTransition(benchmark::State& state, int32_t transition) {
 void BM_CrossFadeFrame(benchmark::State& state) { RunTransition(state, -2); }
 void BM_MaskTransitionFrame(benchmark::State& state) { RunTransition(state, 0); }
 
+// The work images as a scene leaves them (opaque pictures drawn over white: transparency
+// 1), the output, and the mask's ramp.
+struct TTransitionImages {
+  TABitmap Outgoing, Incoming, Composite, Output;
+  TBitmap Mask;
+  TTransitionImages() {
+    std::mt19937 random(5);
+    for (TABitmap* b : {&Outgoing, &Incoming, &Composite, &Output}) {
+      b->SetSize(kW, kH);
+      for (int y = 0; y < kH; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(b->ScanLine(y));
+        for (int x = 0; x < kW; ++x) row[x] = (random() & 0xFFFFFF) | (b == &Output ? 0u : 1u << 24);
+      }
+    }
+    Mask.SetPixelFormat(pf8bit);
+    Mask.SetSize(kW, kH);
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x) Mask.ScanLine(y)[x] = uint8_t(x);
+  }
+};
+
+void BM_CrossFadeOnePass(benchmark::State& state) {
+  TTransitionImages t;
+  for (auto _ : state) {
+    DrawCrossFade(t.Output, &t.Outgoing, &t.Incoming, 128);
+    benchmark::ClobberMemory();
+  }
+}
+
+void BM_CrossFadeBlits(benchmark::State& state) {
+  TTransitionImages t;
+  for (auto _ : state) {
+    t.Outgoing.DrawAlphaSprite(t.Output, 0, 0, kW, kH, 0, 0);
+    t.Incoming.DrawAlphaOpacitySprite(t.Output, 0, 0, kW, kH, 0, 0, 128);
+    benchmark::ClobberMemory();
+  }
+}
+
+void BM_MaskOnePass(benchmark::State& state) {
+  TTransitionImages t;
+  for (auto _ : state) {
+    DrawMaskFade(t.Output, t.Composite, t.Outgoing, t.Incoming, t.Mask, 128, 5);
+    benchmark::ClobberMemory();
+  }
+}
+
+void BM_MaskBlits(benchmark::State& state) {
+  TTransitionImages t;
+  for (auto _ : state) {
+    for (int y = 0; y < kH; ++y) std::memcpy(t.Composite.ScanLine(y), t.Outgoing.ScanLine(y), size_t(kW) * 4);
+    t.Incoming.DrawMaskTransition(t.Composite, 0, 0, kW, kH, 0, 0, t.Mask, 128, 5);
+    t.Composite.DrawAlpha(t.Output, 0, 0, kW, kH, 0, 0);
+    benchmark::ClobberMemory();
+  }
+}
+
 void BM_StillSceneOf20Frame(benchmark::State& state) {
   TEngineFrame frame("still");
   for (auto _ : state) frame.Frame();
@@ -150,6 +208,10 @@ void BM_Memcpy(benchmark::State& state) {
 
 BENCHMARK(BM_CrossFadeFrame)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
 BENCHMARK(BM_MaskTransitionFrame)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
+BENCHMARK(BM_CrossFadeOnePass)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
+BENCHMARK(BM_CrossFadeBlits)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
+BENCHMARK(BM_MaskOnePass)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
+BENCHMARK(BM_MaskBlits)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
 BENCHMARK(BM_StillSceneOf20Frame)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
 BENCHMARK(BM_TenMoversFrame)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
 BENCHMARK(BM_PixmanOver)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
@@ -160,5 +222,10 @@ int main(int argc, char** argv) {
                        {{"BM_CrossFadeFrame/min_time:0.500", "BM_PixmanOver/min_time:0.500"},
                         {"BM_MaskTransitionFrame/min_time:0.500", "BM_PixmanOver/min_time:0.500"},
                         {"BM_TenMoversFrame/min_time:0.500", "BM_PixmanOver/min_time:0.500"},
-                        {"BM_CrossFadeFrame/min_time:0.500", "BM_Memcpy/min_time:0.500"}});
+                        {"BM_CrossFadeFrame/min_time:0.500", "BM_Memcpy/min_time:0.500"},
+                        {"BM_MaskTransitionFrame/min_time:0.500", "BM_Memcpy/min_time:0.500"},
+                        {"BM_CrossFadeOnePass/min_time:0.500", "BM_Memcpy/min_time:0.500"},
+                        {"BM_CrossFadeBlits/min_time:0.500", "BM_Memcpy/min_time:0.500"},
+                        {"BM_MaskOnePass/min_time:0.500", "BM_Memcpy/min_time:0.500"},
+                        {"BM_MaskBlits/min_time:0.500", "BM_Memcpy/min_time:0.500"}});
 }

@@ -2,7 +2,8 @@
 # Start-up time, from exec to the first frame on screen under Xvfb, of three programs run in
 # turn in the same session: a bare Qt window of 800x600 that paints black (the baseline), the
 # player with a minimal story (one line of text, a message window, an empty scene file), and
-# the player with the demo. Prints each one's median and the ratios against their goals.
+# the player with the demo. Prints each one's median, the ratios against their goals, and
+# the player's timeline: the median time from the exec to each step of its start.
 # Stories are copies in a temporary folder; nothing is written to the source tree.
 # Usage: bench/startup.sh [BUILD_DIR] [RUNS]
 set -euo pipefail
@@ -35,12 +36,16 @@ once() {
   local first=\$(sed -n 's/^first frame at //p' "\$err")
   kill \$pid; wait \$pid 2>/dev/null || true
   echo \$(( (first - start) / 1000000 ))
+  # The steps of the start, as microseconds from the exec, for the timeline.
+  sed -n 's/^startup \([^ ]*\) at \([0-9]*\)\$/\1 \2/p' "\$err" | while read -r step at; do
+    echo "\$step \$(( (at - start) / 1000 ))" >> "$WORK/steps.\$KIND"
+  done
 }
-once "$BIN/first_window_baseline" > /dev/null  # the first start warms the caches
+KIND=warm; once "$BIN/first_window_baseline" > /dev/null  # the first start warms the caches
 for i in \$(seq 1 $RUNS); do
-  echo "bare \$(once "$BIN/first_window_baseline")"
-  echo "minimal \$(once "$BIN/sorvane" "$WORK/minimal")"
-  echo "demo \$(once "$BIN/sorvane" "$WORK/demo")"
+  KIND=bare; echo "bare \$(once "$BIN/first_window_baseline")"
+  KIND=minimal; echo "minimal \$(once "$BIN/sorvane" "$WORK/minimal")"
+  KIND=demo; echo "demo \$(once "$BIN/sorvane" "$WORK/demo")"
 done
 RUN
 chmod +x "$WORK/runs.sh"
@@ -55,3 +60,13 @@ awk -v b="$BARE" -v m="$MINIMAL" -v d="$DEMO" 'BEGIN {
   printf "minimal story / bare window: %.2fx (goal: at most 1.5x)\n", m / b
   printf "demo / minimal story:        %.2fx (goal: at most 1.3x)\n", d / m
 }'
+
+# The timeline: each step's median time from the exec, in the order the steps come.
+for k in minimal demo; do
+  [ -f "$WORK/steps.$k" ] || continue
+  echo "timeline of the $k story (median ms from exec):"
+  awk '!seen[$1]++ {print $1}' "$WORK/steps.$k" | while read -r step; do
+    awk -v s="$step" '$1 == s {print $2}' "$WORK/steps.$k" | sort -n |
+      awk -v s="$step" '{a[NR]=$1} END {printf "  %-16s %7.1f\n", s, a[int((NR+1)/2)] / 1000}'
+  done
+done

@@ -30,6 +30,16 @@ void RefDrawMaskTransition(const uint32_t* s, uint32_t* d, const uint8_t* m, int
 void RefBlendFill(uint32_t* d, int n, uint32_t pixel, uint32_t alpha) {
   for (int i = 0; i < n; ++i) d[i] = Pixel::BlendFill(d[i], pixel, alpha);
 }
+void RefCrossFade(const uint32_t* out, const uint32_t* in, uint32_t* d, int n, uint32_t opacity) {
+  for (int i = 0; i < n; ++i) d[i] = Pixel::AlphaOpacitySprite(in[i], Pixel::AlphaSprite(out[i], d[i]), opacity);
+}
+void RefMaskFade(const uint32_t* out, const uint32_t* in, const uint8_t* m, uint32_t* c, uint32_t* d, int n,
+                 uint32_t level, uint32_t shift) {
+  for (int i = 0; i < n; ++i) {
+    c[i] = Pixel::MaskTransition(in[i], out[i], m[i], level, shift);
+    d[i] = Pixel::Alpha(c[i], d[i]);
+  }
+}
 
 const TPixelKernels* BestKernels() {
   if (const TPixelKernels* k = AVX2Kernels()) return k;
@@ -62,7 +72,8 @@ uint32_t PixelOf(uint8_t blue, uint8_t green, uint8_t red, uint8_t transparency)
 const TPixelKernels& ReferenceKernels() {
   static const TPixelKernels kernels{"reference",           &RefDrawAlpha,          &RefDrawAlphaSprite,
                                      &RefDrawAlphaOpacity,  &RefDrawAlphaOpacitySprite,
-                                     &RefDrawMaskTransition, &RefBlendFill};
+                                     &RefDrawMaskTransition, &RefBlendFill,          &RefCrossFade,
+                                     &RefMaskFade};
   return kernels;
 }
 

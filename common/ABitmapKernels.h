@@ -17,6 +17,14 @@ struct TPixelKernels {
                              uint32_t shift);
   // d = (d * (256 - alpha) + pixel * alpha) >> 8 per byte.
   void (*BlendFill)(uint32_t* d, int n, uint32_t pixel, uint32_t alpha);
+  // A transition's frame in one pass over a row, each result written once and the same as
+  // the kernels above give one after another. Cross-fade: the outgoing row laid on d by
+  // DrawAlphaSprite, the incoming over that by DrawAlphaOpacitySprite.
+  void (*CrossFade)(const uint32_t* out, const uint32_t* in, uint32_t* d, int n, uint32_t opacity);
+  // Mask: composite = the outgoing row with the incoming one laid over it by
+  // DrawMaskTransition; d takes the composite by DrawAlpha.
+  void (*MaskFade)(const uint32_t* out, const uint32_t* in, const uint8_t* mask, uint32_t* composite, uint32_t* d,
+                   int n, uint32_t level, uint32_t shift);
 };
 
 const TPixelKernels& ReferenceKernels();

@@ -62,27 +62,37 @@ struct SimdKernels {
     for (; i < n; ++i) d[i] = Pixel::Alpha(s[i], d[i]);
   }
 
-  static void DrawAlphaSprite(const uint32_t* s, uint32_t* d, int n) {
-    const T w256 = V::Set16(256), w252 = V::Set16(252);
+  // What DrawAlphaSprite, DrawAlphaOpacitySprite and DrawMaskTransition do with a vector
+  // of pixels: keep the destination, take the source, or mix the two with the weights.
+  enum TMix { kKeep, kTake, kMix };
+
+  static TMix SpriteOf(T sv, T& ws) {
     // HighToBoth puts (255 - A) & 0xFE in bytes 1 and 3: byte 1 is compared with 0 (A >> 1
     // = 127, the destination stays) and byte 3 with 0xFE (A >> 1 = 0, the source is
     // copied), both in one comparison.
     const T ends = V::Set32(int(0xFEFF00FFu));
-    constexpr uint32_t kKeep = V::kPixelBits << 1, kCopy = V::kPixelBits << 3;
+    constexpr uint32_t kKeepBits = V::kPixelBits << 1, kCopyBits = V::kPixelBits << 3;
+    const T high = V::HighToBoth(AlphaBits(sv));
+    const uint32_t flags = V::MoveMask(V::CmpEq8(high, ends));
+    if ((flags & kKeepBits) == kKeepBits) return kKeep;  // fully transparent run
+    if ((flags & kCopyBits) == kCopyBits) return kTake;
+    // A weight of 256 keeps the destination exactly; copying takes a source weight of 256
+    // where the formula gives 254.
+    const T b = V::template Srli16<8>(high);
+    ws = V::Add16(b, V::SubSatU16(b, V::Set16(252)));
+    return kMix;
+  }
+
+  static void DrawAlphaSprite(const uint32_t* s, uint32_t* d, int n) {
+    const T w256 = V::Set16(256);
     int i = Blocks(n, [&](int k) {
       const T sv = V::Load(s + k);
-      const T high = V::HighToBoth(AlphaBits(sv));
-      const uint32_t flags = V::MoveMask(V::CmpEq8(high, ends));
-      if ((flags & kKeep) == kKeep) return;  // fully transparent run
-      if ((flags & kCopy) == kCopy) {
-        V::Store(d + k, sv);
-        return;
+      T ws;
+      switch (SpriteOf(sv, ws)) {
+        case kKeep: return;
+        case kTake: return V::Store(d + k, sv);
+        case kMix: return V::Store(d + k, Blend(sv, V::Load(d + k), ws, V::Sub16(w256, ws)));
       }
-      // A weight of 256 keeps the destination exactly; copying takes a source weight of
-      // 256 where the formula gives 254.
-      const T b = V::template Srli16<8>(high);
-      const T ws = V::Add16(b, V::SubSatU16(b, w252));
-      V::Store(d + k, Blend(sv, V::Load(d + k), ws, V::Sub16(w256, ws)));
     });
     for (; i < n; ++i) d[i] = Pixel::AlphaSprite(s[i], d[i]);
   }
@@ -97,48 +107,72 @@ struct SimdKernels {
     for (; i < n; ++i) d[i] = Pixel::AlphaOpacity(s[i], d[i], opacity);
   }
 
+  // DrawAlphaOpacitySprite's weights for a vector of sources; false where every pixel
+  // keeps the destination. `opacity1` is the opacity + 1 in every 16-bit lane.
+  static bool OpacitySpriteOf(T sv, T opacity1, T& ws, T& wd) {
+    const T bits = OpacityBits(sv);
+    const T keep = V::CmpEq32(bits, V::Zero());  // A = 255
+    if (V::All(keep)) return false;
+    // Where A = 255 the source weight is 0 and the destination's becomes 256 (255 + 1),
+    // which keeps it exactly.
+    ws = OpacityWeight(bits, opacity1);
+    wd = V::Sub16(V::Xor(ws, V::Set16(255)), keep);
+    return true;
+  }
+
   static void DrawAlphaOpacitySprite(const uint32_t* s, uint32_t* d, int n, uint32_t opacity) {
-    const T o = V::Set16(short(opacity + 1)), w255 = V::Set16(255), z = V::Zero();
+    const T o = V::Set16(short(opacity + 1));
     int i = Blocks(n, [&](int k) {
       const T sv = V::Load(s + k);
-      const T bits = OpacityBits(sv);
-      const T keep = V::CmpEq32(bits, z);  // A = 255
-      if (V::All(keep)) return;
-      // Where A = 255 the source weight is 0 and the destination's becomes 256 (255 + 1),
-      // which keeps it exactly.
-      const T ws = OpacityWeight(bits, o);
-      V::Store(d + k, Blend(sv, V::Load(d + k), ws, V::Sub16(V::Xor(ws, w255), keep)));
+      T ws, wd;
+      if (OpacitySpriteOf(sv, o, ws, wd)) V::Store(d + k, Blend(sv, V::Load(d + k), ws, wd));
     });
     for (; i < n; ++i) d[i] = Pixel::AlphaOpacitySprite(s[i], d[i], opacity);
   }
 
-  static void DrawMaskTransition(const uint32_t* s, uint32_t* d, const uint8_t* mask, int n, uint32_t level,
-                                 uint32_t shift) {
-    // t = level - m clamped to 0..R: 0 keeps the destination and R gives the source
-    // exactly, so (s*t + d*(R-t)) >> n covers all three cases of the formula. Both weights
-    // are scaled by 2^(8-n) so that the shift is 8.
-    // Levels past 255 + R show the source everywhere, as 255 + R does; below that every
-    // level - m fits a signed 16-bit lane, so a signed minimum clamps it to R.
-    level = level < 255 + (1u << shift) ? level : 255 + (1u << shift);
-    const T l = V::Set16(short(level)), r = V::Set16(short(1u << shift)), w256 = V::Set16(256);
-    const __m128i scale = _mm_cvtsi32_si128(int(8 - shift));
+  // A cross-fade in one pass: the outgoing picture laid on the output as DrawAlphaSprite
+  // lays it, the incoming one over that as DrawAlphaOpacitySprite does, written once.
+  static void CrossFade(const uint32_t* out, const uint32_t* in, uint32_t* d, int n, uint32_t opacity) {
+    const T o = V::Set16(short(opacity + 1)), w256 = V::Set16(256);
+    int i = Blocks(n, [&](int k) {
+      const T ov = V::Load(out + k), iv = V::Load(in + k);
+      T ws, wd, t;
+      switch (SpriteOf(ov, ws)) {
+        case kKeep: t = V::Load(d + k); break;
+        case kTake: t = ov; break;
+        case kMix: t = Blend(ov, V::Load(d + k), ws, V::Sub16(w256, ws)); break;
+      }
+      V::Store(d + k, OpacitySpriteOf(iv, o, ws, wd) ? Blend(iv, t, ws, wd) : t);
+    });
+    for (; i < n; ++i) d[i] = Pixel::AlphaOpacitySprite(in[i], Pixel::AlphaSprite(out[i], d[i]), opacity);
+  }
+
+  // DrawMaskTransition's level, clamped so that every level - m fits a signed 16-bit lane:
+  // levels past 255 + R show the source everywhere, as 255 + R does.
+  static uint32_t MaskLevel(uint32_t level, uint32_t shift) {
+    return level < 255 + (1u << shift) ? level : 255 + (1u << shift);
+  }
+
+  // t = level - m clamped to 0..R: 0 keeps the destination and R gives the source exactly,
+  // so (s*t + d*(R-t)) >> n covers all three cases of the formula. Both weights are scaled
+  // by 2^(8-n) so that the shift is 8. `l` is the level and `r` R in every 16-bit lane.
+  static TMix MaskOf(T m, T l, T r, __m128i scale, uint32_t shift, T& ws) {
     // t stands in both halves of a pixel's lane: the low half is compared with 0 and the
     // high half with R in one comparison.
     const T ends = V::Set32(int((1u << shift) << 16));
-    constexpr uint32_t kKeep = V::kPixelBits, kCopy = V::kPixelBits << 2;
-    auto block = [&](int k, T m) {
-      const T t = V::Min16(V::SubSatU16(l, m), r);
-      const uint32_t flags = V::MoveMask(V::CmpEq16(t, ends));
-      if ((flags & kKeep) == kKeep) return;
-      const T sv = V::Load(s + k);
-      if ((flags & kCopy) == kCopy) {
-        V::Store(d + k, sv);
-        return;
-      }
-      const T ws = V::Sll16(t, scale);
-      V::Store(d + k, Blend(sv, V::Load(d + k), ws, V::Sub16(w256, ws)));
-    };
-    // Two vectors' mask bytes are widened together.
+    constexpr uint32_t kKeepBits = V::kPixelBits, kCopyBits = V::kPixelBits << 2;
+    const T t = V::Min16(V::SubSatU16(l, m), r);
+    const uint32_t flags = V::MoveMask(V::CmpEq16(t, ends));
+    if ((flags & kKeepBits) == kKeepBits) return kKeep;
+    if ((flags & kCopyBits) == kCopyBits) return kTake;
+    ws = V::Sll16(t, scale);
+    return kMix;
+  }
+
+  // Calls block(k, mask pairs) over whole vectors, two vectors' mask bytes widened
+  // together; returns where the scalar tail starts.
+  template <typename Block>
+  static int MaskBlocks(const uint8_t* mask, int n, Block block) {
     int i = 0;
     for (; i + 2 * N <= n; i += 2 * N) {
       T lo, hi;
@@ -150,7 +184,49 @@ struct SimdKernels {
       block(i, V::LoadMaskPairs(mask + i));
       i += N;
     }
+    return i;
+  }
+
+  static void DrawMaskTransition(const uint32_t* s, uint32_t* d, const uint8_t* mask, int n, uint32_t level,
+                                 uint32_t shift) {
+    level = MaskLevel(level, shift);
+    const T l = V::Set16(short(level)), r = V::Set16(short(1u << shift)), w256 = V::Set16(256);
+    const __m128i scale = _mm_cvtsi32_si128(int(8 - shift));
+    int i = MaskBlocks(mask, n, [&](int k, T m) {
+      T ws;
+      switch (MaskOf(m, l, r, scale, shift, ws)) {
+        case kKeep: return;
+        case kTake: return V::Store(d + k, V::Load(s + k));
+        case kMix: return V::Store(d + k, Blend(V::Load(s + k), V::Load(d + k), ws, V::Sub16(w256, ws)));
+      }
+    });
     for (; i < n; ++i) d[i] = Pixel::MaskTransition(s[i], d[i], mask[i], level, shift);
+  }
+
+  // A mask transition in one pass: the composite is the outgoing picture with the incoming
+  // one laid over it through the mask, and the output takes the composite as DrawAlpha
+  // lays it; each is written once.
+  static void MaskFade(const uint32_t* out, const uint32_t* in, const uint8_t* mask, uint32_t* composite,
+                       uint32_t* d, int n, uint32_t level, uint32_t shift) {
+    level = MaskLevel(level, shift);
+    const T l = V::Set16(short(level)), r = V::Set16(short(1u << shift)), w256 = V::Set16(256);
+    const __m128i scale = _mm_cvtsi32_si128(int(8 - shift));
+    int i = MaskBlocks(mask, n, [&](int k, T m) {
+      const T ov = V::Load(out + k);
+      T ws, c;
+      switch (MaskOf(m, l, r, scale, shift, ws)) {
+        case kKeep: c = ov; break;
+        case kTake: c = V::Load(in + k); break;
+        case kMix: c = Blend(V::Load(in + k), ov, ws, V::Sub16(w256, ws)); break;
+      }
+      V::Store(composite + k, c);
+      const T wc = V::template Srli16<8>(V::HighToBoth(AlphaBits(c)));
+      V::Store(d + k, Blend(c, V::Load(d + k), wc, V::Sub16(w256, wc)));
+    });
+    for (; i < n; ++i) {
+      composite[i] = Pixel::MaskTransition(in[i], out[i], mask[i], level, shift);
+      d[i] = Pixel::Alpha(composite[i], d[i]);
+    }
   }
 
   static void BlendFill(uint32_t* d, int n, uint32_t pixel, uint32_t alpha) {
@@ -168,8 +244,8 @@ struct SimdKernels {
   }
 
   static TPixelKernels Table(const char* name) {
-    return TPixelKernels{name,           &DrawAlpha,          &DrawAlphaSprite, &DrawAlphaOpacity,
-                         &DrawAlphaOpacitySprite, &DrawMaskTransition, &BlendFill};
+    return TPixelKernels{name,      &DrawAlpha,        &DrawAlphaSprite, &DrawAlphaOpacity, &DrawAlphaOpacitySprite,
+                         &DrawMaskTransition, &BlendFill, &CrossFade,      &MaskFade};
   }
 };
 

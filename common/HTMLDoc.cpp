@@ -217,7 +217,7 @@ void THTMLDoc::CloseTag() {
   const std::u16string_view text(FBuffer.data(), size_t(FCount));
   if (FInfoTable->Count() >= FInfoTable->Capacity()) {
     const THTMLTag tag(text);
-    ++FUnlistedCount;
+    if (++FUnlistedCount == 1) FFirstUnlistedLine = FTagLine;
     if (parent != FUnlisted.get()) parent->AppendContent(MakeSStrMarker(-1, FInfoTable.get()));
     if (!tag.IsEmpty) FStack.push_back(FUnlisted.get());
     return;

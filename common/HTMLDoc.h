@@ -79,6 +79,8 @@ class THTMLDoc {
   THTMLTag* Root() const { return FRoot.get(); }
   // Elements parsed after the info table was full: no marker reaches them.
   size_t UnlistedCount() const { return FUnlistedCount; }
+  // The line of the first of them (0: none).
+  int32_t FirstUnlistedLine() const { return FFirstUnlistedLine; }
   TSStrInfoTable* InfoTable() const { return FInfoTable.get(); }
 
  private:
@@ -97,6 +99,7 @@ class THTMLDoc {
   // element stands on the stack for each of them and takes in nothing.
   std::unique_ptr<THTMLTag> FUnlisted;
   size_t FUnlistedCount = 0;
+  int32_t FFirstUnlistedLine = 0;
   TStoryEncoding FEncoding = TStoryEncoding::CP932;
   std::vector<THTMLTag*> FStack;
   // Where the reader is in the markup.

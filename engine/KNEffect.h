@@ -1,5 +1,7 @@
 // The two transition effects between a layer's outgoing and incoming scene images, each
 // composited in full onto the output every frame: the cross-fade and the mask transition.
+// Work images of the output's size are composed in one pass, a row at a time, with the
+// results the blits give one after another; other sizes go through the blits.
 // Threads: the engine's thread.
 #pragma once
 

@@ -1,6 +1,9 @@
 #include "Clock.h"
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <thread>
 
 uint32_t timeGetTime() {
@@ -9,3 +12,11 @@ uint32_t timeGetTime() {
 }
 
 void Sleep(uint32_t milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+void StartupMark(const char* what) {
+  static const bool report = std::getenv("SORVANE_REPORT_FIRST_FRAME") != nullptr;
+  if (!report) return;
+  timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  std::fprintf(stderr, "startup %s at %lld\n", what, static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+}

@@ -36,6 +36,8 @@ void TMainScriptLoader::Compile() {
     doc.Parse(line);
     doc.NextLine();
   }
+  FElementLimitLine = doc.FirstUnlistedLine();
+  FElementsPassedOver = doc.UnlistedCount();
   if (doc.UnlistedCount() > 0)
     Log(Format(ResStr::TooManyElements, {FileName(), IntToStr(int64_t(doc.UnlistedCount()))}));
 

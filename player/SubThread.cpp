@@ -101,16 +101,20 @@ TSubThread::TSubThread(IPlayerHost& host, const std::string& storyDir, IFrameClo
     BackBuffer.SetSize(kScreenWidth, kScreenHeight);
     FEventQueue = std::make_unique<TEventQueue>();
     BuildTextLayers(notes);
+    StartupMark("text-layers");
     SceneLayer = std::make_unique<TKinetraLayer>();
     SceneLayer->LoadScenes(kStorySceneFile);  // a story without scenes still plays
+    StartupMark("scenes");
     BuildVariables();
     LoadScript(notes);
+    StartupMark("script");
     Layers[0] = SceneLayer.get();
     Layers[1] = MessageLayer.get();
     Layers[2] = SpeakerLayer.get();
     VariableDebug = FHost.CreateVariableDebugView(*Variables);
     StartLog(notes);
     for (TSoundChannel& channel : FChannels) channel.Open();
+    StartupMark("sound");
   } catch (const EStartupAborted& e) {
     LogAbortedStart(notes, e.Message());
     throw;

@@ -18,6 +18,7 @@
 #include "platform/Files.h"
 #include "player/Commands.h"
 #include "player/MainScriptLoader.h"
+#include "player/ResStr.h"
 #include "player/StoryFolder.h"
 #include "player/TextLayer.h"
 #include "player/Translation.h"
@@ -134,12 +135,28 @@ class TLinter {
 
   // ---- the script, through the real compiler
   void CompileScript() {
-    FLoader.OnLog = [this](const AnsiString& note) { Add(kScript, 0, false, note, "command"); };
+    std::vector<AnsiString> notes;
+    FLoader.OnLog = [&notes](const AnsiString& note) { notes.push_back(note); };
     try {
       FLoader.Load(kScript);
       FCompiled = true;
     } catch (const Exception& e) {
       Add(kScript, 0, true, std::string(e.ClassName()) + ": " + e.Message(), "command");
+    }
+    FLoader.OnLog = nullptr;
+    // The element limit is named where it is reached, before the player ever says it.
+    const AnsiString limitNote =
+        Format(ResStr::TooManyElements, {kScript, IntToStr(int64_t(FLoader.ElementsPassedOver()))});
+    for (const AnsiString& note : notes) {
+      if (FLoader.ElementLimitLine() > 0 && note == limitNote) {
+        Add(kScript, FLoader.ElementLimitLine(), true,
+            "a Shift-JIS script holds at most 4,999 elements: this one and the " +
+                std::to_string(FLoader.ElementsPassedOver() - 1) +
+                " after it are not read (write each page as one <P>, or split the story)",
+            "element-limit");
+        continue;
+      }
+      Add(kScript, 0, false, note, "command");
     }
   }
 

@@ -25,6 +25,7 @@
 #include <ctime>
 
 #include "common/Screen.h"
+#include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"
 #include "player/FileVerInfo.h"
@@ -141,6 +142,7 @@ TSorvFrmMain::TSorvFrmMain(const std::string& storyDir) : FS(this), FStoryDir(st
   FView->setMinimumSize(kScreenWidth / 2, kScreenHeight / 2);
   setCentralWidget(FView);
   BuildMenus();
+  StartupMark("menus");
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
   FSettings = LoadSettings();
@@ -150,7 +152,9 @@ TSorvFrmMain::TSorvFrmMain(const std::string& storyDir) : FS(this), FStoryDir(st
   addActions({miSetDIBitsToDevice, miFullScreen, miDebugMessage, miShowBackBuffer, miShowClipRects, miShowScript,
               miShowVaraiable, miQuickSave, miQuickLoad, miRollback, miAuto, miSkip});
   try {
+    StartupMark("runtime-begins");
     FSubThread = std::make_unique<TSubThread>(*this, storyDir);
+    StartupMark("runtime");
   } catch (const EStartupAborted&) {
     // Its box has been shown: the program ends.
     FStartupAborted = true;
@@ -744,6 +748,7 @@ void TSorvFrmMain::Present(const TABitmap&, const TRect& r) {
   if (first) {
     // For the start-up benchmark: when the first frame reached the screen (wall clock, ns).
     first = false;
+    StartupMark("first-draw");
     if (std::getenv("SORVANE_REPORT_FIRST_FRAME")) {
       timespec now;
       clock_gettime(CLOCK_REALTIME, &now);

@@ -13,6 +13,7 @@
 
 #include "platform/Application.h"
 #include "platform/Classes.h"
+#include "platform/Clock.h"
 #include "platform/VersionBlock.h"
 #include "player/qt/QtDialogs.h"
 #include "player/StoryFolder.h"
@@ -47,7 +48,9 @@ void KeepWhenTheDisplayGoes() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  StartupMark("main");
   QApplication app(argc, argv);
+  StartupMark("qapplication");
   QApplication::setApplicationDisplayName(QString::fromUtf8("Sorvane実行エンジン"));
   InstallQtDialogs();
   // The interpreter's worker wakes the event loop when a step waits for the main thread.
@@ -79,12 +82,15 @@ int main(int argc, char** argv) {
       EndDialogs();
       if (shown) shown->close();
     });
+    StartupMark("window-begins");
     TSorvFrmMain window(story);
+    StartupMark("window-built");
     if (window.StartupAborted()) return TerminationSignal() != 0 ? 128 + TerminationSignal() : 1;
     shown = &window;
     gPlaying = &window;
     std::atexit(KeepWhenTheDisplayGoes);
     window.show();
+    StartupMark("window-shown");
     if (QScreen* screen = window.screen())
       window.move(screen->availableGeometry().center() - window.rect().center());
     if (TerminationSignal() != 0) QMetaObject::invokeMethod(&window, [&window] { window.close(); }, Qt::QueuedConnection);

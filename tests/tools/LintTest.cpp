@@ -46,6 +46,22 @@ TEST_P(Lint, FindsWhatItMust) {
 INSTANTIATE_TEST_SUITE_P(Lint, Lint, testing::ValuesIn(CaseNames(SORVANE_SOURCE_DIR "/tests/lint")),
                          [](const testing::TestParamInfo<std::string>& info) { return info.param; });
 
+// The element limit is named at the element where the script runs past it.
+TEST(LintLimits, AScriptPastItsElementsIsToldWhereItStopsBeingRead) {
+  TempDir dir;
+  std::string script = "<BODY>\n";  // element 1, then one element a line
+  for (int i = 0; i < 5005; ++i) script += "<CODE>SET #a,1</CODE>\n";
+  WriteFile(dir / "start.svx", script + "</BODY>\n");
+  fs::create_directory(dir / "knv");
+  WriteFile(dir / "knv/background.knv", "<kn><scene index=blank></scene></kn>");
+  const TempDir elsewhere;
+  const RunResult r = RunProgram({SORVANE_CLI, "lint", dir.Path()}, elsewhere.Path());
+  EXPECT_EQ(r.Out,
+            "start.svx:5000: error: a Shift-JIS script holds at most 4,999 elements: this one and the 6 after it are "
+            "not read (write each page as one <P>, or split the story) [element-limit]\n");
+  EXPECT_EQ(r.Status, 1);
+}
+
 // The bundled demo is the example authors start from: it must lint clean.
 TEST(LintDemo, TheDemoStoryLintsClean) {
   const std::string demo = SORVANE_BINARY_DIR "/demo";
