@@ -325,20 +325,19 @@ void TSorvFrmMain::BuildMenus() {
     });
   }
   miTextSizes = textSizeGroup;
-  miHighContrast = C1->addAction(QString::fromUtf8("ハイコントラスト(&H)"));
-  miHighContrast->setCheckable(true);
-  connect(miHighContrast, &QAction::triggered, this, [this] {
-    FSettings.HighContrast = miHighContrast->isChecked();
-    ApplySettings();
-    KeepSettings();
-  });
-  miLineBreakRules = C1->addAction(QString::fromUtf8("禁則処理(&N)"));
-  miLineBreakRules->setCheckable(true);
-  connect(miLineBreakRules, &QAction::triggered, this, [this] {
-    FSettings.LineBreakRules = miLineBreakRules->isChecked();
-    ApplySettings();
-    KeepSettings();
-  });
+  // A setting the reader turns on and off from the menu: applied at once and kept.
+  auto toggle = [this](const char* caption, bool TSettings::*flag) {
+    QAction* a = C1->addAction(QString::fromUtf8(caption));
+    a->setCheckable(true);
+    connect(a, &QAction::triggered, this, [this, a, flag] {
+      FSettings.*flag = a->isChecked();
+      ApplySettings();
+      KeepSettings();
+    });
+    return a;
+  };
+  miHighContrast = toggle("ハイコントラスト(&H)", &TSettings::HighContrast);
+  miLineBreakRules = toggle("禁則処理(&N)", &TSettings::LineBreakRules);
   miLanguages = C1->addMenu(QString::fromUtf8("言語(&L)"));
   connect(miLanguages, &QMenu::aboutToShow, this, [this] { ListLanguages(); });
   miSettings = C1->addAction(QString::fromUtf8("環境設定(&P)..."), this, [this] { OpenSettings(); });
