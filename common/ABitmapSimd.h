@@ -15,12 +15,13 @@ template <class V>
 struct SimdKernels {
   using T = typename V::T;
   static constexpr int N = V::N;
+  static constexpr int kAhead = 1024;  // bytes a one-pass frame reads ahead of itself
 
   // (s * ws + d * wd) >> 8 for every byte, with each pixel's weights in both 16-bit
   // halves of its lane and ws + wd <= 256, so no sum leaves 16 bits. The even bytes (blue,
   // red) and the odd bytes (green, transparency) are weighed in separate 16-bit lanes:
   // nothing is unpacked or packed, and the odd results land in place.
-  static T Blend(T s, T d, T ws, T wd) {
+  [[gnu::always_inline]] static T Blend(T s, T d, T ws, T wd) {
     const T even = V::Set32(0x00FF00FF);
     const T e = V::template Srli16<8>(V::Add16(V::Mullo16(V::And(s, even), ws), V::Mullo16(V::And(d, even), wd)));
     const T o = V::AndNot(even, V::Add16(V::Mullo16(V::template Srli16<8>(s), ws),
@@ -66,7 +67,7 @@ struct SimdKernels {
   // of pixels: keep the destination, take the source, or mix the two with the weights.
   enum TMix { kKeep, kTake, kMix };
 
-  static TMix SpriteOf(T sv, T& ws) {
+  [[gnu::always_inline]] static TMix SpriteOf(T sv, T& ws) {
     // HighToBoth puts (255 - A) & 0xFE in bytes 1 and 3: byte 1 is compared with 0 (A >> 1
     // = 127, the destination stays) and byte 3 with 0xFE (A >> 1 = 0, the source is
     // copied), both in one comparison.
@@ -109,7 +110,7 @@ struct SimdKernels {
 
   // DrawAlphaOpacitySprite's weights for a vector of sources; false where every pixel
   // keeps the destination. `opacity1` is the opacity + 1 in every 16-bit lane.
-  static bool OpacitySpriteOf(T sv, T opacity1, T& ws, T& wd) {
+  [[gnu::always_inline]] static bool OpacitySpriteOf(T sv, T opacity1, T& ws, T& wd) {
     const T bits = OpacityBits(sv);
     const T keep = V::CmpEq32(bits, V::Zero());  // A = 255
     if (V::All(keep)) return false;
@@ -134,7 +135,10 @@ struct SimdKernels {
   // lays it, the incoming one over that as DrawAlphaOpacitySprite does, written once.
   static void CrossFade(const uint32_t* out, const uint32_t* in, uint32_t* d, int n, uint32_t opacity) {
     const T o = V::Set16(short(opacity + 1)), w256 = V::Set16(256);
-    int i = Blocks(n, [&](int k) {
+    int i = Blocks(n, [&](int k) __attribute__((always_inline)) {
+      _mm_prefetch(reinterpret_cast<const char*>(out + k) + kAhead, _MM_HINT_T0);
+      _mm_prefetch(reinterpret_cast<const char*>(in + k) + kAhead, _MM_HINT_T0);
+      _mm_prefetch(reinterpret_cast<const char*>(d + k) + kAhead, _MM_HINT_T0);
       const T ov = V::Load(out + k), iv = V::Load(in + k);
       T ws, wd, t;
       switch (SpriteOf(ov, ws)) {
@@ -156,7 +160,7 @@ struct SimdKernels {
   // t = level - m clamped to 0..R: 0 keeps the destination and R gives the source exactly,
   // so (s*t + d*(R-t)) >> n covers all three cases of the formula. Both weights are scaled
   // by 2^(8-n) so that the shift is 8. `l` is the level and `r` R in every 16-bit lane.
-  static TMix MaskOf(T m, T l, T r, __m128i scale, uint32_t shift, T& ws) {
+  [[gnu::always_inline]] static TMix MaskOf(T m, T l, T r, __m128i scale, uint32_t shift, T& ws) {
     // t stands in both halves of a pixel's lane: the low half is compared with 0 and the
     // high half with R in one comparison.
     const T ends = V::Set32(int((1u << shift) << 16));
@@ -211,7 +215,11 @@ struct SimdKernels {
     level = MaskLevel(level, shift);
     const T l = V::Set16(short(level)), r = V::Set16(short(1u << shift)), w256 = V::Set16(256);
     const __m128i scale = _mm_cvtsi32_si128(int(8 - shift));
-    int i = MaskBlocks(mask, n, [&](int k, T m) {
+    int i = MaskBlocks(mask, n, [&](int k, T m) __attribute__((always_inline)) {
+      _mm_prefetch(reinterpret_cast<const char*>(out + k) + kAhead, _MM_HINT_T0);
+      _mm_prefetch(reinterpret_cast<const char*>(in + k) + kAhead, _MM_HINT_T0);
+      _mm_prefetch(reinterpret_cast<const char*>(d + k) + kAhead, _MM_HINT_T0);
+      _mm_prefetch(reinterpret_cast<const char*>(composite + k) + kAhead, _MM_HINT_T0);
       const T ov = V::Load(out + k);
       T ws, c;
       switch (MaskOf(m, l, r, scale, shift, ws)) {
