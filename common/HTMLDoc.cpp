@@ -162,8 +162,8 @@ void THTMLTag::GetAttributes(const std::vector<void*>& pointerList, const std::v
 
 // ---------------------------------------------------------------- THTMLDoc
 
-THTMLDoc::THTMLDoc()
-    : FInfoTable(std::make_unique<TSStrInfoTable>(kInfoCapacity)),
+THTMLDoc::THTMLDoc(int32_t capacity)
+    : FInfoTable(std::make_unique<TSStrInfoTable>(std::clamp(capacity, 1, int32_t(kWideCapacity)))),
       FRoot(std::make_unique<THTMLTag>(u"HTMLDoc")),
       FUnlisted(std::make_unique<THTMLTag>(u"!unlisted")) {
   FRoot->Content.InfoTable = FInfoTable.get();
@@ -207,6 +207,43 @@ void THTMLDoc::FlushText() {
   FCount = 0;
 }
 
+const THTMLTag* THTMLDoc::OpenChildOf(const THTMLTag& parent) const {
+  for (size_t i = 0; i + 1 < FStack.size(); ++i)
+    if (FStack[i] == &parent) return FStack[i + 1];
+  return nullptr;
+}
+
+void THTMLDoc::FreeElement(int32_t index) {
+  // Depth first, with a stack of its own: nesting is the document's and may be deep.
+  std::vector<int32_t> pending{index};
+  while (!pending.empty()) {
+    const int32_t at = pending.back();
+    pending.pop_back();
+    const auto* tag = static_cast<const THTMLTag*>(FInfoTable->Get(at));
+    if (!tag) continue;
+    const SString2& c = tag->Content;
+    for (size_t i = 0; i < std::min(c.Text.size(), c.Info.size()); ++i)
+      if (c.Text[i] == StyleMarker) pending.push_back(c.Info[i]);
+    FInfoTable->Remove(at);
+  }
+}
+
+void THTMLDoc::DropFinishedChildren(THTMLTag& parent, const THTMLTag* open) {
+  SString2& c = parent.Content;
+  // What stays is the open child's marker and what follows it (nothing follows it yet).
+  size_t keepFrom = std::min(c.Text.size(), c.Info.size());
+  for (size_t i = 0; i < keepFrom; ++i) {
+    if (c.Text[i] != StyleMarker) continue;
+    if (open && FInfoTable->Get(c.Info[i]) == open) {
+      keepFrom = i;
+      break;
+    }
+    FreeElement(c.Info[i]);
+  }
+  c.Text.erase(0, keepFrom);
+  c.Info.erase(0, std::min(keepFrom, c.Info.size()));
+}
+
 void THTMLDoc::CloseTag() {
   if (FBuffer[0] == u'/') {
     Top();
@@ -215,7 +252,7 @@ void THTMLDoc::CloseTag() {
   }
   THTMLTag* parent = Top();
   const std::u16string_view text(FBuffer.data(), size_t(FCount));
-  if (FInfoTable->Count() >= FInfoTable->Capacity()) {
+  if (!FInfoTable->HasRoom()) {
     const THTMLTag tag(text);
     if (++FUnlistedCount == 1) FFirstUnlistedLine = FTagLine;
     if (parent != FUnlisted.get()) parent->AppendContent(MakeSStrMarker(-1, FInfoTable.get()));

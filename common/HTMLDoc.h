@@ -59,8 +59,11 @@ class THTMLDoc {
  public:
   static constexpr int kBufferSize = 8192;
   static constexpr int kInfoCapacity = 5000;
+  // The most elements a marker can point at (its index is 16 bits, 0xFFFF meaning none),
+  // for a document that hands back what it has read (TakeFinishedChildren).
+  static constexpr int kWideCapacity = 0xFFFF;
 
-  THTMLDoc();
+  explicit THTMLDoc(int32_t capacity = kInfoCapacity);
   ~THTMLDoc();
   THTMLDoc(const THTMLDoc&) = delete;
   THTMLDoc& operator=(const THTMLDoc&) = delete;
@@ -77,6 +80,17 @@ class THTMLDoc {
   void NextLine() { ++FLine; }
 
   THTMLTag* Root() const { return FRoot.get(); }
+  // Calls visit(child) for each child of `parent` that has been read whole (every child but
+  // the one still open), then drops them, giving their places in the info table back: a
+  // reader that takes a long document's elements as they come holds only the open ones.
+  template <typename Visit>
+  void TakeFinishedChildren(THTMLTag& parent, Visit&& visit) {
+    const THTMLTag* open = OpenChildOf(parent);
+    ForEachChild(parent, [&](const THTMLTag& child) {
+      if (&child != open) visit(child);
+    });
+    DropFinishedChildren(parent, open);
+  }
   // Elements parsed after the info table was full: no marker reaches them.
   size_t UnlistedCount() const { return FUnlistedCount; }
   // The line of the first of them (0: none).
@@ -91,6 +105,10 @@ class THTMLDoc {
   void FlushText();
   void CloseTag();
   THTMLTag* Top() const;
+  // The child of `parent` that is being read (null: none), and dropping all the others.
+  const THTMLTag* OpenChildOf(const THTMLTag& parent) const;
+  void DropFinishedChildren(THTMLTag& parent, const THTMLTag* open);
+  void FreeElement(int32_t index);
 
   std::unique_ptr<TSStrInfoTable> FInfoTable;
   std::unique_ptr<THTMLTag> FRoot;

@@ -17,12 +17,26 @@ void TSStrInfoTable::Clear() {
   FreeItems();
   FItems.assign(size_t(FCapacity), nullptr);
   FCount = 1;
+  FFree.clear();
 }
 
 int32_t TSStrInfoTable::Add(TObject* object) {
+  if (!FFree.empty()) {
+    const int32_t index = FFree.back();
+    FFree.pop_back();
+    FItems[size_t(index)] = object;
+    return index;
+  }
   if (FCount >= FCapacity) return -1;
   FItems[size_t(FCount)] = object;
   return FCount++;
+}
+
+void TSStrInfoTable::Remove(int32_t index) {
+  if (index <= 0 || index >= FCount || !FItems[size_t(index)]) return;
+  delete FItems[size_t(index)];
+  FItems[size_t(index)] = nullptr;
+  FFree.push_back(index);
 }
 
 TObject* TSStrInfoTable::Get(int32_t index) const {

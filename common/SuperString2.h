@@ -25,18 +25,25 @@ class TSStrInfoTable {
 
   // Frees every object and starts again at index 1.
   void Clear();
-  // The new index, or -1 when the table is full (the object is then not taken).
+  // The new index, or -1 when the table is full (the object is then not taken). An index
+  // given back by Remove is handed out again first.
   int32_t Add(TObject* object);
   // The object at `index`, or null for an index that was never handed out.
   TObject* Get(int32_t index) const;
+  // Frees the object at `index` and takes the index back.
+  void Remove(int32_t index);
   int32_t Count() const { return FCount; }
   int32_t Capacity() const { return FCapacity; }
+  bool HasRoom() const { return !FFree.empty() || FCount < FCapacity; }
+  // The objects held now.
+  int32_t Live() const { return FCount - 1 - int32_t(FFree.size()); }
 
  private:
   void FreeItems();
   int32_t FCapacity;
   int32_t FCount = 1;
   std::vector<TObject*> FItems;
+  std::vector<int32_t> FFree;
 };
 
 struct SString2 {

@@ -5,6 +5,9 @@
 
 #include "player/ScriptLoader.h"
 
+class THTMLDoc;
+class THTMLTag;
+
 class TMainScriptLoader : public TScriptLoader {
  public:
   using TScriptLoader::TScriptLoader;
@@ -19,7 +22,12 @@ class TMainScriptLoader : public TScriptLoader {
   void Compile() override;
 
  private:
+  // A script in UTF-8 is compiled whenever this many elements wait in its document.
+  static constexpr int32_t kStreamedElements = 4096;
+  void CompileElement(const THTMLTag& child);
+  void CompileFinished(THTMLDoc& doc);
   WideString FTitle;
+  bool FTitleTaken = false, FBodySeen = false;
   int32_t FElementLimitLine = 0;
   size_t FElementsPassedOver = 0;
 };

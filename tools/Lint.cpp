@@ -149,10 +149,12 @@ class TLinter {
         Format(ResStr::TooManyElements, {kScript, IntToStr(int64_t(FLoader.ElementsPassedOver()))});
     for (const AnsiString& note : notes) {
       if (FLoader.ElementLimitLine() > 0 && note == limitNote) {
+        const bool utf8 = FLoader.Encoding() == TStoryEncoding::Utf8;
         Add(kScript, FLoader.ElementLimitLine(), true,
-            "a Shift-JIS script holds at most 4,999 elements: this one and the " +
-                std::to_string(FLoader.ElementsPassedOver() - 1) +
-                " after it are not read (write each page as one <P>, or split the story)",
+            std::string(utf8 ? "more elements are open at once than a script can hold (65,534)"
+                             : "a Shift-JIS script holds at most 4,999 elements") +
+                ": this one and the " + std::to_string(FLoader.ElementsPassedOver() - 1) +
+                " after it are not read (write each page as one <P>, or the story in UTF-8)",
             "element-limit");
         continue;
       }

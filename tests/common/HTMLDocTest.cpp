@@ -231,6 +231,27 @@ TEST(HTMLTag, GetAttributesBindsWhatItCanAndReportsTheRest) {
   }
 }
 
+TEST(HTMLDoc, FinishedChildrenAreTakenAndTheirPlacesHandedOutAgain) {
+  THTMLDoc doc(THTMLDoc::kWideCapacity);
+  doc.Parse(u"<body><p>one</p><p>two<b>bold</b></p><ul><li>open");
+  THTMLTag* body = nullptr;
+  ForEachChild(*doc.Root(), [&](const THTMLTag& t) { body = const_cast<THTMLTag*>(&t); });
+  ASSERT_TRUE(body);
+  EXPECT_EQ(doc.InfoTable()->Live(), 6);  // body, two p, b, ul, li
+  std::vector<std::string> taken;
+  doc.TakeFinishedChildren(*body, [&](const THTMLTag& t) { taken.push_back(t.TagName); });
+  EXPECT_EQ(taken, (std::vector<std::string>{"p", "p"}));  // not the ul still being read
+  EXPECT_EQ(doc.InfoTable()->Live(), 3);
+  // The rest of the document reads on as before, in the places given back.
+  doc.Parse(u"</li></ul><p>three</p></body>");
+  EXPECT_EQ(doc.InfoTable()->Count(), 7);  // the high-water mark did not move
+  taken.clear();
+  doc.TakeFinishedChildren(*body, [&](const THTMLTag& t) { taken.push_back(t.TagName); });
+  EXPECT_EQ(taken, (std::vector<std::string>{"ul", "p"}));
+  EXPECT_EQ(doc.InfoTable()->Live(), 1);
+  EXPECT_TRUE(body->Content.Text.empty());
+}
+
 class HTMLDocFile : public testing::Test {
  protected:
   void SetUp() override {

@@ -122,6 +122,40 @@ TEST(ScriptLoader, AScriptInUtf8HasNamesAndTextInAnyLanguage) {
   EXPECT_EQ(Commands(loader), "CLEAR ;TEXT 日;WAIT ;WAIT ;");
 }
 
+TEST(ScriptLoader, AScriptInUtf8HasNoElementLimit) {
+  // 3,000 pages of eight elements each, every element on a line of its own, so that the
+  // body's elements are taken while a menu is still being read.
+  constexpr int kPages = 3000;
+  std::string script = "\xEF\xBB\xBF<HTML><HEAD><TITLE>長い物語</TITLE></HEAD><BODY>\n";
+  std::string expected;
+  for (int i = 0; i < kPages; ++i) {
+    const std::string n = std::to_string(i);
+    script += "<A name=p" + n + "></A>\n<P>страница " + n + "</P>\n<UL>\n<LI><A href=#p" + n + ">again</A></LI>\n" +
+              "<LI><A href=#n" + n + ">on</A></LI>\n</UL>\n<A name=n" + n + "></A>\n";
+    expected += "LABEL p" + n + ";CLEAR ;TEXT страница " + n + ";WAIT ;CLEAR ;SELECT ;TEXT again;BR ;TEXT on;WAIT ;" +
+                "IF ==,#LASTSELECT,0,#p" + n + ";IF ==,#LASTSELECT,1,#n" + n + ";LABEL n" + n + ";";
+  }
+  script += "</BODY></HTML>\n";
+  TempDir dir;
+  WriteFile(dir / "start.svx", script);
+  TMainScriptLoader loader;
+  loader.Load(dir / "start.svx");
+  EXPECT_EQ(Commands(loader), expected + "WAIT ;");
+  EXPECT_EQ(loader.ElementLimitLine(), 0);
+  EXPECT_EQ(loader.Title(), u"長い物語");
+  // Each command keeps the line it came from; the labels all stand.
+  const int32_t last = loader.LastIndex() - 1;  // the last page's closing label
+  EXPECT_EQ(loader.CommandLine(last), 1 + kPages * 7);
+  EXPECT_TRUE(loader.JumpTo("p2999"));
+  EXPECT_EQ(loader.Position(), (kPages - 1) * 13);
+  // The same script in Shift-JIS stops at its 4,999th element.
+  WriteFile(dir / "start.svx", Utf8ToCP932(script.substr(3)));
+  TMainScriptLoader sjis;
+  sjis.Load(dir / "start.svx");
+  EXPECT_GT(sjis.ElementLimitLine(), 0);
+  EXPECT_LT(sjis.LastIndex(), loader.LastIndex());
+}
+
 TEST(ScriptLoader, MissingScriptRaisesAnInputOutputError) {
   TMainScriptLoader loader;
   try {

@@ -58,7 +58,7 @@ TEST(LintLimits, AScriptPastItsElementsIsToldWhereItStopsBeingRead) {
   const RunResult r = RunProgram({SORVANE_CLI, "lint", dir.Path()}, elsewhere.Path());
   EXPECT_EQ(r.Out,
             "start.svx:5000: error: a Shift-JIS script holds at most 4,999 elements: this one and the 6 after it are "
-            "not read (write each page as one <P>, or split the story) [element-limit]\n");
+            "not read (write each page as one <P>, or the story in UTF-8) [element-limit]\n");
   EXPECT_EQ(r.Status, 1);
 }
 
