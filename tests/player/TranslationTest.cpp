@@ -157,7 +157,8 @@ TEST(Translation, UpdatingKeepsEntriesAcrossPagesAddedAndMarksChangedOnesStale) 
 
 TEST(Translation, LanguagesAreNamesOfLettersDigitsAndDashes) {
   for (const char* ok : {"en", "pt-BR", "zh_Hant", "x1"}) EXPECT_TRUE(ValidLanguage(ok)) << ok;
-  for (const char* bad : {"", "../en", "a/b", "en.txt", ".", "é", std::string(33, 'a').c_str()})
+  for (const std::string& bad : {std::string(), std::string("../en"), std::string("a/b"), std::string("en.txt"),
+                                std::string("."), std::string("é"), std::string(33, 'a')})
     EXPECT_FALSE(ValidLanguage(bad)) << bad;
 }
 
