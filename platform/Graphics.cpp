@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -106,6 +107,12 @@ void TBitmap::Attach(HBITMAP handle) {
 TCanvas& TBitmap::Canvas() {
   if (!FCanvas) FCanvas = std::make_unique<TCanvas>(this);
   return *FCanvas;
+}
+
+void TBitmap::Swap(TBitmap& other) noexcept {
+  std::swap(FData, other.FData);
+  std::swap(FFormat, other.FFormat);
+  std::swap(FAttached, other.FAttached);
 }
 
 void TBitmap::Assign(const TBitmap& source) {

@@ -111,6 +111,8 @@ class SVP_API TBitmap : public TObject {
   bool Attached() const { return FAttached; }
   // Same size, format and pixels as `source`, in memory of its own.
   void Assign(const TBitmap& source);
+  // Exchanges pixels, size and format with `other` without copying (canvases stay put).
+  void Swap(TBitmap& other) noexcept;
   TCanvas& Canvas();
 
  private:

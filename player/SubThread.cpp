@@ -148,13 +148,13 @@ void TSubThread::BuildTextLayers(std::vector<AnsiString>& notes) {
   PlaceMessageLayer(*MessageLayer);
   const std::unique_ptr<TMessageImage> messageImage = reading.get();
   if (messageImage->Failure) MessageDlg(messageImage->Failure, mtError, mbOKOnly);
-  MessageLayer->BackImage.Assign(messageImage->Image);
+  MessageLayer->BackImage.Swap(messageImage->Image);
+  MessageLayer->BackImage.Ensure32Bit();
   MessageLayer->Visible = false;
   notes.push_back(Format(ResStr::FontUsed, {MessageLayer->Font.Name, MessageLayer->FontFile()}));
 
   SpeakerLayer = std::make_unique<TTextLayer>();
-  SpeakerLayer->SetWidth(kSpeakerWidth);
-  SpeakerLayer->SetHeight(kSpeakerHeight);
+  SpeakerLayer->SetSize(kSpeakerWidth, kSpeakerHeight);
   SpeakerLayer->Left = 22;
   SpeakerLayer->Top = 400;
   SpeakerLayer->MarginLeft = 15;

@@ -54,14 +54,14 @@ TTextLayer::~TTextLayer() {
   if (FontInstalled) RemoveFontResource(FontPath);
 }
 
-void TTextLayer::SetWidth(int32_t w) {
+void TTextLayer::SetSize(int32_t w, int32_t h) {
   FWidth = w;
-  Page.SetSize(FWidth, FHeight);
-}
-
-void TTextLayer::SetHeight(int32_t h) {
   FHeight = h;
+  // The page is drawn again from the text at the next draw: a new page, rather than the old
+  // one's pixels copied over, which would touch every page of memory of both for nothing.
+  Page.SetSize(0, 0);
   Page.SetSize(FWidth, FHeight);
+  FState.PageDirty = true;
 }
 
 void TTextLayer::SetAsWritten(bool on) {
@@ -348,8 +348,7 @@ int32_t TTextLayer::TakeSelection() {
 }
 
 void PlaceMessageLayer(TTextLayer& layer) {
-  layer.SetWidth(kMessageWidth);
-  layer.SetHeight(kMessageHeight);
+  layer.SetSize(kMessageWidth, kMessageHeight);
   layer.Left = 22;
   layer.Top = 395;
   layer.MarginLeft = 15;

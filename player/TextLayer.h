@@ -99,8 +99,7 @@ class TTextLayer : public TLayer {
 
   int32_t Width() const { return FWidth; }
   int32_t Height() const { return FHeight; }
-  void SetWidth(int32_t w);
-  void SetHeight(int32_t h);
+  void SetSize(int32_t w, int32_t h);
   // The font file the text is drawn with.
   std::string FontFile() const { return Font.FilePath(); }
 

@@ -68,6 +68,32 @@ TEST(Bitmap, AttachedBitmapDrawsIntoTheOwnersMemory) {
   copy.ScanLine(2)[5] = 1;
   EXPECT_EQ(owner.ScanLine(2)[5], 9);
 }
+
+TEST(Bitmap, SwapExchangesPixelsSizesAndFormatsAndCanvasesDrawIntoTheirOwn) {
+  TBitmap a, b;
+  a.SetSize(3, 2);
+  a.ScanLine(1)[0] = 7;
+  b.SetPixelFormat(pf8bit);
+  b.SetSize(5, 1);
+  const uint8_t* aPixels = a.ScanLine(0);
+  TCanvas& aCanvas = a.Canvas();
+  a.Swap(b);
+  EXPECT_EQ(a.Width(), 5);
+  EXPECT_EQ(a.PixelFormat(), pf8bit);
+  EXPECT_EQ(b.Width(), 3);
+  EXPECT_EQ(b.PixelFormat(), pf32bit);
+  EXPECT_EQ(b.ScanLine(0), aPixels);  // not copied
+  EXPECT_EQ(b.ScanLine(1)[0], 7);
+  EXPECT_EQ(&a.Canvas(), &aCanvas);
+  // An attached bitmap stays attached to the same memory where it went.
+  TBitmap view;
+  view.Attach(b.Handle());
+  TBitmap other;
+  other.Swap(view);
+  EXPECT_TRUE(other.Attached());
+  EXPECT_FALSE(view.Attached());
+  EXPECT_EQ(other.ScanLine(0), aPixels);
+}
 }  // namespace
 
 namespace {

@@ -46,7 +46,7 @@ TEST(TextLayer, TextExactlyAsWideAsTheLineStaysOnOneLine) {
   MessageLayer t;
   const int32_t w = t.CharWidth();
   const int chars = 10;
-  t.SetWidth(chars * (w + 1) - 1 + t.MarginLeft + t.MarginRight);  // the 10th ends at MaxWidth
+  t.SetSize(chars * (w + 1) - 1 + t.MarginLeft + t.MarginRight, t.Height());  // the 10th ends at MaxWidth
   t.AddText(S(WideString(chars, u'あ')));
   EXPECT_EQ(t.State().Lines.size(), 1u);
   t.AddText(S(u"い"));
@@ -58,7 +58,7 @@ TEST(TextLayer, TextExactlyAsWideAsTheLineStaysOnOneLine) {
 
 TEST(TextLayer, ACharacterWiderThanTheLineStillGoesOn) {
   MessageLayer t;
-  t.SetWidth(t.MarginLeft + t.MarginRight + 5);
+  t.SetSize(t.MarginLeft + t.MarginRight + 5, t.Height());
   t.AddText(S(u"あいう"));
   ASSERT_EQ(t.State().Lines.size(), 3u);
   for (const SString2& l : t.State().Lines) EXPECT_EQ(l.Text.size(), 1u);
@@ -74,7 +74,7 @@ TEST(TextLayer, ByTheRulesLinesBreakBetweenWordsAndKeepStopsOffALineStart) {
   using Lines = std::vector<std::u16string>;
   MessageLayer t;
   const int32_t w = t.CharWidth();
-  t.SetWidth(10 * (w + 1) - 1 + t.MarginLeft + t.MarginRight);  // ten full-width characters
+  t.SetSize(10 * (w + 1) - 1 + t.MarginLeft + t.MarginRight, t.Height());  // ten full-width characters
   // Off, as a story in Shift-JIS breaks: where the next character would pass the line.
   t.AddText(S(u"あいうえおかきくけこ。さしすせそ"));
   EXPECT_EQ(LinesOf(t), (Lines{u"あいうえおかきくけこ", u"。さしすせそ"}));
@@ -92,7 +92,7 @@ TEST(TextLayer, ByTheRulesLinesBreakBetweenWordsAndKeepStopsOffALineStart) {
   // Words stay whole, a line may end just before the spaces after a word, and the spaces
   // between words do not begin the next line.
   t.SetAsWritten(true);
-  t.SetWidth(kMessageWidth);
+  t.SetSize(kMessageWidth, t.Height());
   WideString text = u"The";
   for (int i = 0; i < 40; ++i) text += i % 3 ? u" fox" : u" jumps";
   t.ClearText();
