@@ -15,6 +15,7 @@
 #include <QKeyEvent>
 #include <QLayout>
 #include <QMenuBar>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QScreen>
 #include <QWheelEvent>
@@ -79,13 +80,18 @@ class TBackBufferView : public QWidget {
       return;
     }
     if (picture.size() == QSize(kScreenWidth, kScreenHeight)) {
-      for (const QRect& r : e->region()) {
-        const QRect source = r.translated(-picture.topLeft()) & FOpaque.rect();
-        CopyOpaque(source);
-        painter.drawImage(source.topLeft() + picture.topLeft(), FOpaque, source);
+      QPoint at;
+      if (QImage* window = WindowImage(painter, at)) {
+        for (const QRect& r : e->region()) CopyOpaque(r.translated(-picture.topLeft()) & FOpaque.rect(), *window, at + picture.topLeft());
+      } else {
+        for (const QRect& r : e->region()) {
+          const QRect source = r.translated(-picture.topLeft()) & FOpaque.rect();
+          CopyOpaque(source, FOpaque, QPoint());
+          painter.drawImage(source.topLeft() + picture.topLeft(), FOpaque, source);
+        }
       }
     } else {
-      CopyOpaque(FOpaque.rect());
+      CopyOpaque(FOpaque.rect(), FOpaque, QPoint());
       painter.setRenderHint(QPainter::SmoothPixmapTransform);
       painter.drawImage(picture, FOpaque);
     }
@@ -110,13 +116,31 @@ class TBackBufferView : public QWidget {
   // The back buffer's fourth byte is no transparency of the window's. Qt takes an RGB32
   // picture's fourth byte as it is, and a window that keeps transparency (a Wayland surface
   // does) would show the desktop through: the picture is copied with that byte made opaque,
-  // into a picture made once.
-  void CopyOpaque(const QRect& r) {
+  // to (at + r) of `to`.
+  void CopyOpaque(const QRect& r, QImage& to, QPoint at) {
     for (int y = r.top(); y <= r.bottom(); ++y) {
       const auto* from = reinterpret_cast<const uint32_t*>(Back->ScanLine(y)) + r.left();
-      auto* to = reinterpret_cast<uint32_t*>(FOpaque.scanLine(y)) + r.left();
-      for (int x = 0; x < r.width(); ++x) to[x] = from[x] | 0xFF000000u;
+      auto* row = reinterpret_cast<uint32_t*>(to.scanLine(y + at.y())) + r.left() + at.x();
+      for (int x = 0; x < r.width(); ++x) row[x] = from[x] | 0xFF000000u;
     }
+  }
+  // The window's own picture when the painter draws into it 1:1 as a 32-bit image (the
+  // usual case), with where this widget's (0, 0) lies in it: the frame is copied there
+  // directly, once, rather than into a picture of ours and from that into the window's.
+  // (An opaque pixel is the same in the three formats.) Else nothing: the copy goes through
+  // FOpaque.
+  static QImage* WindowImage(QPainter& painter, QPoint& at) {
+    QPaintEngine* engine = painter.paintEngine();
+    QPaintDevice* device = engine ? engine->paintDevice() : nullptr;
+    if (!device || device->devType() != QInternal::Image) return nullptr;
+    auto* image = static_cast<QImage*>(device);
+    const QImage::Format f = image->format();
+    if (f != QImage::Format_RGB32 && f != QImage::Format_ARGB32 && f != QImage::Format_ARGB32_Premultiplied) return nullptr;
+    const QTransform t = painter.deviceTransform();
+    if (image->devicePixelRatio() != 1.0 || t.type() > QTransform::TxTranslate) return nullptr;
+    at = QPoint(int(t.dx()), int(t.dy()));
+    if (!image->rect().contains(QRect(at, QSize(kScreenWidth, kScreenHeight)))) return nullptr;
+    return image;
   }
 
   void mousePressEvent(QMouseEvent* e) override {
