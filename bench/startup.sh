@@ -62,9 +62,9 @@ awk -v b="$BARE" -v m="$MINIMAL" -v d="$DEMO" 'BEGIN {
 }'
 
 # The timeline: each step's median time from the exec, in the order the steps come.
-for k in minimal demo; do
+for k in bare minimal demo; do
   [ -f "$WORK/steps.$k" ] || continue
-  echo "timeline of the $k story (median ms from exec):"
+  echo "timeline of the $k start (median ms from exec):"
   awk '!seen[$1]++ {print $1}' "$WORK/steps.$k" | while read -r step; do
     awk -v s="$step" '$1 == s {print $2}' "$WORK/steps.$k" | sort -n |
       awk -v s="$step" '{a[NR]=$1} END {printf "  %-16s %7.1f\n", s, a[int((NR+1)/2)] / 1000}'
