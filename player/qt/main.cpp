@@ -49,6 +49,10 @@ void KeepWhenTheDisplayGoes() {
 
 int main(int argc, char** argv) {
   StartupMark("main");
+  // The menus stay in the window, where full screen hides them and the pointer at the top
+  // edge brings them back, rather than in a desktop's global menu bar; and the window does
+  // not wait for the session bus to be asked whether there is one.
+  QApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
   QApplication app(argc, argv);
   StartupMark("qapplication");
   QApplication::setApplicationDisplayName(QString::fromUtf8("Sorvane実行エンジン"));
