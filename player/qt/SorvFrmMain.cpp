@@ -10,7 +10,7 @@
 #include <QTimer>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QCursor>
+#include <QEnterEvent>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLayout>
@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 
 #include "common/Screen.h"
 #include "platform/Clock.h"
@@ -50,6 +51,10 @@ class TBackBufferView : public QWidget {
     setMouseTracking(true);
   }
   const TABitmap* Back = nullptr;
+  // The pointer in screen coordinates while it is over the view, as its events tell (moves
+  // dragged outside included); asking the display server instead would wait for its answer
+  // at every step of the story.
+  std::optional<QPoint> Pointer;
   std::vector<TOverlayLine> Overlay;
   bool Presenting = false;
 
@@ -146,7 +151,12 @@ class TBackBufferView : public QWidget {
   void mousePressEvent(QMouseEvent* e) override {
     if (e->button() == Qt::LeftButton) FOwner->Send(evAdvance, 1);
   }
-  void mouseMoveEvent(QMouseEvent* e) override { FOwner->MouseMovedTo(e->position().toPoint().y()); }
+  void mouseMoveEvent(QMouseEvent* e) override {
+    Pointer = e->globalPosition().toPoint();
+    FOwner->MouseMovedTo(e->position().toPoint().y());
+  }
+  void enterEvent(QEnterEvent* e) override { Pointer = e->globalPosition().toPoint(); }
+  void leaveEvent(QEvent*) override { Pointer.reset(); }
   // The wheel up over the picture opens the backlog.
   void wheelEvent(QWheelEvent* e) override {
     if (e->angleDelta().y() > 0) FOwner->OpenBacklog();
@@ -758,8 +768,9 @@ TPoint TSorvFrmMain::ClientOrigin() {
 
 TPoint TSorvFrmMain::CursorPos() {
   // In picture coordinates plus the origin, so that the runtime's subtraction gives the
-  // point of the 800x600 picture under the pointer, scaled or not.
-  const QPoint local = FView->ToPicture(FView->mapFromGlobal(QCursor::pos()));
+  // point of the 800x600 picture under the pointer, scaled or not; a pointer away from the
+  // view is just outside the picture's top-left corner.
+  const QPoint local = FView->Pointer ? FView->ToPicture(FView->mapFromGlobal(*FView->Pointer)) : QPoint(-1, -1);
   const TPoint origin = ClientOrigin();
   return TPoint{origin.x + local.x(), origin.y + local.y()};
 }

@@ -5,7 +5,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QEnterEvent>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QScreen>
 
 #include <optional>
@@ -115,6 +117,30 @@ TEST_F(Window, ThePictureIsOpaqueWhateverTheBackBuffersFourthByte) {
   w.centralWidget()->render(&shown);
   for (const QPoint p : {QPoint(0, 0), QPoint(1, 1), QPoint(401, 300), QPoint(799, 599)})
     EXPECT_EQ(shown.pixel(p), 0xFF204080u) << p.x() << "," << p.y();
+}
+
+// The story learns where the pointer is from the picture's own events: over the picture
+// where it last moved (a drag that left it included), outside once it has left.
+TEST_F(Window, ThePointerIsWhereThePicturesEventsPutItAndOutsideOnceItLeaves) {
+  TSorvFrmMain& w = *FWindow;
+  QWidget* view = w.centralWidget();
+  const auto inPicture = [&w] {
+    const TPoint cursor = w.CursorPos(), origin = w.ClientOrigin();
+    return QPoint(cursor.x - origin.x, cursor.y - origin.y);
+  };
+  EXPECT_EQ(inPicture(), QPoint(-1, -1));  // never over the picture yet
+  const auto global = [view](QPoint p) { return QPointF(view->mapToGlobal(p)); };
+  QEnterEvent enter(QPointF(10, 20), QPointF(10, 20), global(QPoint(10, 20)));
+  QApplication::sendEvent(view, &enter);
+  EXPECT_EQ(inPicture(), QPoint(10, 20));
+  for (const QPoint p : {QPoint(400, 300), QPoint(850, -5)}) {
+    QMouseEvent move(QEvent::MouseMove, QPointF(p), QPointF(p), global(p), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(view, &move);
+    EXPECT_EQ(inPicture(), p);
+  }
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(view, &leave);
+  EXPECT_EQ(inPicture(), QPoint(-1, -1));
 }
 }  // namespace
 
