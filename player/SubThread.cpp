@@ -144,7 +144,7 @@ void TSubThread::BuildTextLayers(std::vector<AnsiString>& notes) {
   } catch (const std::system_error&) {
     reading = std::async(std::launch::deferred, ReadMessageImage);
   }
-  MessageLayer = std::make_unique<TTextLayer>();
+  MessageLayer = std::make_unique<TTextLayer>(kMessageWidth, kMessageHeight);
   PlaceMessageLayer(*MessageLayer);
   const std::unique_ptr<TMessageImage> messageImage = reading.get();
   if (messageImage->Failure) MessageDlg(messageImage->Failure, mtError, mbOKOnly);
@@ -153,8 +153,7 @@ void TSubThread::BuildTextLayers(std::vector<AnsiString>& notes) {
   MessageLayer->Visible = false;
   notes.push_back(Format(ResStr::FontUsed, {MessageLayer->Font.Name, MessageLayer->FontFile()}));
 
-  SpeakerLayer = std::make_unique<TTextLayer>();
-  SpeakerLayer->SetSize(kSpeakerWidth, kSpeakerHeight);
+  SpeakerLayer = std::make_unique<TTextLayer>(kSpeakerWidth, kSpeakerHeight);
   SpeakerLayer->Left = 22;
   SpeakerLayer->Top = 400;
   SpeakerLayer->MarginLeft = 15;

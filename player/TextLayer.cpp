@@ -23,7 +23,7 @@ void TTextLayer::Add(TClipRects& list, const TRect& r) const {
   if (IntersectRect(inside, r, TRect{Left, Top, Left + FWidth, Top + FHeight})) AddRect(&list, &inside);
 }
 
-TTextLayer::TTextLayer() {
+TTextLayer::TTextLayer(int32_t width, int32_t height) : FWidth(width), FHeight(height) {
   Font.Height = 26;
   FBaseFontHeight = Font.Height;
   if (FontFamilyInstalled(kStoryFontFamily)) {
@@ -55,6 +55,7 @@ TTextLayer::~TTextLayer() {
 }
 
 void TTextLayer::SetSize(int32_t w, int32_t h) {
+  if (w == FWidth && h == FHeight) return;
   FWidth = w;
   FHeight = h;
   // The page is drawn again from the text at the next draw: a new page, rather than the old

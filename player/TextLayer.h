@@ -22,8 +22,9 @@ class TTextLayer : public TLayer {
   static constexpr int32_t kMaxCoordinate = 1 << 16;
 
   // Chooses the font: the installed Ｙ．ＯｚＦｏｎｔＮ, else the story's
-  // YOzFontN\YOzFontN.TTF (added for the layer's life), else ＭＳ ゴシック.
-  TTextLayer();
+  // YOzFontN\YOzFontN.TTF (added for the layer's life), else ＭＳ ゴシック. The page is
+  // width x height (640x480 unless told).
+  explicit TTextLayer(int32_t width = 640, int32_t height = 480);
   ~TTextLayer() override;
   TTextLayer(const TTextLayer&) = delete;
   TTextLayer& operator=(const TTextLayer&) = delete;
@@ -153,8 +154,8 @@ class TTextLayer : public TLayer {
   bool FontInstalled = false;
   std::string FontPath;
   TABitmap Page;
-  int32_t FWidth = 640;
-  int32_t FHeight = 480;
+  int32_t FWidth;
+  int32_t FHeight;
 };
 
 // The message window's place, size and margins on the screen.

@@ -560,7 +560,7 @@ class TLinter {
 
   // Pages as they are typed: the real text layer, font and wrapping of the message window.
   void CheckOverflow() {
-    TTextLayer layer;
+    TTextLayer layer(kMessageWidth, kMessageHeight);
     PlaceMessageLayer(layer);
     SetWriting(layer);
     const int32_t room = layer.Height() - layer.MarginTop - layer.MarginBottom;
