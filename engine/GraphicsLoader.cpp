@@ -29,11 +29,11 @@ TImageDecode DecodeImageFile(const AnsiString& fileName, uint64_t maxBytes, std:
     TPixelFormat format;
     if (ImageInfoRefusal(info, format)) return TImageDecode::Failed;
     if (ImageBytes(info.Width, info.Height) > maxBytes) return TImageDecode::OverBudget;
+    // Decoded straight to 32 bits: an image without transparency has its fourth byte 0,
+    // as when it is decoded to 24 bits and widened.
     auto bitmap = std::make_unique<TABitmap>();
-    bitmap->SetPixelFormat(format);
     bitmap->SetSize(info.Width, info.Height);
     GetImageDataToBitmap(image.Handle(), bitmap->Handle());
-    bitmap->Ensure32Bit();
     out = std::move(bitmap);
     return TImageDecode::Decoded;
   } catch (const std::bad_alloc&) {

@@ -33,6 +33,28 @@ bool TakePixels(std::vector<uint8_t>& pixels, size_t bytes) {
   }
 }
 
+// Where a decoder writes its BGRA rows: straight into a bitmap's memory when it is given
+// one, else into memory of its own.
+class TPixelRows {
+ public:
+  explicit TPixelRows(std::vector<uint8_t>& own) : FOwn(&own) {}
+  TPixelRows(uint8_t* bits, ptrdiff_t stride) : FBits(bits), FStride(stride) {}
+  // Ready for rows of a w x h image; false when there is no memory for them.
+  bool Take(size_t w, size_t h) {
+    if (!FOwn) return true;
+    if (!TakePixels(*FOwn, w * h * 4)) return false;
+    FBits = FOwn->data();
+    FStride = ptrdiff_t(w * 4);
+    return true;
+  }
+  uint8_t* Row(size_t y) const { return FBits + ptrdiff_t(y) * FStride; }
+
+ private:
+  std::vector<uint8_t>* FOwn = nullptr;
+  uint8_t* FBits = nullptr;
+  ptrdiff_t FStride = 0;
+};
+
 enum class TImageFormat { Png, Jpeg };
 
 }  // namespace
@@ -64,7 +86,7 @@ void PngWarning(png_structp, png_const_charp) {}
 [[noreturn]] void PngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
 // Reads the header and, with `pixels`, the whole image as BGRA rows (alpha as alpha).
-bool DecodePng(const std::string& bytes, TOmbrixInfo& info, std::vector<uint8_t>* pixels) {
+bool DecodePng(const std::string& bytes, TOmbrixInfo& info, TPixelRows* pixels) {
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
   if (!png) return false;
   png_infop pi = png_create_info_struct(png);
@@ -94,9 +116,9 @@ bool DecodePng(const std::string& bytes, TOmbrixInfo& info, std::vector<uint8_t>
       png_set_interlace_handling(png);
       png_read_update_info(png, pi);
       if (png_get_rowbytes(png, pi) != size_t(w) * 4) png_error(png, "layout");
-      if (!TakePixels(*pixels, size_t(w) * h * 4)) png_error(png, "memory");
+      if (!pixels->Take(w, h)) png_error(png, "memory");
       rows->resize(h);
-      for (png_uint_32 y = 0; y < h; ++y) (*rows)[y] = pixels->data() + size_t(y) * w * 4;
+      for (png_uint_32 y = 0; y < h; ++y) (*rows)[y] = pixels->Row(y);
       png_read_image(png, rows->data());
     }
     ok = true;
@@ -116,7 +138,7 @@ struct JpegError {
 void JpegExit(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<JpegError*>(cinfo->err)->Jump, 1); }
 void JpegMessage(j_common_ptr) {}
 
-bool DecodeJpeg(const std::string& bytes, TOmbrixInfo& info, std::vector<uint8_t>* pixels) {
+bool DecodeJpeg(const std::string& bytes, TOmbrixInfo& info, TPixelRows* pixels) {
   // Zeroed first, so that destroying it is safe wherever an error leaves it.
   jpeg_decompress_struct cinfo;
   std::memset(&cinfo, 0, sizeof cinfo);
@@ -136,9 +158,9 @@ bool DecodeJpeg(const std::string& bytes, TOmbrixInfo& info, std::vector<uint8_t
       const bool isCmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
       cinfo.out_color_space = isCmyk ? JCS_CMYK : JCS_EXT_BGRA;
       jpeg_start_decompress(&cinfo);
-      if (!TakePixels(*pixels, size_t(w) * h * 4)) JpegExit(reinterpret_cast<j_common_ptr>(&cinfo));
+      if (!pixels->Take(w, h)) JpegExit(reinterpret_cast<j_common_ptr>(&cinfo));
       while (cinfo.output_scanline < h) {
-        uint8_t* row = pixels->data() + size_t(cinfo.output_scanline) * w * 4;
+        uint8_t* row = pixels->Row(cinfo.output_scanline);
         JSAMPROW rows[1] = {row};
         jpeg_read_scanlines(&cinfo, rows, 1);
         if (isCmyk) {
@@ -194,31 +216,29 @@ int32_t GetOmbrixInfo(HOMBRIX handle, TOmbrixInfo* info) {
   return 0;
 }
 
-int32_t GetImageDataToBitmap(HOMBRIX handle, HBITMAP bitmap) {
-  if (!handle || !bitmap || !bitmap->Bits) return -1;
-  const int32_t bpp = bitmap->BitsPerPixel;
-  if (bpp != 8 && bpp != 24 && bpp != 32) return -1;
-  std::vector<uint8_t> pixels;
-  TOmbrixInfo info{};
-  try {
-    const bool ok = handle->Kind == TImageFormat::Png ? DecodePng(handle->Bytes, info, &pixels)
-                                                : DecodeJpeg(handle->Bytes, info, &pixels);
-    if (!ok) return -4;
-  } catch (const std::bad_alloc&) {
-    return -2;
+namespace {
+
+bool Decode(const TOmbrix& image, TOmbrixInfo& info, TPixelRows& rows) {
+  return image.Kind == TImageFormat::Png ? DecodePng(image.Bytes, info, &rows) : DecodeJpeg(image.Bytes, info, &rows);
+}
+
+// The fourth byte as bitmaps keep it: transparency (255 - alpha) for an image that has
+// alpha, else 0 (opaque).
+void StoreTransparency(HBITMAP bitmap, int32_t w, int32_t h, bool transparent) {
+  for (int32_t y = 0; y < h; ++y) {
+    uint8_t* d = bitmap->Bits + ptrdiff_t(y) * bitmap->Stride;
+    for (int32_t x = 0; x < w; ++x) d[x * 4 + 3] = transparent ? uint8_t(255 - d[x * 4 + 3]) : 0;
   }
-  const bool transparent = info.ColorType == OMBRIX_COLOR_RGB_TRANSPARENT;
+}
+
+void CopyPixels(const uint8_t* pixels, const TOmbrixInfo& info, HBITMAP bitmap) {
+  const int32_t bpp = bitmap->BitsPerPixel;
   const int32_t w = std::min(info.Width, bitmap->Width), h = std::min(info.Height, bitmap->Height);
   for (int32_t y = 0; y < h; ++y) {
-    const uint8_t* s = pixels.data() + size_t(y) * size_t(info.Width) * 4;
+    const uint8_t* s = pixels + size_t(y) * size_t(info.Width) * 4;
     uint8_t* d = bitmap->Bits + ptrdiff_t(y) * bitmap->Stride;
     for (int32_t x = 0; x < w; ++x, s += 4) {
-      if (bpp == 32) {
-        d[x * 4 + 0] = s[0];
-        d[x * 4 + 1] = s[1];
-        d[x * 4 + 2] = s[2];
-        d[x * 4 + 3] = transparent ? uint8_t(255 - s[3]) : 0;
-      } else if (bpp == 24) {
+      if (bpp == 24) {
         d[x * 3 + 0] = s[0];
         d[x * 3 + 1] = s[1];
         d[x * 3 + 2] = s[2];
@@ -226,6 +246,45 @@ int32_t GetImageDataToBitmap(HOMBRIX handle, HBITMAP bitmap) {
         d[x] = uint8_t((s[2] * 77 + s[1] * 150 + s[0] * 29) >> 8);
       }
     }
+  }
+}
+
+}  // namespace
+
+int32_t GetImageDataToBitmap(HOMBRIX handle, HBITMAP bitmap) {
+  if (!handle || !bitmap || !bitmap->Bits) return -1;
+  const int32_t bpp = bitmap->BitsPerPixel;
+  if (bpp != 8 && bpp != 24 && bpp != 32) return -1;
+  TOmbrixInfo info{};
+  try {
+    // A 32-bit bitmap that holds the whole image is decoded into directly; a failed decode
+    // leaves it as it was (zero, as bitmaps are made).
+    const TOmbrixInfo& header = handle->Info;
+    if (bpp == 32 && bitmap->Width >= header.Width && bitmap->Height >= header.Height) {
+      TPixelRows rows(bitmap->Bits, bitmap->Stride);
+      if (!Decode(*handle, info, rows)) {
+        for (int32_t y = 0; y < header.Height; ++y)
+          std::memset(bitmap->Bits + ptrdiff_t(y) * bitmap->Stride, 0, size_t(header.Width) * 4);
+        return -4;
+      }
+      StoreTransparency(bitmap, info.Width, info.Height, info.ColorType == OMBRIX_COLOR_RGB_TRANSPARENT);
+      return 0;
+    }
+    std::vector<uint8_t> pixels;
+    TPixelRows rows(pixels);
+    if (!Decode(*handle, info, rows)) return -4;
+    if (bpp == 32) {
+      // A bitmap smaller than the image: its part of the image.
+      const int32_t w = std::min(info.Width, bitmap->Width), h = std::min(info.Height, bitmap->Height);
+      for (int32_t y = 0; y < h; ++y)
+        std::memcpy(bitmap->Bits + ptrdiff_t(y) * bitmap->Stride, pixels.data() + size_t(y) * size_t(info.Width) * 4,
+                    size_t(w) * 4);
+      StoreTransparency(bitmap, w, h, info.ColorType == OMBRIX_COLOR_RGB_TRANSPARENT);
+    } else {
+      CopyPixels(pixels.data(), info, bitmap);
+    }
+  } catch (const std::bad_alloc&) {
+    return -2;
   }
   return 0;
 }

@@ -124,6 +124,27 @@ TEST(Ombrix, ABitmapOfAnotherSizeGetsTheCommonPart) {
   EXPECT_EQ(reinterpret_cast<uint32_t*>(big.ScanLine(0))[1], 0x0028323Cu);
   EXPECT_EQ(reinterpret_cast<uint32_t*>(big.ScanLine(0))[2], 0xEEEEEEEEu);
   EXPECT_EQ(reinterpret_cast<uint32_t*>(big.ScanLine(1))[0], 0xEEEEEEEEu);
+  TBitmap small;
+  small.SetSize(1, 1);
+  EXPECT_EQ(GetImageDataToBitmap(h, small.Handle()), 0);
+  EXPECT_EQ(reinterpret_cast<uint32_t*>(small.ScanLine(0))[0], 0x000A141Eu);
+  DeleteOmbrix(&h);
+
+  // With transparency, into a bitmap larger and one smaller than the image.
+  WritePng(dir / "rgba.png", 2, 2, PNG_COLOR_TYPE_RGBA, 8, {10, 20, 30, 255, 40, 50, 60, 0, 1, 2, 3, 128, 4, 5, 6, 9});
+  ASSERT_EQ(CreateOmbrix(&h, (dir / "rgba.png").c_str()), 0);
+  big.SetSize(0, 0);
+  big.SetSize(3, 3);
+  small.SetSize(0, 0);
+  small.SetSize(1, 2);
+  EXPECT_EQ(GetImageDataToBitmap(h, big.Handle()), 0);
+  EXPECT_EQ(GetImageDataToBitmap(h, small.Handle()), 0);
+  const auto at = [](TBitmap& b, int x, int y) { return reinterpret_cast<uint32_t*>(b.ScanLine(y))[x]; };
+  EXPECT_EQ(at(big, 1, 0), 0xFF28323Cu);
+  EXPECT_EQ(at(big, 0, 1), 0x7F010203u);
+  EXPECT_EQ(at(big, 2, 2), 0u);
+  EXPECT_EQ(at(small, 0, 0), 0x000A141Eu);
+  EXPECT_EQ(at(small, 0, 1), 0x7F010203u);
   DeleteOmbrix(&h);
 }
 
@@ -150,6 +171,13 @@ TEST(Ombrix, BrokenFilesFailCleanly) {
       Decode(dir / "cut", d);
       if (cut < 60) {
         EXPECT_NE(d.Result, 0) << name << " cut at " << cut;
+      }
+      // A decode that fails part way leaves the bitmap as it was made.
+      if (d.Result != 0 && d.Bitmap.Width() > 0) {
+        bool zero = true;
+        for (int y = 0; y < d.Bitmap.Height(); ++y)
+          for (int x = 0; x < d.Bitmap.Width(); ++x) zero = zero && d.At(x, y) == 0;
+        EXPECT_TRUE(zero) << name << " cut at " << cut;
       }
     }
     for (int round = 0; round < 200; ++round) {
