@@ -7,6 +7,9 @@
 #include <new>
 #include <utility>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 namespace {
 
 int32_t BitsOf(TPixelFormat f) { return f == pf8bit ? 8 : f == pf24bit ? 24 : 32; }
@@ -14,6 +17,23 @@ int32_t BitsOf(TPixelFormat f) { return f == pf8bit ? 8 : f == pf24bit ? 24 : 32
 // Pixels come 64-byte aligned, whole cache lines, zeroed. calloc leaves fresh pages from
 // the system untouched (they are zero already), so a large picture costs nothing until it
 // is drawn into; the alignment is made by hand, the block's own address kept just before.
+// A large picture's memory is made present and its own at once (zeroed, as calloc left
+// it), one call for all its pages. Left to calloc, pages stay unmapped: each costs a fault
+// at its first touch, and one first read (a frame copied before anything was drawn in it)
+// maps the shared zero page, which the first write must then replace on every processor.
+constexpr size_t kPresentPixels = size_t(64) << 10;
+
+void MakePresent(void* bits, size_t bytes) {
+  static const uintptr_t page = uintptr_t(::sysconf(_SC_PAGESIZE));
+  const uintptr_t from = (reinterpret_cast<uintptr_t>(bits) + page - 1) & ~(page - 1);
+  const uintptr_t to = (reinterpret_cast<uintptr_t>(bits) + bytes) & ~(page - 1);
+  if (to <= from) return;
+#ifdef MADV_POPULATE_WRITE
+  if (::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE) == 0) return;
+#endif
+  std::memset(reinterpret_cast<void*>(from), 0, to - from);  // an older kernel: by hand
+}
+
 uint8_t* AllocatePixels(size_t bytes) {
   if (bytes == 0) return nullptr;
   constexpr size_t kAlign = 64;
@@ -23,6 +43,7 @@ uint8_t* AllocatePixels(size_t bytes) {
   if (!block) throw std::bad_alloc();
   const uintptr_t start = (reinterpret_cast<uintptr_t>(block) + sizeof(void*) + kAlign - 1) & ~uintptr_t(kAlign - 1);
   reinterpret_cast<void**>(start)[-1] = block;
+  if (bytes >= kPresentPixels) MakePresent(reinterpret_cast<void*>(start), bytes);
   return reinterpret_cast<uint8_t*>(start);
 }
 

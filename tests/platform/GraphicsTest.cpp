@@ -50,6 +50,17 @@ TEST(Bitmap, ResizingKeepsWhatStillFitsAndZeroesTheRest) {
   EXPECT_EQ(b.ScanLine(0)[8], 0);
   b.SetSize(0, 0);
   EXPECT_EQ(b.Width(), 0);
+  // A large one, whose memory is made present when it is made, is zero all the same.
+  TBitmap big;
+  big.SetSize(300, 300);
+  size_t nonzero = 0;
+  for (int y = 0; y < 300; ++y)
+    for (int x = 0; x < big.Stride(); ++x) nonzero += big.ScanLine(y)[x] != 0;
+  EXPECT_EQ(nonzero, 0u);
+  big.ScanLine(299)[1199] = 5;
+  big.SetSize(301, 300);
+  EXPECT_EQ(big.ScanLine(299)[1199], 5);
+  EXPECT_EQ(big.ScanLine(299)[1203], 0);
 }
 
 TEST(Bitmap, AttachedBitmapDrawsIntoTheOwnersMemory) {
