@@ -603,7 +603,7 @@ class TLinter {
     TTextLayer layer;
     SetWriting(layer);
     const bool utf8 = FLoader.Encoding() == TStoryEncoding::Utf8;
-    std::set<char32_t> told;
+    std::set<char32_t> checked;  // each character is asked about once, told at its first place
     for (int32_t i = 0; i <= FLoader.LastIndex(); ++i) {
       const TCommand* c = FindCommand(FLoader.CommandName(i));
       if (!c || (c->Page != TPageEffect::AddText && c->Id != TCommandId::Speaker)) continue;
@@ -614,8 +614,7 @@ class TLinter {
           ch = 0x10000 + ((ch - 0xD800) << 10) + (text[++k] - 0xDC00);
         else if (!utf8)
           ch = CodePageChar(text[k])[0];  // a story in Shift-JIS is drawn as the code page carries it
-        if (told.count(ch) || FontHasCharacter(layer.Font, ch)) continue;
-        told.insert(ch);
+        if (!checked.insert(ch).second || FontHasCharacter(layer.Font, ch)) continue;
         char code[16];
         std::snprintf(code, sizeof code, "U+%04X", unsigned(ch));
         AddAt(i, false, std::string("no installed font has the character ") + code + ": it shows as an empty box",
