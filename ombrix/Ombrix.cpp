@@ -231,14 +231,19 @@ void StoreTransparency(HBITMAP bitmap, int32_t w, int32_t h, bool transparent) {
   }
 }
 
+// The part of the decoded image that fits, in the bitmap's format.
 void CopyPixels(const uint8_t* pixels, const TOmbrixInfo& info, HBITMAP bitmap) {
   const int32_t bpp = bitmap->BitsPerPixel;
+  const bool transparent = info.ColorType == OMBRIX_COLOR_RGB_TRANSPARENT;
   const int32_t w = std::min(info.Width, bitmap->Width), h = std::min(info.Height, bitmap->Height);
   for (int32_t y = 0; y < h; ++y) {
     const uint8_t* s = pixels + size_t(y) * size_t(info.Width) * 4;
     uint8_t* d = bitmap->Bits + ptrdiff_t(y) * bitmap->Stride;
     for (int32_t x = 0; x < w; ++x, s += 4) {
-      if (bpp == 24) {
+      if (bpp == 32) {
+        std::memcpy(d + x * 4, s, 3);
+        d[x * 4 + 3] = transparent ? uint8_t(255 - s[3]) : 0;
+      } else if (bpp == 24) {
         d[x * 3 + 0] = s[0];
         d[x * 3 + 1] = s[1];
         d[x * 3 + 2] = s[2];
@@ -273,16 +278,7 @@ int32_t GetImageDataToBitmap(HOMBRIX handle, HBITMAP bitmap) {
     std::vector<uint8_t> pixels;
     TPixelRows rows(pixels);
     if (!Decode(*handle, info, rows)) return -4;
-    if (bpp == 32) {
-      // A bitmap smaller than the image: its part of the image.
-      const int32_t w = std::min(info.Width, bitmap->Width), h = std::min(info.Height, bitmap->Height);
-      for (int32_t y = 0; y < h; ++y)
-        std::memcpy(bitmap->Bits + ptrdiff_t(y) * bitmap->Stride, pixels.data() + size_t(y) * size_t(info.Width) * 4,
-                    size_t(w) * 4);
-      StoreTransparency(bitmap, w, h, info.ColorType == OMBRIX_COLOR_RGB_TRANSPARENT);
-    } else {
-      CopyPixels(pixels.data(), info, bitmap);
-    }
+    CopyPixels(pixels.data(), info, bitmap);
   } catch (const std::bad_alloc&) {
     return -2;
   }

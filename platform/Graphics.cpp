@@ -14,13 +14,11 @@ namespace {
 
 int32_t BitsOf(TPixelFormat f) { return f == pf8bit ? 8 : f == pf24bit ? 24 : 32; }
 
-// Pixels come 64-byte aligned, whole cache lines, zeroed. calloc leaves fresh pages from
-// the system untouched (they are zero already), so a large picture costs nothing until it
-// is drawn into; the alignment is made by hand, the block's own address kept just before.
-// A large picture's memory is made present and its own at once (zeroed, as calloc left
-// it), one call for all its pages. Left to calloc, pages stay unmapped: each costs a fault
-// at its first touch, and one first read (a frame copied before anything was drawn in it)
-// maps the shared zero page, which the first write must then replace on every processor.
+// Pixels come 64-byte aligned, whole cache lines, zeroed; the alignment is made by hand,
+// the block's own address kept just before. A large picture's memory is made present and
+// its own at once, one call for all its pages: left as calloc gives it, each page costs a
+// fault at its first touch, and a first read (a frame copied before anything was drawn in
+// it) maps the shared zero page, which the first write must then replace on every processor.
 constexpr size_t kPresentPixels = size_t(64) << 10;
 
 void MakePresent(void* bits, size_t bytes) {
