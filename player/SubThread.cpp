@@ -302,7 +302,13 @@ TSubThread::~TSubThread() {
 void TSubThread::Execute() {
   timeBeginPeriod(1);
   Pacer.Start();
-  const std::function<void()> update = [this] { Synchronize([this] { UpdateStep(); }); };
+  bool shown = false;
+  const std::function<void()> update = [this, &shown] {
+    Synchronize([this, &shown] {
+      UpdateStep();
+      if (!shown) ShowFirstPicture(), shown = true;
+    });
+  };
   const std::function<void()> draw = [this] { Synchronize([this] { DrawStep(); }); };
   while (!Terminated()) Pacer.Cycle(update, draw, ShowDebugMessage);
   timeEndPeriod(1);
@@ -563,20 +569,28 @@ void TSubThread::ReportRunaway() {
 
 // ---------------------------------------------------------------- draw
 
-void TSubThread::DrawStep() {
-  static bool first = true;  // for the start-up benchmark's timeline
-  if (first) StartupMark("first-draw-step");
-  const uint32_t drawStart = ShowDebugMessage ? FClock.Now() : 0;
+void TSubThread::ComposeLayers() {
   if (ShowClipRects) BackBuffer.FillColor(0x008000);
   SceneLayer->Draw(BackBuffer, DirtyRects);
   if (MessageLayer->Visible) MessageLayer->Draw(BackBuffer, DirtyRects);
   if (SpeakerLayer->Visible) SpeakerLayer->Draw(BackBuffer, DirtyRects);
+}
+
+void TSubThread::ShowFirstPicture() {
+  StartupMark("first-draw-step");
+  ComposeLayers();
+  StartupMark("first-draw-drawn");
+  for (int32_t i = 0; i < DirtyRects.Count; ++i) FHost.Present(BackBuffer, DirtyStore[i]);
+}
+
+void TSubThread::DrawStep() {
+  const uint32_t drawStart = ShowDebugMessage ? FClock.Now() : 0;
+  ComposeLayers();
   uint32_t transferStart = 0;
   if (ShowDebugMessage) {
     DrawTime = FClock.Now() - drawStart;
     transferStart = FClock.Now();
   }
-  if (first) StartupMark("first-draw-drawn"), first = false;
   AddRect(&DirtyRects, &PaintRect);
   PaintRect = TRect{};
   if (ShowBackBuffer) FHost.Present(BackBuffer, TRect{0, 0, BackBuffer.Width(), BackBuffer.Height()});

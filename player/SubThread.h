@@ -85,6 +85,10 @@ class TSubThread : public TThread, private TReadingModes::IStory {
   void UpdateStep();
   // One frame: compose the dirty areas, present them, empty the list (main thread).
   void DrawStep();
+  // The first update's picture, shown at once rather than a frame's period later: a start
+  // has no earlier frame to keep time with. The first frame is still drawn at its deadline,
+  // composing the same rectangles again, which gives the same picture.
+  void ShowFirstPicture();
   // The frame passes without being composed or presented, as for a tool that only follows
   // the script's course: what a frame shows never changes what the script does next.
   void SkipDraw();
@@ -183,6 +187,8 @@ class TSubThread : public TThread, private TReadingModes::IStory {
   // Runs commands from the current one until a WAIT, a command that blocks, or the end of
   // the update's budget (reported once a run; the next update goes on from there).
   void RunCommands();
+  // Draws the layers into the back buffer over the dirty rectangles.
+  void ComposeLayers();
   // The reader's click: a busy layer finishes or takes a choice; a waiting script goes on.
   void Advance(bool busy);
   // The debug menu's events.

@@ -185,6 +185,51 @@ TEST_F(Runtime, TransitionFramesAllocateNothing) {
   EXPECT_EQ(allocations, 0);
 }
 
+// The picture shown at once after the first update is the one its frame draws at the
+// deadline, and showing it early changes none of the frames after.
+TEST_F(Runtime, TheFirstPictureIsTheFirstFramesAndChangesNoFrameAfter) {
+  std::filesystem::create_directory(FDir / "knv");
+  TABitmap picture;
+  picture.SetSize(kScreenWidth, kScreenHeight);
+  picture.FillRGB(30, 60, 90);
+  ASSERT_TRUE(SaveSnapshotPng(picture, FDir / "p.png"));
+  WriteFile(FDir / "knv/background.knv",
+            "<kn><scene index=a><knobject type=img src=p.png width=400 height=300 pos_x=\"#t MaxLimit 200\" "
+            "pos_y=10 alpha=255/></scene></kn>");
+  const std::u16string script = u"<BODY><CODE>CHANGESCENE 0,a,-1,300</CODE><CODE>SETLAYERVISIBLE 0,1,0,0</CODE>"
+                                u"<P>はるかかなたの山の上に</P></BODY>";
+  auto frames = [&](bool early) {
+    FakeClock clock;
+    TSubThread& rt = Start(script, clock);
+    std::vector<std::vector<uint8_t>> shown;
+    auto keep = [&] {
+      const TABitmap& b = rt.Picture();
+      shown.emplace_back(b.ScanLine(0), b.ScanLine(0) + size_t(b.Width()) * b.Height() * 4);
+    };
+    rt.UpdateStep();
+    if (early) {
+      const int before = FHost.Presents;
+      rt.ShowFirstPicture();
+      EXPECT_GT(FHost.Presents, before);
+      keep();
+    }
+    rt.DrawStep();
+    keep();
+    for (int i = 0; i < 30; ++i) {
+      clock.T += 17;
+      Frame();
+      keep();
+    }
+    FRuntime.reset();
+    return shown;
+  };
+  const auto plain = frames(false), early = frames(true);
+  ASSERT_EQ(early.size(), plain.size() + 1);
+  EXPECT_TRUE(early[0] == plain[0]);
+  EXPECT_TRUE(std::equal(plain.begin(), plain.end(), early.begin() + 1));
+  EXPECT_FALSE(plain.front() == plain.back());  // the frames do change
+}
+
 TEST_F(Runtime, SpeakerAndLayerVisibility) {
   TSubThread& rt = Start(u"<BODY><CODE>SPEAKER 春香</CODE><CODE>SETLAYERVISIBLE x,1,y,z</CODE><CODE>WAIT</CODE>"
                          u"<CODE>SPEAKER </CODE><CODE>SETLAYERVISIBLE 0,False,0,0</CODE></BODY>");
