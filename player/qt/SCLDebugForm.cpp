@@ -5,6 +5,10 @@
 #include <QScrollBar>
 #include <QSplitter>
 
+#include <optional>
+#include <utility>
+#include <vector>
+
 TFrmSCLDebug::TFrmSCLDebug() : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint) {
   setWindowTitle("FrmSCLDebug");
   setGeometry(641, 228, 317, 480);
@@ -38,3 +42,34 @@ void TFrmSCLDebug::SelectRow(int index) {
   LiOperation->setCurrentRow(index);
   LiParam->setCurrentRow(index);
 }
+
+namespace {
+class TDeferredSCLDebug : public ISCLDebugView {
+ public:
+  void AddRow(const AnsiString& operation, const AnsiString& param) override {
+    if (FForm) FForm->AddRow(operation, param);
+    else FRows.emplace_back(operation, param);
+  }
+  void SelectRow(int index) override {
+    if (FForm) FForm->SelectRow(index);
+    else FSelected = index;
+  }
+  void SetVisible(bool visible) override {
+    if (!FForm) {
+      if (!visible) return;
+      FForm = std::make_unique<TFrmSCLDebug>();
+      for (const auto& [operation, param] : FRows) FForm->AddRow(operation, param);
+      FRows = {};
+      if (FSelected) FForm->SelectRow(*FSelected);
+    }
+    FForm->SetVisible(visible);
+  }
+
+ private:
+  std::unique_ptr<TFrmSCLDebug> FForm;
+  std::vector<std::pair<AnsiString, AnsiString>> FRows;
+  std::optional<int> FSelected;
+};
+}  // namespace
+
+std::unique_ptr<ISCLDebugView> CreateSCLDebugView() { return std::make_unique<TDeferredSCLDebug>(); }

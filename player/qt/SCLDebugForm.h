@@ -5,6 +5,8 @@
 
 #include <QWidget>
 
+#include <memory>
+
 #include "player/ScriptLoader.h"
 
 class QListWidget;
@@ -19,3 +21,7 @@ class TFrmSCLDebug : public QWidget, public ISCLDebugView {
   QListWidget* LiOperation;
   QListWidget* LiParam;
 };
+
+// The view the runtime is given: it keeps the rows and the selection, and builds the window
+// the first time it is shown, since most readers never open it.
+std::unique_ptr<ISCLDebugView> CreateSCLDebugView();

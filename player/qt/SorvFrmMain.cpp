@@ -809,8 +809,8 @@ void TSorvFrmMain::Close() {
   QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
 }
 
-std::unique_ptr<ISCLDebugView> TSorvFrmMain::CreateScriptDebugView() { return std::make_unique<TFrmSCLDebug>(); }
+std::unique_ptr<ISCLDebugView> TSorvFrmMain::CreateScriptDebugView() { return CreateSCLDebugView(); }
 
 std::unique_ptr<IVariableDebugView> TSorvFrmMain::CreateVariableDebugView(TIntTable& variables) {
-  return std::make_unique<TFrmVaraiableDebug>(&variables);
+  return ::CreateVariableDebugView(&variables);
 }

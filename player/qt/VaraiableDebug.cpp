@@ -36,3 +36,25 @@ void TFrmVaraiableDebug::Reload() {
       },
       ValueListEditor1);
 }
+
+namespace {
+class TDeferredVariableDebug : public IVariableDebugView {
+ public:
+  explicit TDeferredVariableDebug(TIntTable* variables) : FVariables(variables) {}
+  void SetVisible(bool visible) override {
+    if (!FForm) {
+      if (!visible) return;
+      FForm = std::make_unique<TFrmVaraiableDebug>(FVariables);
+    }
+    FForm->SetVisible(visible);
+  }
+
+ private:
+  TIntTable* FVariables;
+  std::unique_ptr<TFrmVaraiableDebug> FForm;
+};
+}  // namespace
+
+std::unique_ptr<IVariableDebugView> CreateVariableDebugView(TIntTable* variables) {
+  return std::make_unique<TDeferredVariableDebug>(variables);
+}

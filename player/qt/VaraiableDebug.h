@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <memory>
+
 #include "common/Tables.h"
 #include "player/PlayerHost.h"
 
@@ -21,3 +23,7 @@ class TFrmVaraiableDebug : public QWidget, public IVariableDebugView {
  private:
   TIntTable* FVariables;
 };
+
+// The view the runtime is given: the window is built the first time it is shown, since most
+// readers never open it.
+std::unique_ptr<IVariableDebugView> CreateVariableDebugView(TIntTable* variables);
