@@ -90,6 +90,12 @@ void TGraphicsLoaderThread::Wake() {
   FWakeSignal.notify_one();
 }
 
+void TGraphicsLoaderThread::Hold(bool held) {
+  std::lock_guard<std::mutex> lock(FWakeLock);
+  FHeld = held;
+  FWakeSignal.notify_one();
+}
+
 void TGraphicsLoaderThread::WaitUntilIdle() {
   std::unique_lock<std::mutex> lock(FWakeLock);
   const uint64_t target = FWakeCount;
@@ -107,9 +113,11 @@ void TGraphicsLoaderThread::Execute() {
     while (!Terminated()) {
       uint64_t wakes;
       {
-        std::lock_guard<std::mutex> lock(FWakeLock);
+        std::unique_lock<std::mutex> lock(FWakeLock);
+        FWakeSignal.wait(lock, [&] { return !FHeld || Terminated(); });
         wakes = FWakeCount;
       }
+      if (Terminated()) break;
       FIdle = false;
       FPosition = 0;
       DecodePending();

@@ -78,8 +78,10 @@ class TGraphicsLoaderThread : public TThread {
   const TImageDecoder& Decoder() const { return FDecode; }
   void Wake();
   // Blocks until the worker has searched the whole table since the last Wake and found
-  // nothing more it may decode.
+  // nothing more it may decode. Not while held.
   void WaitUntilIdle();
+  // While held, the worker begins no pass: see TGraphicsLoader::HoldDecodingAhead.
+  void Hold(bool held);
 
  protected:
   void Execute() override;
@@ -111,6 +113,7 @@ class TGraphicsLoaderThread : public TThread {
   std::mutex FWakeLock;
   std::condition_variable FWakeSignal;
   uint64_t FWakeCount = 0;
+  bool FHeld = false;
   uint64_t FPassesDone = 0;  // wake-ups the last finished pass had seen when it began
   std::condition_variable FIdleSignal;
 };
@@ -133,6 +136,10 @@ class TGraphicsLoader {
   // that are not in the list are freed; the worker decodes the rest within its budget.
   void DecodeAhead(const std::vector<AnsiString>& fileNames);
   void WaitUntilIdle() { FWorker->WaitUntilIdle(); }
+  // While held nothing is decoded ahead; GetImage still decodes what it is asked. The
+  // engine holds it until its first picture is drawn, so that a start has the processors
+  // for what it shows first.
+  void HoldDecodingAhead(bool held) { FWorker->Hold(held); }
 
   TObjectTable& ImageTable() { return FWorker->Table(); }
 

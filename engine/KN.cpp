@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,7 @@ TKinetra::TKinetra() : FReport(std::make_unique<TErrorReport>()) {
   FReport->WriteLog(CreationStamp() + "\r\nInitializing.");
   FLayers[0].Current = 0;
   FFile = std::make_unique<TKNSceneFile>(*FReport);
+  FFile->Images.HoldDecodingAhead(true);  // until the first picture is drawn
 }
 
 TKinetra::~TKinetra() {
@@ -92,7 +94,7 @@ int32_t TKinetra::SetOutput(const TKNOutput* o) {
     FHeight = std::max(0, o->Height);
     FWidth = std::max(0, o->Width);
     for (TLayerState& layer : FLayers)
-      for (TABitmap* work : {&layer.Composite, &layer.Outgoing, &layer.Incoming}) work->SetSize(FWidth, FHeight);
+      if (layer.State != kNoTransition || layer.Composite.Width() != 0) EnsureWork(layer);
     if (FMode != KN_OUTPUT_DIRECT) FOutput.SetSize(FWidth, FHeight);
   }
   if (o->Flags & KNOUTPUT_POSITION) {
@@ -115,6 +117,11 @@ int32_t TKinetra::LoadScenes(const char* fileName) {
   FLayers[0].Current = 0;
   FLayers[1].Current = -1;
   return result;
+}
+
+void TKinetra::EnsureWork(TLayerState& layer) {
+  for (TABitmap* work : {&layer.Composite, &layer.Outgoing, &layer.Incoming})
+    if (work->Width() != FWidth || work->Height() != FHeight) work->SetSize(FWidth, FHeight);
 }
 
 void TKinetra::EndTransition(TLayerState& layer) {
@@ -142,7 +149,17 @@ int32_t TKinetra::ChangeScene(int32_t layerIndex, const char* name, int32_t tran
   layer.Previous = layer.Current;
   layer.Current = number;
   const bool masked = transition >= 0 && transition < kKNMaskCount && FFile->Masks[size_t(transition)].Mask;
-  if (transition == KN_TRANSITION_CROSSFADE || masked) {
+  bool fades = transition == KN_TRANSITION_CROSSFADE || masked;
+  if (fades) {
+    try {
+      EnsureWork(layer);
+    } catch (const std::bad_alloc&) {
+      FReport->WriteLog("ChangeScene: no memory for the transition's pictures; \"" + AnsiString(name) +
+                        "\" is shown at once.");
+      fades = false;
+    }
+  }
+  if (fades) {
     layer.Level = 0;
     layer.State = masked ? kMaskTransition : kCrossFade;
     if (masked) {
@@ -272,6 +289,10 @@ int32_t TKinetra::Draw(TClipRects* const* rects) {
     FOutput.Attach(FTargetBitmap);
   }
   for (TLayerState& layer : FLayers) DrawLayer(layer);
+  if (!FDrawn) {
+    FDrawn = true;
+    FFile->Images.HoldDecodingAhead(false);
+  }
   if (FMode == KN_OUTPUT_COPY && FTargetDC) {
     TBitmap target;
     target.Attach(FTargetDC);
@@ -564,6 +585,10 @@ int32_t TKinetra::LoadState(const uint8_t* data, int64_t size) {
   TSavedState state;
   const int32_t read = ReadState(data, size, state);
   if (read != 0) return read;
+  // A transition's pictures are made before anything changes: without memory for them the
+  // state is not taken.
+  for (int i = 0; i < kLayers; ++i)
+    if (state.Layers[i].HasWork) EnsureWork(FLayers[size_t(i)]);
   ApplyState(state);
   return 0;
 }

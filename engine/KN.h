@@ -64,6 +64,9 @@ class TKinetra final : public IKinetra, public IKinetraState {
     TABitmap Composite, Outgoing, Incoming;
   };
 
+  // The pictures a transition composes from, at the output's size: made when the layer's
+  // first transition needs them, since many stories never fade. May throw std::bad_alloc.
+  void EnsureWork(TLayerState& layer);
   TKNScene* Scene(int32_t number) const;
   struct TSavedState;
   std::vector<uint8_t> StateBytes() const;
@@ -82,6 +85,7 @@ class TKinetra final : public IKinetra, public IKinetraState {
 
   std::atomic<int32_t> FRefCount{0};
   int32_t FMode = 0;
+  bool FDrawn = false;  // a picture has been drawn: the images ahead may be decoded
   HBITMAP FTargetDC = nullptr;
   HBITMAP FTargetBitmap = nullptr;
   int32_t FLeft = 0, FTop = 0, FHeight = 0, FWidth = 0;

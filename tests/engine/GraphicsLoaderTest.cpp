@@ -164,6 +164,24 @@ TEST_F(GraphicsLoaderTest, TheWorkerDecodesAheadWhatIsWantedAndGetImageTakesIt) 
   EXPECT_FALSE(Entry(cache, "p1.png").Present);
 }
 
+TEST_F(GraphicsLoaderTest, HeldNothingIsDecodedAheadButWhatIsAskedForAndReleasedTheWishesAreDecoded) {
+  TGraphicsLoader cache;
+  cache.HoldDecodingAhead(true);
+  cache.DecodeAhead({"p1.png", "p2.png"});
+  TABitmap* asked = cache.GetImage("p1.png");
+  ASSERT_NE(asked, nullptr);
+  EXPECT_EQ(Entry(cache, "p2.png").State, TImageTableItem::stPending);
+  cache.HoldDecodingAhead(false);
+  cache.WaitUntilIdle();
+  EXPECT_EQ(Entry(cache, "p2.png").State, TImageTableItem::stLoaded);
+  EXPECT_EQ(Entry(cache, "p1.png").Image, asked);
+  cache.ReleaseImage("p1.png");
+  // A cache that goes while held ends its worker.
+  TGraphicsLoader held;
+  held.HoldDecodingAhead(true);
+  held.DecodeAhead({"p3.png"});
+}
+
 TEST_F(GraphicsLoaderTest, DecodingAheadStopsAtItsBudgetAndGoesOnWhenImagesAreTaken) {
   TGraphicsLoader cache(2 * kImageBytes + 1);
   cache.DecodeAhead({"p1.png", "p2.png", "p3.png"});

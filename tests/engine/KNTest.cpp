@@ -80,6 +80,46 @@ TEST_F(EngineTest, ATransitionOfOneSecondReachesItsLastLevelAtTickSixtyAndEndsAt
   EXPECT_EQ(Engine().TransitionState(0), TKinetra::kNoTransition);
 }
 
+// A fade kept mid-way is taken by an engine that has never faded (its pictures for fading
+// are made when first needed) and goes on there as it would have in the first.
+TEST_F(EngineTest, AFadeKeptMidwayGoesOnTheSameInAnEngineThatNeverFaded) {
+  IKinetra* fresh = nullptr;
+  ASSERT_EQ(KNCreate(&fresh), 0);
+  const TKNOutput size{0, nullptr, nullptr, 0, 0, 6, 8, KNOUTPUT_SIZE};
+  fresh->SetOutput(&size);
+  ASSERT_EQ(fresh->LoadScenes("s.knv"), 0);
+  ASSERT_EQ(FEngine->ChangeScene(0, "second", -2, 1000), 0);
+  for (int tick = 0; tick < 20; ++tick) Tick();
+  std::vector<uint8_t> state(size_t(Engine().SaveState(nullptr, 0)));
+  ASSERT_EQ(Engine().SaveState(state.data(), int64_t(state.size())), int64_t(state.size()));
+  ASSERT_EQ(static_cast<TKinetra*>(fresh)->LoadState(state.data(), int64_t(state.size())), 0);
+  TRect all = Rect(0, 0, 8, 6);
+  TRect store[16];
+  TClipRects list{store, 0, 16};
+  auto picture = [&](IKinetra* engine) {
+    TABitmap out;
+    out.SetSize(8, 6);
+    out.FillRGB(1, 2, 3);
+    const TKNOutput direct{KN_OUTPUT_DIRECT, nullptr, out.Handle(), 0, 0, 0, 0, KNOUTPUT_MODE};
+    engine->SetOutput(&direct);
+    TClipRects whole{&all, 1, 1};
+    TClipRects* rects = &whole;
+    engine->Draw(&rects);
+    return std::vector<uint8_t>(out.ScanLine(0), out.ScanLine(0) + 8 * 6 * 4);
+  };
+  for (int tick = 0; tick < 45; tick += 15) {
+    EXPECT_EQ(picture(fresh), picture(FEngine)) << tick;
+    for (int k = 0; k < 15; ++k) {
+      Tick();
+      list.Count = 0;
+      const TKNUpdateInfo info{1, 60, -1, -1, &list};
+      fresh->Update(&info);
+    }
+  }
+  EXPECT_EQ(static_cast<TKinetra*>(fresh)->TransitionState(0), TKinetra::kNoTransition);
+  fresh->Release();
+}
+
 TEST_F(EngineTest, ABusySceneTakesOneSelectionThenStopsTakingInput) {
   EXPECT_EQ(FEngine->IsBusy(), 0);  // input is counted by Update
   Tick(10, 10);
