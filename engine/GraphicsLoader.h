@@ -137,8 +137,8 @@ class TGraphicsLoader {
   void DecodeAhead(const std::vector<AnsiString>& fileNames);
   void WaitUntilIdle() { FWorker->WaitUntilIdle(); }
   // While held nothing is decoded ahead; GetImage still decodes what it is asked. The
-  // engine holds it until its first picture is drawn, so that a start has the processors
-  // for what it shows first.
+  // engine holds it until its first picture is drawn and shown, so that a start has the
+  // processors for what it shows first.
   void HoldDecodingAhead(bool held) { FWorker->Hold(held); }
 
   TObjectTable& ImageTable() { return FWorker->Table(); }

@@ -44,7 +44,7 @@ TKinetra::TKinetra() : FReport(std::make_unique<TErrorReport>()) {
   FReport->WriteLog(CreationStamp() + "\r\nInitializing.");
   FLayers[0].Current = 0;
   FFile = std::make_unique<TKNSceneFile>(*FReport);
-  FFile->Images.HoldDecodingAhead(true);  // until the first picture is drawn
+  FFile->Images.HoldDecodingAhead(true);  // until the first picture is drawn and shown
 }
 
 TKinetra::~TKinetra() {
@@ -288,11 +288,10 @@ int32_t TKinetra::Draw(TClipRects* const* rects) {
     if (!FTargetBitmap) return 0;
     FOutput.Attach(FTargetBitmap);
   }
+  // From the second picture on, the first being out of the way, images may be decoded ahead.
+  if (FDrawn == 1) FFile->Images.HoldDecodingAhead(false);
+  if (FDrawn < 2) ++FDrawn;
   for (TLayerState& layer : FLayers) DrawLayer(layer);
-  if (!FDrawn) {
-    FDrawn = true;
-    FFile->Images.HoldDecodingAhead(false);
-  }
   if (FMode == KN_OUTPUT_COPY && FTargetDC) {
     TBitmap target;
     target.Attach(FTargetDC);

@@ -85,7 +85,7 @@ class TKinetra final : public IKinetra, public IKinetraState {
 
   std::atomic<int32_t> FRefCount{0};
   int32_t FMode = 0;
-  bool FDrawn = false;  // a picture has been drawn: the images ahead may be decoded
+  int32_t FDrawn = 0;  // pictures drawn, counted to two: images are decoded ahead from the second
   HBITMAP FTargetDC = nullptr;
   HBITMAP FTargetBitmap = nullptr;
   int32_t FLeft = 0, FTop = 0, FHeight = 0, FWidth = 0;
