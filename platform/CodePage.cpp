@@ -82,11 +82,6 @@ void AppendUtf8(std::string& out, char32_t c) {
 
 }  // namespace
 
-void LoadCodePageConverters() {
-  // Never closed: a module no descriptor holds may be unloaded and loaded again later.
-  static const ThreadConverters kept;
-}
-
 WideString CP932ToWide(std::string_view bytes) {
   WideString out;
   iconv_t cd = Converters().toWide;

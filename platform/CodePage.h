@@ -16,9 +16,6 @@ SVP_API WideString Utf8ToWide(std::string_view text);
 SVP_API std::string WideToUtf8(std::u16string_view text);
 SVP_API std::string CP932ToUtf8(std::string_view bytes);
 SVP_API std::string Utf8ToCP932(std::string_view text);
-// Loads the converters' modules and keeps them for the process's life, so that no thread's
-// first conversion waits for them; any thread, as early as a start likes.
-SVP_API void LoadCodePageConverters();
 
 // The control character (C0, DEL, or C1 written in UTF-8) that starts at text[at]: its
 // code point in `code` and its length in bytes; 0 when none starts there. Text a story

@@ -71,9 +71,6 @@ SVP_API bool FontFamilyInstalled(const AnsiString& family);
 // is not a regular file or the file holds no usable font.
 SVP_API bool AddFontResource(const std::string& path);
 SVP_API bool RemoveFontResource(const std::string& path);
-// Loads the system's font configuration and caches, which the process does once; any
-// thread, so that a start can do it while it waits for something else.
-SVP_API void LoadFontConfiguration();
 
 enum TPixelFormat { pf8bit, pf24bit, pf32bit };
 

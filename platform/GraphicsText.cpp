@@ -374,12 +374,6 @@ bool AddFontResource(const std::string& path) {
   return true;
 }
 
-void LoadFontConfiguration() {
-  // Only fontconfig's own start, which is safe beside any other thread's use of it; our
-  // additions to the configuration come with its first use here.
-  FcInit();
-}
-
 bool RemoveFontResource(const std::string& path) {
   std::lock_guard<std::recursive_mutex> lock(gLock);
   const auto it = std::find(gAppFonts.begin(), gAppFonts.end(), path);

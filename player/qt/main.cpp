@@ -10,13 +10,9 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <system_error>
-#include <thread>
 
 #include "platform/Application.h"
 #include "platform/Classes.h"
-#include "platform/CodePage.h"
-#include "platform/Graphics.h"
 #include "platform/Clock.h"
 #include "platform/VersionBlock.h"
 #include "player/qt/QtDialogs.h"
@@ -57,19 +53,7 @@ int main(int argc, char** argv) {
   // edge brings them back, rather than in a desktop's global menu bar; and the window does
   // not wait for the session bus to be asked whether there is one.
   QApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
-  // What the libraries load once and the start needs soon is loaded on the other core
-  // while Qt connects to the display.
-  std::thread preparing;
-  try {
-    preparing = std::thread([] {
-      LoadFontConfiguration();
-      LoadCodePageConverters();
-    });
-  } catch (const std::system_error&) {
-    // No thread: each is loaded where it is first needed.
-  }
   QApplication app(argc, argv);
-  if (preparing.joinable()) preparing.join();
   StartupMark("qapplication");
   QApplication::setApplicationDisplayName(QString::fromUtf8("Sorvane実行エンジン"));
   InstallQtDialogs();
