@@ -1,6 +1,7 @@
 // sorvane [STORY_DIR | STORY_DIR/start.svx]: plays that story; without one, the story
 // beside the program, or one the reader picks with a folder chooser.
 #include <QApplication>
+#include <QDBusConnection>
 #include <QFileDialog>
 #include <QScreen>
 #include <QSocketNotifier>
@@ -10,6 +11,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <system_error>
+#include <thread>
 
 #include "platform/Application.h"
 #include "platform/Classes.h"
@@ -87,7 +90,17 @@ int main(int argc, char** argv) {
       if (shown) shown->close();
     });
     StartupMark("window-begins");
+    // The accessibility bridge connects to the session bus when the window first makes
+    // itself known to it, and waits for the connection; asked for now on a thread of its
+    // own, the connection is made while the window and the story are built.
+    std::thread connecting;
+    try {
+      connecting = std::thread([] { QDBusConnection::sessionBus(); });
+    } catch (const std::system_error&) {
+      // No thread: the bridge connects when it is made.
+    }
     TSorvFrmMain window(story);
+    if (connecting.joinable()) connecting.join();
     StartupMark("window-built");
     if (window.StartupAborted()) return TerminationSignal() != 0 ? 128 + TerminationSignal() : 1;
     shown = &window;
