@@ -71,6 +71,19 @@ SVP_API bool FontFamilyInstalled(const AnsiString& family);
 // is not a regular file or the file holds no usable font.
 SVP_API bool AddFontResource(const std::string& path);
 SVP_API bool RemoveFontResource(const std::string& path);
+// Loads the process's font configuration with our additions to it, or waits for another
+// thread doing so; every font function does so when first called. Any thread.
+SVP_API void LoadFontConfiguration();
+// While one lives the process's font configuration does not change: adding or removing a
+// font waits for it to go. For a thread that reads the configuration through another
+// library (the window toolkit's fonts) beside our own readers. After LoadFontConfiguration.
+class SVP_API TFontConfigurationReading {
+ public:
+  TFontConfigurationReading();
+  ~TFontConfigurationReading();
+  TFontConfigurationReading(const TFontConfigurationReading&) = delete;
+  TFontConfigurationReading& operator=(const TFontConfigurationReading&) = delete;
+};
 
 enum TPixelFormat { pf8bit, pf24bit, pf32bit };
 

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <map>
 #include <mutex>
+#include <shared_mutex>
 #include <vector>
 
 #include "Files.h"
@@ -29,6 +30,9 @@ constexpr TFamilyAlias kAliases[] = {
 };
 
 std::recursive_mutex gLock;  // guards fontconfig, FreeType and the caches below
+// Held shared by other libraries' readers of the configuration, exclusively (after gLock)
+// to change it.
+std::shared_mutex gChanging;
 
 std::string AliasConfig() {
   std::string xml = "<?xml version=\"1.0\"?><!DOCTYPE fontconfig SYSTEM \"fonts.dtd\"><fontconfig>";
@@ -40,10 +44,12 @@ std::string AliasConfig() {
 
 // The process's own configuration, which the window toolkit reads too: a second one of our
 // own would parse the configuration files and load every font cache again at start-up. Our
-// additions (the aliases, a story's font file) are made on the main thread while no story
-// thread draws text; fontconfig serves readers on several threads.
+// additions (the aliases, a story's font file) are made while no story thread draws text,
+// and wait for the readers another library has (TFontConfigurationReading); fontconfig
+// serves readers on several threads.
 FcConfig* Config() {
   static FcConfig* config = [] {
+    const std::unique_lock<std::shared_mutex> changing(gChanging);
     FcConfig* c = FcConfigReference(nullptr);
     if (c) {
       const std::string xml = AliasConfig();
@@ -367,15 +373,27 @@ bool AddFontResource(const std::string& path) {
   // fontconfig would scan a folder (and write a cache for it) or block on a FIFO.
   if (!IsRegularFile(path)) return false;
   std::lock_guard<std::recursive_mutex> lock(gLock);
-  if (!Config() || !FcConfigAppFontAddFile(Config(), reinterpret_cast<const FcChar8*>(path.c_str()))) return false;
+  if (!Config()) return false;
+  const std::unique_lock<std::shared_mutex> changing(gChanging);
+  if (!FcConfigAppFontAddFile(Config(), reinterpret_cast<const FcChar8*>(path.c_str()))) return false;
   gAppFonts.push_back(path);
   gResolved.clear();
   gFallbacks.clear();
   return true;
 }
 
+void LoadFontConfiguration() {
+  std::lock_guard<std::recursive_mutex> lock(gLock);
+  Config();
+}
+
+TFontConfigurationReading::TFontConfigurationReading() { gChanging.lock_shared(); }
+TFontConfigurationReading::~TFontConfigurationReading() { gChanging.unlock_shared(); }
+
 bool RemoveFontResource(const std::string& path) {
   std::lock_guard<std::recursive_mutex> lock(gLock);
+  if (!Config()) return false;
+  const std::unique_lock<std::shared_mutex> changing(gChanging);
   const auto it = std::find(gAppFonts.begin(), gAppFonts.end(), path);
   if (it == gAppFonts.end()) return false;
   gAppFonts.erase(it);

@@ -8,6 +8,7 @@
 #include "platform/Application.h"
 #include "platform/Classes.h"
 #include "platform/Dialogs.h"
+#include "platform/Graphics.h"
 
 namespace {
 
@@ -23,6 +24,9 @@ TMsgDlgBtn UnansweredButton(TMsgDlgButtons buttons) {
 
 int ShowBox(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) {
   if (TerminationSignal() != 0) return ModalResultOf(UnansweredButton(buttons));
+  // The box's fonts are read from the font configuration with our additions in it, which a
+  // start may be making on another thread: they are made first.
+  LoadFontConfiguration();
   QMessageBox box;
   const char* title = "Sorvane";
   switch (type) {

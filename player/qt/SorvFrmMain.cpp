@@ -11,6 +11,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEnterEvent>
+#include <QFontDatabase>
+#include <QFontMetrics>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLayout>
@@ -25,6 +27,8 @@
 #include <cstdlib>
 #include <ctime>
 #include <optional>
+#include <system_error>
+#include <thread>
 
 #include "common/Screen.h"
 #include "platform/Clock.h"
@@ -32,6 +36,7 @@
 #include "platform/Dialogs.h"
 #include "player/FileVerInfo.h"
 #include "platform/Files.h"
+#include "platform/Graphics.h"
 #include "player/ResStr.h"
 #include "player/ReaderSession.h"
 #include "player/StoryFolder.h"
@@ -168,6 +173,38 @@ class TBackBufferView : public QWidget {
 };
 
 
+namespace {
+// Qt's fonts for the menu bar, looked up on a thread of their own while this one goes on:
+// the font database, and the families that show the titles' characters, which Qt keeps for
+// every thread. The configuration is loaded there first, with our additions; our own readers
+// may then work beside the lookup, and a change to the configuration waits for it. The
+// thread is joined when the lookup goes.
+class TMenuFontLookup {
+ public:
+  explicit TMenuFontLookup(QStringList titles) {
+    try {
+      FThread = std::thread([titles = std::move(titles)] {
+        LoadFontConfiguration();
+        const TFontConfigurationReading reading;
+        QFontDatabase::families();
+        const QFontMetrics metrics{QFont()};
+        for (const QString& title : titles) metrics.horizontalAdvance(title);
+      });
+    } catch (const std::system_error&) {
+      // No thread: the menu bar looks its fonts up when it is measured.
+    }
+  }
+  ~TMenuFontLookup() {
+    if (FThread.joinable()) FThread.join();
+  }
+  TMenuFontLookup(const TMenuFontLookup&) = delete;
+  TMenuFontLookup& operator=(const TMenuFontLookup&) = delete;
+
+ private:
+  std::thread FThread;
+};
+}  // namespace
+
 TSorvFrmMain::TSorvFrmMain(const std::string& storyDir) : FS(this), FStoryDir(storyDir) {
   setWindowTitle("Sorvane");
   FS.FullScreenWidth = kScreenWidth;
@@ -180,27 +217,14 @@ TSorvFrmMain::TSorvFrmMain(const std::string& storyDir) : FS(this), FStoryDir(st
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
   FSettings = LoadSettings();
-  SetPictureSize(QSize(FSettings.WindowWidth, FSettings.WindowHeight));
   // The window itself carries the menus' shortcuts, so that they work with the menu bar
   // hidden in full screen.
   addActions({miSetDIBitsToDevice, miFullScreen, miDebugMessage, miShowBackBuffer, miShowClipRects, miShowScript,
               miShowVaraiable, miQuickSave, miQuickLoad, miRollback, miAuto, miSkip});
-  try {
-    StartupMark("runtime-begins");
-    FSubThread = std::make_unique<TSubThread>(*this, storyDir);
-    StartupMark("runtime");
-  } catch (const EStartupAborted&) {
-    // Its box has been shown: the program ends.
-    FStartupAborted = true;
-    return;
-  } catch (const Exception& e) {
-    // The story cannot start: say why; the window stays, without an interpreter.
-    MessageDlg(e.Message(), mtError, mbOKOnly);
-    return;
-  } catch (const std::exception& e) {
-    MessageDlg(e.what(), mtError, mbOKOnly);
-    return;
-  }
+  const bool built = BuildRuntime(storyDir);
+  if (FStartupAborted) return;
+  SetPictureSize(QSize(FSettings.WindowWidth, FSettings.WindowHeight));
+  if (!built) return;
   FView->Back = &FSubThread->Picture();
   FAccess = std::make_unique<TStoryAccess>(FView);
   FSubThread->OnNarration = [this](const TNarration& n) { Narrate(n); };
@@ -214,6 +238,28 @@ TSorvFrmMain::TSorvFrmMain(const std::string& storyDir) : FS(this), FStoryDir(st
   FSubThread->OnTerminate = [this](TThread& t) { SubThreadTerminate(t); };
   FSubThread->Start();
   QTimer::singleShot(kPadStartDelayMs, this, [this] { StartPads(); });
+}
+
+bool TSorvFrmMain::BuildRuntime(const std::string& storyDir) {
+  // The menu bar's fonts are looked up meanwhile, for the window's size.
+  QStringList titles;
+  for (const QAction* menu : menuBar()->actions()) titles << menu->text();
+  const TMenuFontLookup fonts(titles);
+  try {
+    StartupMark("runtime-begins");
+    FSubThread = std::make_unique<TSubThread>(*this, storyDir);
+    StartupMark("runtime");
+    return true;
+  } catch (const EStartupAborted&) {
+    // Its box has been shown: the program ends.
+    FStartupAborted = true;
+  } catch (const Exception& e) {
+    // The story cannot start: say why; the window stays, without an interpreter.
+    MessageDlg(e.Message(), mtError, mbOKOnly);
+  } catch (const std::exception& e) {
+    MessageDlg(e.what(), mtError, mbOKOnly);
+  }
+  return false;
 }
 
 void TSorvFrmMain::StartPads() {

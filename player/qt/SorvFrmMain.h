@@ -98,6 +98,8 @@ class TSorvFrmMain : public QMainWindow, public IPlayerHost {
   QAction* About1;
   TFullScreen FS;
   void BuildMenus();
+  // The story's runtime, or the box that says why it cannot start: false then.
+  bool BuildRuntime(const std::string& storyDir);
   void Send(uint8_t type, int32_t data);
   void CheckClick(QAction* item, uint8_t type);
   void SubThreadTerminate(TThread& thread);

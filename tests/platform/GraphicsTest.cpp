@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <string>
+#include <thread>
 
 namespace {
 
@@ -144,6 +147,38 @@ TEST(Fonts, ACharacterTheFontLacksIsDrawnInOneThatHasIt) {
   EXPECT_FALSE(FontHasCharacter(japanese, U'\U0010FFFD'));
   EXPECT_FALSE(FontHasCharacter(alphabet, U'\uE000'));
   EXPECT_TRUE(FontHasCharacter(japanese, U'\n'));  // a control needs no glyph
+}
+
+// A font added while another library reads the configuration is added once the reading is
+// over, and is then the process's until it is removed.
+TEST(Fonts, AFontIsAddedOnceAReadingOfTheConfigurationIsOver) {
+  LoadFontConfiguration();
+  const std::string file = "/usr/share/fonts/truetype/dejavu/DejaVuSansCondensed.ttf";
+  std::atomic<bool> reading{false}, asking{false}, over{false};
+  bool added = false, addedWhileReading = false;
+  std::thread reader([&] {
+    const TFontConfigurationReading held;
+    reading = true;
+    reading.notify_all();
+    // The reading ends a while after the other thread has asked for the change: had it not
+    // waited, it would have been done by then.
+    asking.wait(false);
+    for (int i = 0; i < 10000; ++i) std::this_thread::yield();
+    over = true;
+  });
+  reading.wait(false);
+  std::thread adder([&] {
+    asking = true;
+    asking.notify_all();
+    added = AddFontResource(file);
+    addedWhileReading = !over.load();
+  });
+  reader.join();
+  adder.join();
+  EXPECT_TRUE(added);
+  EXPECT_FALSE(addedWhileReading);
+  EXPECT_TRUE(RemoveFontResource(file));
+  EXPECT_FALSE(RemoveFontResource(file));  // once only
 }
 
 }  // namespace
