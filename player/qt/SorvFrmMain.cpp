@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <future>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -175,32 +176,39 @@ class TBackBufferView : public QWidget {
 
 namespace {
 // Qt's fonts for the menu bar, looked up on a thread of their own while this one goes on:
-// the font database, and the families that show the titles' characters, which Qt keeps for
-// every thread. The configuration is loaded there first, with our additions; our own readers
-// may then work beside the lookup, and a change to the configuration waits for it. The
-// thread is joined when the lookup goes.
+// the font database, then the families that show the titles' characters, which Qt keeps
+// for every thread. The configuration is loaded there first, with our additions; our own
+// readers may then work beside the lookup, and a change to the configuration waits for it.
+// The thread is joined when the lookup goes.
 class TMenuFontLookup {
  public:
-  explicit TMenuFontLookup(QStringList titles) {
+  TMenuFontLookup() {
     try {
-      FThread = std::thread([titles = std::move(titles)] {
+      FThread = std::thread([titles = FTitles.get_future()]() mutable {
         LoadFontConfiguration();
         const TFontConfigurationReading reading;
         QFontDatabase::families();
         const QFontMetrics metrics{QFont()};
-        for (const QString& title : titles) metrics.horizontalAdvance(title);
+        for (const QString& title : titles.get()) metrics.horizontalAdvance(title);
       });
     } catch (const std::system_error&) {
       // No thread: the menu bar looks its fonts up when it is measured.
     }
   }
+  // The titles to measure, once the menus are made.
+  void Measure(QStringList titles) {
+    if (!FTold) FTitles.set_value(std::move(titles)), FTold = true;
+  }
   ~TMenuFontLookup() {
+    Measure({});
     if (FThread.joinable()) FThread.join();
   }
   TMenuFontLookup(const TMenuFontLookup&) = delete;
   TMenuFontLookup& operator=(const TMenuFontLookup&) = delete;
 
  private:
+  std::promise<QStringList> FTitles;
+  bool FTold = false;
   std::thread FThread;
 };
 }  // namespace
@@ -212,8 +220,12 @@ TSorvFrmMain::TSorvFrmMain(const std::string& storyDir) : FS(this), FStoryDir(st
   FView = new TBackBufferView(this);
   FView->setMinimumSize(kScreenWidth / 2, kScreenHeight / 2);
   setCentralWidget(FView);
+  std::optional<TMenuFontLookup> fonts(std::in_place);
   BuildMenus();
   StartupMark("menus");
+  QStringList titles;
+  for (const QAction* menu : menuBar()->actions()) titles << menu->text();
+  fonts->Measure(titles);
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
   FSettings = LoadSettings();
@@ -222,6 +234,7 @@ TSorvFrmMain::TSorvFrmMain(const std::string& storyDir) : FS(this), FStoryDir(st
   addActions({miSetDIBitsToDevice, miFullScreen, miDebugMessage, miShowBackBuffer, miShowClipRects, miShowScript,
               miShowVaraiable, miQuickSave, miQuickLoad, miRollback, miAuto, miSkip});
   const bool built = BuildRuntime(storyDir);
+  fonts.reset();
   if (FStartupAborted) return;
   SetPictureSize(QSize(FSettings.WindowWidth, FSettings.WindowHeight));
   if (!built) return;
@@ -241,10 +254,6 @@ TSorvFrmMain::TSorvFrmMain(const std::string& storyDir) : FS(this), FStoryDir(st
 }
 
 bool TSorvFrmMain::BuildRuntime(const std::string& storyDir) {
-  // The menu bar's fonts are looked up meanwhile, for the window's size.
-  QStringList titles;
-  for (const QAction* menu : menuBar()->actions()) titles << menu->text();
-  const TMenuFontLookup fonts(titles);
   try {
     StartupMark("runtime-begins");
     FSubThread = std::make_unique<TSubThread>(*this, storyDir);
