@@ -71,6 +71,10 @@ SVP_API bool FontFamilyInstalled(const AnsiString& family);
 // is not a regular file or the file holds no usable font.
 SVP_API bool AddFontResource(const std::string& path);
 SVP_API bool RemoveFontResource(const std::string& path);
+// fontconfig's own start, which loads the system's configuration and font caches: safe
+// beside any other thread's use of fontconfig, so a start may make it while it waits for
+// something else. Any thread.
+SVP_API void StartFontConfiguration();
 // Loads the process's font configuration with our additions to it, or waits for another
 // thread doing so; every font function does so when first called. Any thread.
 SVP_API void LoadFontConfiguration();

@@ -382,6 +382,8 @@ bool AddFontResource(const std::string& path) {
   return true;
 }
 
+void StartFontConfiguration() { FcInit(); }
+
 void LoadFontConfiguration() {
   std::lock_guard<std::recursive_mutex> lock(gLock);
   Config();

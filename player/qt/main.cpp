@@ -16,6 +16,7 @@
 
 #include "platform/Application.h"
 #include "platform/Classes.h"
+#include "platform/Graphics.h"
 #include "platform/Clock.h"
 #include "platform/VersionBlock.h"
 #include "player/qt/QtDialogs.h"
@@ -56,7 +57,16 @@ int main(int argc, char** argv) {
   // edge brings them back, rather than in a desktop's global menu bar; and the window does
   // not wait for the session bus to be asked whether there is one.
   QApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
+  // The fonts' configuration, which the menus and the story's text wait for, is loaded on
+  // the other core while Qt connects to the display.
+  std::thread fontconfig;
+  try {
+    fontconfig = std::thread(StartFontConfiguration);
+  } catch (const std::system_error&) {
+    // No thread: it is loaded where first needed.
+  }
   QApplication app(argc, argv);
+  if (fontconfig.joinable()) fontconfig.join();
   StartupMark("qapplication");
   QApplication::setApplicationDisplayName(QString::fromUtf8("Sorvane実行エンジン"));
   InstallQtDialogs();
