@@ -545,3 +545,43 @@ TEST_F(ChoiceWindow, TheLanguageMenuTellsTheStoryInItsTranslation) {
   Action("禁則処理(&N)")->trigger();
   EXPECT_TRUE(LoadSettings().LineBreakRules);
 }
+
+#include "player/qt/SCLDebugForm.h"
+
+namespace {
+
+TFrmSCLDebug* CommandListWindow() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* form = dynamic_cast<TFrmSCLDebug*>(w)) return form;
+  return nullptr;
+}
+
+// The command list is built when first shown, with every row and the selection it was
+// given before; from then on it is told at once.
+TEST_F(Window, TheCommandListIsBuiltWhenFirstShownWithWhatItWasToldBefore) {
+  ASSERT_EQ(CommandListWindow(), nullptr);  // the story's own is not shown
+  const std::unique_ptr<ISCLDebugView> view = CreateSCLDebugView();
+  view->AddRow("TEXT", "a");
+  view->AddRow("WAIT", "");
+  view->AddRow("CLEAR", "");
+  view->SelectRow(1);
+  view->SetVisible(false);
+  EXPECT_EQ(CommandListWindow(), nullptr);
+  view->SetVisible(true);
+  TFrmSCLDebug* form = CommandListWindow();
+  ASSERT_NE(form, nullptr);
+  EXPECT_TRUE(form->isVisible());
+  ASSERT_EQ(form->LiOperation->count(), 3);
+  EXPECT_EQ(form->LiOperation->item(2)->text(), "CLEAR");
+  EXPECT_EQ(form->LiParam->item(0)->text(), "a");
+  EXPECT_EQ(form->LiOperation->currentRow(), 1);
+  EXPECT_EQ(form->LiParam->currentRow(), 1);
+  view->AddRow("JUMP", "x");
+  view->SelectRow(3);
+  EXPECT_EQ(form->LiParam->count(), 4);
+  EXPECT_EQ(form->LiParam->currentRow(), 3);
+  view->SetVisible(false);
+  EXPECT_FALSE(form->isVisible());
+}
+
+}  // namespace
