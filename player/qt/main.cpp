@@ -59,9 +59,9 @@ int main(int argc, char** argv) {
   QApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
   // The fonts' configuration, which the menus and the story's text wait for, is loaded on
   // the other core while Qt connects to the display.
-  std::thread fontconfig;
+  std::jthread fontconfig;  // joined when it goes, however main ends
   try {
-    fontconfig = std::thread(StartFontConfiguration);
+    fontconfig = std::jthread(StartFontConfiguration);
   } catch (const std::system_error&) {
     // No thread: it is loaded where first needed.
   }
@@ -103,9 +103,9 @@ int main(int argc, char** argv) {
     // The accessibility bridge connects to the session bus when the window first makes
     // itself known to it, and waits for the connection; asked for now on a thread of its
     // own, the connection is made while the window and the story are built.
-    std::thread connecting;
+    std::jthread connecting;
     try {
-      connecting = std::thread([] { QDBusConnection::sessionBus(); });
+      connecting = std::jthread([] { QDBusConnection::sessionBus(); });
     } catch (const std::system_error&) {
       // No thread: the bridge connects when it is made.
     }
