@@ -184,7 +184,7 @@ class TMenuFontLookup {
  public:
   TMenuFontLookup() {
     try {
-      FThread = std::thread([titles = FTitles.get_future()]() mutable {
+      FThread = std::jthread([titles = FTitles.get_future()]() mutable {
         LoadFontConfiguration();
         const TFontConfigurationReading reading;
         QFontDatabase::families();
@@ -199,17 +199,14 @@ class TMenuFontLookup {
   void Measure(QStringList titles) {
     if (!FTold) FTitles.set_value(std::move(titles)), FTold = true;
   }
-  ~TMenuFontLookup() {
-    Measure({});
-    if (FThread.joinable()) FThread.join();
-  }
+  ~TMenuFontLookup() { Measure({}); }  // then the thread is joined
   TMenuFontLookup(const TMenuFontLookup&) = delete;
   TMenuFontLookup& operator=(const TMenuFontLookup&) = delete;
 
  private:
   std::promise<QStringList> FTitles;
   bool FTold = false;
-  std::thread FThread;
+  std::jthread FThread;  // last: it goes first
 };
 }  // namespace
 

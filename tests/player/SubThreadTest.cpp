@@ -109,6 +109,15 @@ class Runtime : public testing::Test {
     FRuntime->UpdateStep();
     FRuntime->DrawStep();
   }
+  // The story's scene file, beside p.png: a whole screen of one colour.
+  void WriteScenes(const std::string& knv) {
+    std::filesystem::create_directory(FDir / "knv");
+    TABitmap picture;
+    picture.SetSize(kScreenWidth, kScreenHeight);
+    picture.FillRGB(30, 60, 90);
+    ASSERT_TRUE(SaveSnapshotPng(picture, FDir / "p.png"));
+    WriteFile(FDir / "knv/background.knv", knv);
+  }
 
   TempDir FDir;
   TestHost FHost;
@@ -147,16 +156,10 @@ TEST_F(Runtime, TypingAndIdleFramesAllocateNothing) {
 
 TEST_F(Runtime, TransitionFramesAllocateNothing) {
   if (!gCountingAvailable) GTEST_SKIP() << "allocations are not counted under a sanitizer";
-  std::filesystem::create_directory(FDir / "knv");
-  TABitmap picture;
-  picture.SetSize(kScreenWidth, kScreenHeight);
-  picture.FillRGB(30, 60, 90);
-  ASSERT_TRUE(SaveSnapshotPng(picture, FDir / "p.png"));
-  WriteFile(FDir / "knv/background.knv",
-            "<kn><trans><transrule src=p.png vag=3/></trans>"
-            "<scene index=a><knobject type=img src=p.png width=800 height=600 pos_x=0 pos_y=0 alpha=255/></scene>"
-            "<scene index=b><knobject type=img src=p.png width=800 height=600 pos_x=\"#t MaxLimit 50\" pos_y=0 "
-            "alpha=\"#t * 3\"/></scene></kn>");
+  WriteScenes("<kn><trans><transrule src=p.png vag=3/></trans>"
+              "<scene index=a><knobject type=img src=p.png width=800 height=600 pos_x=0 pos_y=0 alpha=255/></scene>"
+              "<scene index=b><knobject type=img src=p.png width=800 height=600 pos_x=\"#t MaxLimit 50\" pos_y=0 "
+              "alpha=\"#t * 3\"/></scene></kn>");
   TSubThread& rt = Start(u"<BODY><CODE>CHANGESCENE 0,b,-2,500</CODE><CODE>CHANGESCENE 0,a,0,500</CODE>"
                          u"<CODE>WAIT</CODE></BODY>");
   bool dispatched = false;
@@ -188,14 +191,8 @@ TEST_F(Runtime, TransitionFramesAllocateNothing) {
 // The picture shown at once after the first update is the one its frame draws at the
 // deadline, and showing it early changes none of the frames after.
 TEST_F(Runtime, TheFirstPictureIsTheFirstFramesAndChangesNoFrameAfter) {
-  std::filesystem::create_directory(FDir / "knv");
-  TABitmap picture;
-  picture.SetSize(kScreenWidth, kScreenHeight);
-  picture.FillRGB(30, 60, 90);
-  ASSERT_TRUE(SaveSnapshotPng(picture, FDir / "p.png"));
-  WriteFile(FDir / "knv/background.knv",
-            "<kn><scene index=a><knobject type=img src=p.png width=400 height=300 pos_x=\"#t MaxLimit 200\" "
-            "pos_y=10 alpha=255/></scene></kn>");
+  WriteScenes("<kn><scene index=a><knobject type=img src=p.png width=400 height=300 pos_x=\"#t MaxLimit 200\" "
+              "pos_y=10 alpha=255/></scene></kn>");
   const std::u16string script = u"<BODY><CODE>CHANGESCENE 0,a,-1,300</CODE><CODE>SETLAYERVISIBLE 0,1,0,0</CODE>"
                                 u"<P>はるかかなたの山の上に</P></BODY>";
   auto frames = [&](bool early) {
